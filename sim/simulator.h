@@ -1,0 +1,84 @@
+// kv100-sim: a stand-in for the antenna's control unit. It opens a
+// pseudo-terminal, links its slave side as ports/com<N> in the config folder,
+// and answers framed requests as the unit does. It runs on a thread of its
+// own, so tests can run it in-process beside the code under test.
+#pragma once
+
+#include "link/bytes.h"
+#include "sim/unit.h"
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+// Misbehaviour on request.
+struct Faults {
+    double drop = 0.0;        // probability that a request gets no reply
+    double corrupt = 0.0;     // probability that a reply carries a bad checksum
+    double noise = 0.0;       // probability of random bytes between frames
+    int delayMs = 0;          // extra delay before each reply
+    std::set<int> failBlocks; // set-up blocks answered with a non-zero status
+};
+
+struct Options {
+    int port = 1;           // linked as ports/com<port>
+    std::string configDir;  // empty: the program's config folder
+    UnitConfig unit;        // firmware version, start state, motion speed
+    std::string eepromFile; // rewritten after every block write, when set
+    std::string traceFile;  // one line per frame both ways, when set
+    bool pace = true;       // 19200 baud, 10 bits a byte, both ways
+    Faults faults;
+    std::uint32_t seed = 1;
+};
+
+// A hook that may answer a request in place of the unit: return the reply's
+// wire bytes (any bytes at all), an empty vector for no reply, or nullopt to
+// let the unit answer.
+using Responder = std::function<std::optional<koravel::Bytes>(const koravel::Bytes& request)>;
+
+class Simulator {
+public:
+    explicit Simulator(Options options);
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Opens the pseudo-terminal, makes the link and starts serving.
+    bool Start(std::string& error);
+    // Stops serving, closes the pseudo-terminal and removes the link.
+    void Stop();
+
+    std::string LinkPath() const;  // ports/com<N>
+    std::string SlavePath() const; // /dev/pts/<k>
+
+    // Thread-safe views and controls for tests.
+    UnitSnapshot State() const;
+    std::map<int, koravel::Bytes> Eeprom() const;
+    // Every intact request received, content with checksum, in order.
+    std::vector<koravel::Bytes> Requests() const;
+    std::size_t RequestCount(std::uint8_t command) const;
+    void ClearRequests();
+    void SetFaults(const Faults& faults);
+    void SetResponder(Responder responder);
+    // Writes bytes to the line as they stand.
+    void SendRaw(const koravel::Bytes& wire);
+    // Changes the unit's reported state at once.
+    void Modify(const std::function<void(UnitState&)>& change);
+    // Closes the master side as a pulled-out adapter does; the link stays.
+    void HangUp();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace sim
