@@ -59,17 +59,31 @@ public:
     bool Save(const std::string& path, std::string& error) const;
 
 private:
-    struct Line {
-        std::string raw; // the line as in the file, without its line end
+    // The file is kept as its bytes: Set splices the text, and Text() gives
+    // back exactly what was read when nothing was set. Beside it, an index of
+    // the first section of each name, sorted by name without regard to case,
+    // so that a lookup costs a binary search and a walk through one section
+    // however large or odd the file is. Memory grows linearly with the file.
+    struct SectionRef {
+        std::size_t nameBegin; // the name's bytes in text_ (blanks trimmed)
+        std::size_t nameEnd;
+        std::size_t body; // start of the line after the header
+        int line;         // 1-based line number of the header
     };
-    std::vector<Line> lines_;
+    const SectionRef* FindSection(const std::string& section) const;
+    void Reindex();
+
+    std::string text_;
+    // Line end of added lines: the file's own (that of its first line).
     std::string eol_ = "\n";
-    bool finalEol_ = true;
+    std::vector<SectionRef> index_;
     friend struct ProfileAccess;
 };
 
-// A profile integer as the settings file takes it: decimal, or hexadecimal
-// after a leading "0x" or "$"; nullopt for anything else.
+// A profile integer as the settings file takes it: decimal with an optional
+// sign, or hexadecimal after a leading "0x", "0X" or "$" (a sign may come
+// before the prefix); blanks around it are ignored; nullopt for anything
+// else, a number outside the 64-bit signed range included.
 std::optional<std::int64_t> ParseProfileInteger(const std::string& text);
 // A profile boolean: any integer other than 0 is true; a missing key or text
 // that is not an integer gives fallback.

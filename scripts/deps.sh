@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that a purpose needs: "build" (compile the
+# program and the tests), "test" (build plus what the tests start) or "run"
+# (build plus a virtual display for machines without one).
+# As root it runs apt-get itself; otherwise it prints the one line to run.
+set -euo pipefail
+
+purpose=${1:-build}
+build_pkgs=(cmake make g++ pkg-config qt6-base-dev libjpeg-dev libhamlib-dev
+            libgtest-dev libbenchmark-dev)
+case "$purpose" in
+  build) pkgs=("${build_pkgs[@]}") ;;
+  test)  pkgs=("${build_pkgs[@]}" libhamlib-utils clang libclang-rt-14-dev xvfb xauth) ;;
+  run)   pkgs=("${build_pkgs[@]}" libhamlib-utils xvfb xauth xdotool imagemagick fonts-dejavu-core) ;;
+  *) echo "deps.sh: unknown purpose '$purpose' (build, test or run)" >&2; exit 2 ;;
+esac
+
+missing=()
+for p in "${pkgs[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing packages. Run this once, then try again:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends "${missing[@]}"

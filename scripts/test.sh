@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what the tests need, builds the sanitizer build (build/dev) and
+# runs every test under CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+./scripts/deps.sh test
+
+cmake --preset dev
+cmake --build --preset dev
+
+export QT_QPA_PLATFORM=offscreen
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
+ctest --preset dev "$@"

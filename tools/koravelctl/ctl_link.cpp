@@ -1,0 +1,122 @@
+#include "ctl_link.h"
+
+#include "link/comm32.h"
+#include "link/config_dir.h"
+#include "link/exchange.h"
+#include "setup/ini.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace ctl {
+
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+void OnSignal(int) { interrupted = 1; }
+
+using Clock = std::chrono::steady_clock;
+Clock::time_point lastTick;
+
+void PlayTicks() {
+    const auto now = Clock::now();
+    while (now - lastTick >= std::chrono::milliseconds(exchange::kTickMs)) {
+        exchange::TimerTick();
+        lastTick += std::chrono::milliseconds(exchange::kTickMs);
+    }
+}
+
+} // namespace
+
+int DefaultPortNumber() {
+    std::string error;
+    auto profile =
+        ini::Profile::Load(koravel::JoinPath(koravel::ConfigDir(), "koravel.ini"), error);
+    if (!profile)
+        return 1;
+    auto value = ini::ParseProfileInteger(profile->GetString("General", "Serialport", "1"));
+    if (!value || *value < 1 || *value > 0x7FFFFFFF)
+        return 1;
+    return static_cast<int>(*value);
+}
+
+bool OpenUnitPort(int number) {
+    comm32::ClosePort();
+    if (comm32::OpenPort("bio" + std::to_string(number)) == 0)
+        comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
+    if (comm32::LastCommError != 0) {
+        const std::string path = comm32::ResolvePortPath("bio" + std::to_string(number));
+        std::fprintf(stderr, "koravelctl: port %d (%s) does not open: %s\n", number,
+                     path.c_str(),
+                     comm32::LastCommError > 0 ? std::strerror(comm32::LastCommError)
+                                               : "write error");
+        return false;
+    }
+    return true;
+}
+
+void InstallClockHooks() {
+    lastTick = Clock::now();
+    exchange::ExchangeHooks.ProcessMessages = PlayTicks;
+    exchange::ExchangeHooks.Sleep = [](int ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    };
+    exchange::ExchangeEnabled = true;
+}
+
+bool Interrupted() { return interrupted != 0; }
+
+void InstallInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+StatusResult QueryStatus() {
+    StatusResult r;
+    r.code = exchange::Transact(koravel::kCommandStatus, koravel::Bytes{}, false, 2, 200);
+    if (r.code == exchange::kNoReply)
+        return r;
+    // The exchange keeps the payload; the decoder wants the whole content.
+    koravel::Bytes content{static_cast<std::uint8_t>(exchange::SequenceCounter & 0xFF), r.code};
+    content.insert(content.end(), exchange::ReplyBuffer.begin(), exchange::ReplyBuffer.end());
+    r.reply = koravel::DecodeStatusReply(content);
+    return r;
+}
+
+int ExitCodeFor(std::uint8_t result, const char* what) {
+    if (result == 0)
+        return kExitOk;
+    if (result == exchange::kNoReply) {
+        std::fprintf(stderr, "koravelctl: %s: no reply from the unit\n", what);
+        return kExitNoReply;
+    }
+    std::fprintf(stderr, "koravelctl: %s: the unit answered status %u\n", what, result);
+    return kExitRefused;
+}
+
+std::string DirectionName(std::uint8_t direction) {
+    switch (direction) {
+    case koravel::kDirectionNormal: return "normal";
+    case koravel::kDirectionReversed: return "180";
+    case koravel::kDirectionBidirectional: return "bidir";
+    default: return "unknown(" + std::to_string(direction) + ")";
+    }
+}
+
+std::string FormatStatus(const koravel::StatusReply& s) {
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "firmware %u.%u  frequency %u kHz (%u.%03u MHz)  direction %s  moving %s  "
+                  "flags 0x%04X",
+                  s.fwMajor, s.fwMinor, s.freqKhz, s.freqKhz / 1000, s.freqKhz % 1000,
+                  DirectionName(s.direction).c_str(), s.moving != 0 ? "yes" : "no", s.flags);
+    return line;
+}
+
+} // namespace ctl

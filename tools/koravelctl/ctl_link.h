@@ -1,0 +1,48 @@
+// The command-line client's side of the link: opening the port and driving
+// the exchange's time with its own 50 ms tick.
+#pragma once
+
+#include "link/bytes.h"
+#include "link/status_reply.h"
+
+#include <optional>
+#include <string>
+
+namespace ctl {
+
+// Exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitRefused = 3;
+constexpr int kExitNoReply = 4;
+constexpr int kExitFailed = 5;
+
+// The port number from the settings file's "Serialport", else 1.
+int DefaultPortNumber();
+
+// Opens and configures port n as the window does. False, with the reason
+// printed on stderr, when it does not open.
+bool OpenUnitPort(int number);
+
+// Installs exchange hooks that play the 50 ms tick from the real clock and
+// enables the exchange.
+void InstallClockHooks();
+
+// Set by SIGINT/SIGTERM once InstallInterruptHandler ran.
+bool Interrupted();
+void InstallInterruptHandler();
+
+// One status query: reply flag false, two attempts, 200 ms.
+struct StatusResult {
+    std::uint8_t code = 255; // the unit's status byte, 255 when no reply
+    std::optional<koravel::StatusReply> reply;
+};
+StatusResult QueryStatus();
+
+// Exit code for a Transact result, with a message on stderr when it is not 0.
+int ExitCodeFor(std::uint8_t result, const char* what);
+
+std::string DirectionName(std::uint8_t direction);
+std::string FormatStatus(const koravel::StatusReply& s);
+
+} // namespace ctl

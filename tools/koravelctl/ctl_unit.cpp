@@ -1,0 +1,123 @@
+#include "ctl_unit.h"
+
+#include "ctl_link.h"
+#include "link/exchange.h"
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace ctl {
+
+namespace {
+
+bool ParseKhz(const std::string& text, std::uint16_t& khz) {
+    if (text.empty() || text.size() > 5)
+        return false;
+    unsigned value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > 65535)
+        return false;
+    khz = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+bool ParseDirection(const std::string& text, std::uint8_t& direction) {
+    if (text == "normal" || text == "norm" || text == "0")
+        direction = koravel::kDirectionNormal;
+    else if (text == "180" || text == "reversed" || text == "1")
+        direction = koravel::kDirectionReversed;
+    else if (text == "bidir" || text == "bi-dir" || text == "2")
+        direction = koravel::kDirectionBidirectional;
+    else
+        return false;
+    return true;
+}
+
+// The operator commands' exchange: reply flag, four attempts, 100 ms.
+std::uint8_t Command(std::uint8_t code, const koravel::Bytes& argument) {
+    exchange::ExchangeEnabled = true;
+    return exchange::Transact(code, argument, true, 4, 100);
+}
+
+} // namespace
+
+int RunStatus() {
+    StatusResult r = QueryStatus();
+    if (r.code != 0)
+        return ExitCodeFor(r.code, "status");
+    if (!r.reply) {
+        std::fprintf(stderr, "koravelctl: status: the reply is too short to decode\n");
+        return kExitFailed;
+    }
+    std::printf("%s\n", FormatStatus(*r.reply).c_str());
+    return kExitOk;
+}
+
+int RunTune(const std::vector<std::string>& args) {
+    std::uint16_t khz = 0;
+    if (args.empty() || args.size() > 2 || !ParseKhz(args[0], khz)) {
+        std::fprintf(stderr, "koravelctl: tune takes a frequency in kHz (0 to 65535) and "
+                             "optionally normal, 180 or bidir\n");
+        return kExitUsage;
+    }
+    koravel::Bytes arg = koravel::TuneArgument(khz);
+    if (args.size() == 2) {
+        std::uint8_t direction = 0;
+        if (!ParseDirection(args[1], direction)) {
+            std::fprintf(stderr, "koravelctl: direction '%s' is not normal, 180 or bidir\n",
+                         args[1].c_str());
+            return kExitUsage;
+        }
+        arg = koravel::TuneArgument(khz, direction);
+    }
+    return ExitCodeFor(Command(koravel::kCommandTune, arg), "tune");
+}
+
+int RunBand(const std::vector<std::string>& args) {
+    if (args.size() == 1) {
+        for (const auto& band : koravel::kBandButtons) {
+            if (args[0] == std::to_string(band.meters))
+                return ExitCodeFor(Command(koravel::kCommandTune, koravel::TuneArgument(band.khz)),
+                                   "band");
+        }
+    }
+    std::fprintf(stderr, "koravelctl: band takes one of 40 30 20 17 15 12 10 6\n");
+    return kExitUsage;
+}
+
+int RunRetract() {
+    return ExitCodeFor(Command(koravel::kCommandRetract, koravel::Bytes{}), "retract");
+}
+
+int RunWatch() {
+    InstallInterruptHandler();
+    std::optional<koravel::StatusReply> last;
+    bool answering = true;
+    while (!Interrupted()) {
+        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+        StatusResult r = QueryStatus();
+        if (r.code == 0 && r.reply) {
+            koravel::StatusReply s = *r.reply;
+            s.sequence = 0; // not part of what the unit reports
+            if (!answering || !last || FormatStatus(*last) != FormatStatus(s)) {
+                std::printf("%s\n", FormatStatus(s).c_str());
+                std::fflush(stdout);
+            }
+            last = s;
+            answering = true;
+        } else if (answering) {
+            std::printf("no reply from the unit\n");
+            std::fflush(stdout);
+            answering = false;
+        }
+        std::this_thread::sleep_until(next);
+    }
+    return kExitOk;
+}
+
+} // namespace ctl

@@ -1,0 +1,96 @@
+// koravelctl: the control unit from the command line, on the same link code
+// as the window.
+//
+//   koravelctl [--port N] status | tune KHZ [normal|180|bidir] |
+//              band 40|30|20|17|15|12|10|6 | retract | watch
+#include "ctl_link.h"
+#include "ctl_unit.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: koravelctl [--port N] COMMAND [ARGS]\n"
+                 "\n"
+                 "commands:\n"
+                 "  status                       print the unit's status once\n"
+                 "  tune KHZ [normal|180|bidir]  tune the elements (and set the direction)\n"
+                 "  band 40|30|20|17|15|12|10|6  tune to a band button's frequency\n"
+                 "  retract                      retract the elements\n"
+                 "  watch                        print the status on every change (Ctrl-C ends)\n"
+                 "\n"
+                 "The port defaults to \"Serialport\" of koravel.ini in the config folder\n"
+                 "(KORAVEL_CONFIG_DIR, else the program's folder), else 1.\n"
+                 "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
+                 "4 no reply from the unit.\n");
+}
+
+bool ParsePort(const char* text, int& port) {
+    char* end = nullptr;
+    long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > 255)
+        return false;
+    port = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int port = 0;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            Usage(stdout);
+            return ctl::kExitOk;
+        }
+        if (arg == "--port" || arg == "-p") {
+            if (i + 1 >= argc || !ParsePort(argv[i + 1], port)) {
+                std::fprintf(stderr, "koravelctl: --port takes a port number from 1 to 255\n");
+                return ctl::kExitUsage;
+            }
+            ++i;
+            continue;
+        }
+        words.push_back(arg);
+    }
+    if (words.empty()) {
+        Usage(stderr);
+        return ctl::kExitUsage;
+    }
+    const std::string command = words.front();
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    const bool known = command == "status" || command == "tune" || command == "band" ||
+                       command == "retract" || command == "watch";
+    if (!known) {
+        std::fprintf(stderr, "koravelctl: unknown command '%s'\n", command.c_str());
+        Usage(stderr);
+        return ctl::kExitUsage;
+    }
+    if ((command == "status" || command == "retract" || command == "watch") && !args.empty()) {
+        std::fprintf(stderr, "koravelctl: %s takes no arguments\n", command.c_str());
+        return ctl::kExitUsage;
+    }
+
+    if (port == 0)
+        port = ctl::DefaultPortNumber();
+    if (!ctl::OpenUnitPort(port))
+        return ctl::kExitUsage;
+    ctl::InstallClockHooks();
+
+    if (command == "status")
+        return ctl::RunStatus();
+    if (command == "tune")
+        return ctl::RunTune(args);
+    if (command == "band")
+        return ctl::RunBand(args);
+    if (command == "retract")
+        return ctl::RunRetract();
+    return ctl::RunWatch();
+}
