@@ -1,0 +1,467 @@
+// Sending set-up files to the simulated unit over a real pseudo-terminal.
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "setup/ini.h"
+#include "setup/transfer.h"
+#include "sim/simulator.h"
+#include "support/pty_port.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+using koravel::Bytes;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPort = 4;
+
+std::string DataFile(const std::string& name) {
+    return std::string(KORAVEL_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// ---- What the unit's EEPROM must hold, from the block tables ----------------
+// Written out field by field (offset, width), apart from the layout strings.
+
+struct FieldAt {
+    const char* key;
+    int offset;
+    int width;
+    bool text;
+};
+
+const std::vector<FieldAt> kFactoryOld = {
+    {"mot_maxvel", 1, 2, false},     {"mot_minvel", 3, 2, false},
+    {"mot_accel", 5, 1, false},      {"pwm_rampa", 6, 2, false},
+    {"pwm_crociera", 8, 2, false},   {"pwm_azzera", 10, 2, false},
+    {"vel_azzera", 12, 2, false},    {"pwm_freq", 14, 1, false},
+    {"k_freq2mm", 15, 4, false},     {"max_estensio1", 19, 2, false},
+    {"max_estensio2", 21, 2, false}, {"max_estensio3", 23, 2, false},
+    {"max_estensio4", 25, 2, false}, {"k_mm2s_passi", 27, 2, false},
+    {"k_mm2s_mm", 29, 2, false},     {"model", 31, 16, true},
+};
+const std::vector<FieldAt> kFactoryNew = {
+    {"mot_maxvel", 1, 2, false},     {"mot_minvel", 3, 2, false},
+    {"mot_accel", 5, 1, false},      {"pwm_rampa", 6, 2, false},
+    {"pwm_crociera", 8, 2, false},   {"pwm_azzera", 10, 2, false},
+    {"vel_azzera", 12, 2, false},    {"pwm_freq", 14, 1, false},
+    {"k_freq2mm", 15, 4, false},     {"min_estensio", 19, 2, false},
+    {"max_estensio", 21, 2, false},  {"max_estensio2", 23, 2, false},
+    {"max_estensio3", 25, 2, false}, {"max_estensio4", 27, 2, false},
+    {"k_mm2s_passi", 29, 2, false},  {"k_mm2s_mm", 31, 2, false},
+    {"max_tpband", 33, 1, false},    {"max_driver", 34, 1, false},
+    {"model", 35, 16, true},         {"welcome", 51, 24, true},
+    {"eeprom_vers", 75, 1, false},   {"reser", 76, 32, true},
+};
+const std::vector<FieldAt> kUserOld = {
+    {"bipbip", 1, 1, false},     {"movebip", 2, 1, false},    {"repebip", 3, 1, false},
+    {"contrasto", 4, 1, false},  {"luminosita", 5, 1, false}, {"lingua", 6, 1, false},
+    {"umisura", 7, 1, false},    {"welcome", 8, 24, true},    {"civ_mode", 32, 1, false},
+    {"civ_brate", 33, 1, false}, {"civ_proto", 34, 1, false},
+};
+const std::vector<FieldAt> kUserNew = {
+    {"bipbip", 1, 1, false},       {"movebip", 2, 1, false},    {"repebip", 3, 1, false},
+    {"contrasto", 4, 1, false},    {"luminosita", 5, 1, false}, {"lingua", 6, 1, false},
+    {"umisura", 7, 1, false},      {"rtx_mode", 8, 1, false},   {"rtx_commpars", 9, 1, false},
+    {"rtx_proto", 10, 1, false},   {"rtx_addr", 11, 1, false},  {"rtx_addrT", 12, 1, false},
+    {"eeprom_vers", 13, 1, false}, {"reser", 14, 28, true},
+};
+
+Bytes Expected(const ini::Profile& file, const std::string& section,
+               const std::vector<FieldAt>& fields, int size) {
+    Bytes block(static_cast<std::size_t>(size), 0x00);
+    for (const FieldAt& f : fields) {
+        const std::string value = file.GetString(section, f.key, "");
+        for (int i = 0; i < f.width; ++i) {
+            std::uint8_t byte = 0;
+            if (f.text) {
+                byte = i < static_cast<int>(value.size()) ? static_cast<std::uint8_t>(value[i]) : 0;
+            } else if (!value.empty()) {
+                const auto bits = static_cast<std::uint32_t>(std::stoll(value));
+                byte = i < 4 ? static_cast<std::uint8_t>(bits >> (8 * i)) : 0;
+            }
+            block[static_cast<std::size_t>(f.offset + i)] = byte;
+        }
+    }
+    return block;
+}
+
+// The EEPROM image a unit of this firmware version holds after the file
+// went through: only sections with keys are written.
+std::map<int, Bytes> ExpectedImage(const ini::Profile& file, int firmware) {
+    std::map<int, Bytes> image;
+    auto put = [&](int block, const std::string& section, const std::vector<FieldAt>& fields,
+                   int size) {
+        if (!file.Keys(section).empty())
+            image[block] = Expected(file, section, fields, size);
+    };
+    const bool fresh = firmware >= 269;
+    put(0, "Factory", fresh ? kFactoryNew : kFactoryOld, fresh ? 108 : 47);
+    put(1, "User", fresh ? kUserNew : kUserOld, fresh ? 42 : 35);
+    for (int n = 1; n <= 33; ++n) {
+        std::vector<FieldAt> offs, tune;
+        for (int i = 0; i < 4; ++i) {
+            static const char* const kOffs[] = {"offset1", "offset2", "offset3", "offset4"};
+            static const char* const kTune[] = {"Tune1", "Tune2", "Tune3", "Tune4"};
+            offs.push_back({kOffs[i], 1 + 4 * i, 4, false});
+            tune.push_back({kTune[i], 1 + 2 * i, 2, false});
+        }
+        put(n + 2, "Useroffs" + std::to_string(n), offs, 17);
+        put(n + 36, "FactoryTune" + std::to_string(n), tune, 9);
+    }
+    return image;
+}
+
+std::map<int, Bytes> ExpectedImage(const std::string& path, int firmware) {
+    std::string error;
+    const auto file = ini::Profile::Load(path, error);
+    EXPECT_TRUE(file.has_value()) << path << ": " << error;
+    return file ? ExpectedImage(*file, firmware) : std::map<int, Bytes>{};
+}
+
+// ---- The fixture: a simulated unit on ports/com4 and the program's side -----
+
+class Transfer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        exchange::ResetExchange();
+        lastTick_ = Clock::now();
+        // The window's 50 ms tick, played from the message pump in real time.
+        exchange::ExchangeHooks = {};
+        exchange::ExchangeHooks.ProcessMessages = [this] {
+            const auto now = Clock::now();
+            while (now - lastTick_ >= std::chrono::milliseconds(exchange::kTickMs)) {
+                exchange::TimerTick();
+                lastTick_ += std::chrono::milliseconds(exchange::kTickMs);
+            }
+        };
+        setup::TransferLog.AppendLog = [this](const std::string& line) { log_.push_back(line); };
+    }
+
+    void TearDown() override {
+        comm32::ClosePort();
+        if (unit_)
+            unit_->Stop();
+        exchange::ExchangeHooks = {};
+        setup::TransferLog = {};
+        exchange::ResetExchange();
+    }
+
+    void StartUnit(std::uint8_t major, std::uint8_t minor, sim::Faults faults = {}) {
+        comm32::ClosePort();
+        if (unit_)
+            unit_->Stop();
+        sim::Options options;
+        options.port = kPort;
+        options.configDir = config_.path();
+        options.unit.fwMajor = major;
+        options.unit.fwMinor = minor;
+        options.pace = false;
+        options.faults = std::move(faults);
+        unit_ = std::make_unique<sim::Simulator>(options);
+        std::string error;
+        ASSERT_TRUE(unit_->Start(error)) << error;
+        comm32::OpenPort("bio" + std::to_string(kPort));
+        comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
+        ASSERT_EQ(comm32::LastCommError, 0);
+        log_.clear();
+        progress_.clear();
+    }
+
+    setup::TransferHooks Hooks() {
+        setup::TransferHooks hooks;
+        hooks.FirmwareVersion = [](std::uint8_t status) {
+            return setup::FirmwareFromPreparingReply(status).value_or(0);
+        };
+        hooks.Starting = [this] { ++starts_; };
+        hooks.BlockDone = [this](const setup::BlockSpec& spec, const setup::BlockResult& r,
+                                 int done, int total) {
+            progress_.push_back({spec.block, done, total, r.outcome});
+        };
+        return hooks;
+    }
+
+    std::string TempFile(const std::string& name, const std::string& text) {
+        const std::string path = config_.path() + "/" + name;
+        WriteAll(path, text);
+        return path;
+    }
+
+    struct Progress {
+        int block;
+        int done;
+        int total;
+        setup::BlockResult::Outcome outcome;
+    };
+
+    testing_support::TempConfigDir config_;
+    std::unique_ptr<sim::Simulator> unit_;
+    Clock::time_point lastTick_;
+    std::vector<std::string> log_;
+    std::vector<Progress> progress_;
+    int starts_ = 0;
+};
+
+std::vector<int> Blocks(const std::map<int, Bytes>& image) {
+    std::vector<int> blocks;
+    for (const auto& [block, bytes] : image)
+        blocks.push_back(block);
+    return blocks;
+}
+
+} // namespace
+
+TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
+    struct Unit {
+        std::uint8_t major, minor;
+        int firmware;
+    };
+    for (const char* name : {"kv100-fw112.koravel", "kv100-fw113.koravel"}) {
+        for (const Unit u : {Unit{1, 12, 268}, Unit{1, 13, 269}}) {
+            SCOPED_TRACE(std::string(name) + " to firmware " + std::to_string(u.firmware));
+            StartUnit(u.major, u.minor);
+            const auto result = setup::TransferSetupFile(DataFile(name), Hooks());
+            ASSERT_TRUE(result.ok()) << result.message;
+            EXPECT_EQ(result.firmwareVersion, u.firmware);
+            EXPECT_EQ(result.blocksDone, 68);
+            EXPECT_EQ(result.blocksWritten, 68);
+            EXPECT_EQ(starts_, 1);
+            starts_ = 0;
+
+            const auto image = unit_->Eeprom();
+            EXPECT_EQ(image, ExpectedImage(DataFile(name), u.firmware));
+            // One status request to prepare, then one write per block.
+            EXPECT_EQ(unit_->RequestCount(1), 1u);
+            EXPECT_EQ(unit_->RequestCount(4), 68u);
+            EXPECT_EQ(log_, std::vector<std::string>(68, ""));
+            ASSERT_EQ(progress_.size(), 68u);
+            EXPECT_EQ(progress_.back().done, 68);
+            EXPECT_EQ(progress_.back().total, 68);
+            EXPECT_EQ(progress_[2].block, 3);
+            EXPECT_EQ(progress_[35].block, 37);
+
+            if (std::string(name) == "kv100-fw112.koravel" && u.firmware == 269) {
+                // The old file keeps its welcome text in User, which a new unit's
+                // User block does not read; the Factory welcome goes out empty.
+                ASSERT_EQ(image.at(0).size(), 108u);
+                EXPECT_EQ(Bytes(image.at(0).begin() + 51, image.at(0).begin() + 75),
+                          Bytes(24, 0x00));
+                EXPECT_EQ(image.at(0)[19], 0x00); // min_estensio
+            }
+        }
+    }
+}
+
+TEST_F(Transfer, ARefusedBlockStopsTheSequenceAndKeepsWhatWentBefore) {
+    sim::Faults faults;
+    faults.failBlocks = {5};
+    StartUnit(1, 13, faults);
+    const auto result = setup::TransferSetupFile(DataFile("kv100-fw113.koravel"), Hooks());
+    EXPECT_EQ(result.outcome, setup::TransferResult::Outcome::BlockFailed);
+    ASSERT_TRUE(result.stoppedAt.has_value());
+    EXPECT_EQ(result.stoppedAt->block, 5);
+    EXPECT_EQ(result.stoppedAt->section, "Useroffs3");
+    EXPECT_NE(result.status, 0);
+    EXPECT_EQ(result.blocksDone, 4);
+
+    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3, 4}));
+    const auto requests = unit_->Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(unit_->RequestCount(4), 5u);
+    EXPECT_EQ(requests.back()[1], 4); // the last thing sent is block 5's write
+    EXPECT_EQ(requests.back()[2], 5);
+    EXPECT_EQ(log_.size(), 4u);
+    ASSERT_EQ(progress_.size(), 5u);
+    EXPECT_EQ(progress_.back().outcome, setup::BlockResult::Outcome::Failed);
+    EXPECT_EQ(progress_.back().done, 4);
+}
+
+TEST_F(Transfer, SectionsInAnotherOrderAndKeysInAnotherCaseGoOutTheSame) {
+    // Reverse the sections; shout the keys; whisper the section names.
+    const std::string original = ReadAll(DataFile("kv100-fw113.koravel"));
+    std::vector<std::string> chunks;
+    std::size_t at = 0;
+    while (at < original.size()) {
+        std::size_t next = original.find("\r\n[", at);
+        next = next == std::string::npos ? original.size() : next + 2;
+        chunks.push_back(original.substr(at, next - at));
+        at = next;
+    }
+    ASSERT_EQ(chunks.size(), 68u);
+    std::string shuffled;
+    for (auto it = chunks.rbegin(); it != chunks.rend(); ++it) {
+        std::string chunk = *it;
+        const std::size_t close = chunk.find(']');
+        for (std::size_t i = 0; i < chunk.size(); ++i) {
+            const auto c = static_cast<unsigned char>(chunk[i]);
+            const std::size_t eq = chunk.find('=', i);
+            const bool inKey = i > close && eq != std::string::npos &&
+                               chunk.rfind('\n', i) == chunk.rfind('\n', eq);
+            if (i < close)
+                chunk[i] = static_cast<char>(std::tolower(c));
+            else if (inKey)
+                chunk[i] = static_cast<char>(std::toupper(c));
+        }
+        shuffled += chunk;
+    }
+    ASSERT_NE(shuffled.find("[factorytune33]\r\nTUNE1="), std::string::npos);
+    const std::string path = TempFile("shuffled.koravel", shuffled);
+
+    StartUnit(1, 13);
+    const auto result = setup::TransferSetupFile(path, Hooks());
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(DataFile("kv100-fw113.koravel"), 269));
+    EXPECT_EQ(progress_.front().block, 0); // still sent in block order
+}
+
+TEST_F(Transfer, ANonIntegerValueStopsWithItsErrorText) {
+    std::string text = ReadAll(DataFile("kv100-fw113.koravel"));
+    const std::size_t section = text.find("[Useroffs2]");
+    const std::size_t key = text.find("offset3=", section);
+    const std::size_t end = text.find("\r\n", key);
+    text.replace(key, end - key, "offset3=12a");
+    const std::string path = TempFile("bad.koravel", text);
+
+    StartUnit(1, 13);
+    const auto result = setup::TransferSetupFile(path, Hooks());
+    EXPECT_EQ(result.outcome, setup::TransferResult::Outcome::ConversionError);
+    EXPECT_EQ(result.message, "'12a' is not a valid integer value");
+    ASSERT_TRUE(result.stoppedAt.has_value());
+    EXPECT_EQ(result.stoppedAt->block, 4);
+    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(unit_->RequestCount(4), 3u);
+}
+
+TEST_F(Transfer, AFileWithSomeSectionsSendsThoseAndSkipsTheRest) {
+    const std::string path =
+        TempFile("some.koravel", "[Factory]\r\nmot_maxvel=1250\r\nmodel=KV-100\r\n\r\n"
+                                 "[User]\r\n\r\n[FactoryTune33]\r\nTune4=-2\r\n");
+    StartUnit(1, 12);
+    // A second send started from inside the first one's wait is turned away.
+    auto hooks = Hooks();
+    std::optional<setup::TransferResult> nested;
+    hooks.BlockStarting = [&](const setup::BlockSpec&, int index, int) {
+        if (index == 1)
+            nested = setup::TransferSetupFile(path, Hooks());
+    };
+    const auto result = setup::TransferSetupFile(path, hooks);
+    ASSERT_TRUE(nested.has_value());
+    EXPECT_EQ(nested->outcome, setup::TransferResult::Outcome::Busy);
+    EXPECT_FALSE(setup::TransferRunning());
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(starts_, 1);
+    EXPECT_EQ(result.blocksDone, 68);
+    EXPECT_EQ(result.blocksWritten, 2);
+    const auto image = unit_->Eeprom();
+    EXPECT_EQ(Blocks(image), (std::vector<int>{0, 69}));
+    EXPECT_EQ(image.at(69), (Bytes{0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF}));
+    EXPECT_EQ(log_.size(), 2u);
+}
+
+TEST_F(Transfer, FilesThatCannotBeSentPutNothingOnTheLine) {
+    StartUnit(1, 13);
+    const std::string missing = config_.path() + "/no-such.koravel";
+    const std::string folder = config_.path() + "/folder.koravel";
+    std::filesystem::create_directory(folder);
+    const std::string none = TempFile("none.koravel", "[General]\r\nSerialport=3\r\n"
+                                                      "[Useroffs34]\r\noffset1=1\r\n");
+    const std::string emptySections = TempFile("empty.koravel", "[Factory]\r\n\r\n[User]\r\n");
+    const std::string binary = TempFile("binary.koravel", std::string("\0\xF5\xFA[\0]=\n", 9));
+
+    struct Case {
+        std::string path;
+        setup::TransferResult::Outcome outcome;
+        std::string says;
+    };
+    using O = setup::TransferResult::Outcome;
+    const Case cases[] = {
+        {missing, O::Unreadable, "No such file or directory"},
+        {folder, O::Unreadable, "directory"},
+        {none, O::NoSetupData, "holds no set-up data"},
+        {emptySections, O::NoSetupData, "holds no set-up data"},
+        {binary, O::NoSetupData, "holds no set-up data"},
+    };
+    for (const Case& c : cases) {
+        const auto result = setup::TransferSetupFile(c.path, Hooks());
+        EXPECT_EQ(result.outcome, c.outcome) << c.path;
+        EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
+        EXPECT_NE(result.message.find(c.path), std::string::npos) << result.message;
+    }
+    EXPECT_EQ(starts_, 0);
+    EXPECT_FALSE(exchange::ExchangeEnabled);
+    EXPECT_TRUE(log_.empty());
+
+    // The unit is listening: the next request is the first it ever sees.
+    exchange::ExchangeEnabled = true;
+    EXPECT_EQ(exchange::Transact(1, {}, true, 4, 1000), 0);
+    const auto requests = unit_->Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0][1], 1);
+}
+
+// Preparing the link against a port the test plays by hand: the settle time,
+// the drain of stale bytes with its pause per byte, and its limit on a line
+// that keeps talking.
+TEST(PrepareLink, SettlesDrainsStaleBytesAndThenAsksForStatus) {
+    testing_support::TempConfigDir config;
+    testing_support::PtyPort port(config.path(), 6);
+    exchange::ResetExchange();
+    int sleeps = 0;
+    int sleepsBeforeSend = -1;
+    exchange::ExchangeHooks = {};
+    exchange::ExchangeHooks.Sleep = [&](int ms) {
+        EXPECT_EQ(ms, 10);
+        ++sleeps;
+        exchange::TimerTick(10); // time runs only as fast as the waits say
+    };
+    exchange::ExchangeHooks.LightTx = [&] { sleepsBeforeSend = sleeps; };
+    comm32::OpenPort("bio6");
+    comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
+    ASSERT_EQ(comm32::LastCommError, 0);
+
+    for (const int stale : {5, 1000}) {
+        sleeps = 0;
+        sleepsBeforeSend = -1;
+        port.Write(Bytes(static_cast<std::size_t>(stale), 0x55));
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (comm32::InputCount() < stale && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(comm32::InputCount(), stale);
+
+        EXPECT_EQ(setup::PrepareLink(), exchange::kNoReply);
+        EXPECT_TRUE(exchange::ExchangeEnabled);
+        const int drained = std::min(stale, setup::kMaxDrainBytes);
+        EXPECT_EQ(sleepsBeforeSend, setup::kSettleMs / 10 + drained);
+        // The status request: no reply flag, command 1, no argument, one attempt.
+        const Bytes wire = port.ReadAvailable();
+        ASSERT_EQ(wire.size(), 5u);
+        EXPECT_EQ(wire[0], 0xF5);
+        EXPECT_EQ(wire[1] & 0x80, 0);
+        EXPECT_EQ(wire[2], 1);
+        EXPECT_FALSE(setup::FirmwareFromPreparingReply(exchange::kNoReply).has_value());
+    }
+    comm32::ClosePort();
+    exchange::ExchangeHooks = {};
+    exchange::ResetExchange();
+}
