@@ -13,6 +13,12 @@ namespace sim {
 
 using Clock = std::chrono::steady_clock;
 
+// Status bytes of the unit's replies.
+constexpr std::uint8_t kStatusDone = 0;
+constexpr std::uint8_t kStatusUnknownCommand = 1;
+constexpr std::uint8_t kStatusBadArgument = 2;
+constexpr std::uint8_t kStatusBlockRefused = 3;
+
 struct UnitConfig {
     std::uint8_t fwMajor = 1;
     std::uint8_t fwMinor = 13;
@@ -31,7 +37,9 @@ struct UnitState {
     std::uint16_t flags = 0;
     std::uint8_t fwMajor = 1;
     std::uint8_t fwMinor = 13;
-    // Motion in progress: the target and when it is reached.
+    // Motion in progress: the target and when it is reached. A motion whose
+    // arrival is the clock's epoch (as when a test sets moving by hand) goes
+    // on until the state is changed again.
     bool moving = false;
     std::uint16_t targetKhz = 0;
     std::uint8_t targetDirection = 0;
@@ -61,8 +69,15 @@ public:
     std::size_t BlockWrites() const { return blockWrites_; }
     // Status byte for the next write of a block, other than 0 to refuse it.
     std::map<int, std::uint8_t>& RefusedBlocks() { return refused_; }
+    // How long the elements take to travel between two frequencies.
+    Clock::duration MotionTime(std::uint16_t fromKhz, std::uint16_t toKhz) const;
 
 private:
+    void StartMotion(std::uint16_t targetKhz, std::uint8_t direction, Clock::time_point now);
+    koravel::Bytes StatusBody(std::uint8_t sequence) const;
+    std::uint8_t Tune(koravel::ByteView argument, Clock::time_point now);
+    std::uint8_t WriteBlock(koravel::ByteView argument);
+
     UnitConfig config_;
     UnitState state_;
     std::map<int, koravel::Bytes> eeprom_;

@@ -2,12 +2,15 @@
 // as the window.
 //
 //   koravelctl [--port N] status | tune KHZ [normal|180|bidir] |
-//              band 40|30|20|17|15|12|10|6 | retract | watch
+//              band 40|30|20|17|15|12|10|6 | retract | watch |
+//              send FILE | check [--firmware X.Y] FILE
 #include "ctl_link.h"
+#include "ctl_setup.h"
 #include "ctl_unit.h"
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,11 +26,17 @@ void Usage(std::FILE* out) {
                  "  band 40|30|20|17|15|12|10|6  tune to a band button's frequency\n"
                  "  retract                      retract the elements\n"
                  "  watch                        print the status on every change (Ctrl-C ends)\n"
+                 "  send FILE                    write a set-up file's blocks into the unit\n"
+                 "  check [--firmware X.Y] FILE  build every block of a set-up file without\n"
+                 "                               sending; report values cut, wrapped, unread\n"
+                 "                               or not integers (the firmware is asked from\n"
+                 "                               the unit unless given)\n"
                  "\n"
                  "The port defaults to \"Serialport\" of koravel.ini in the config folder\n"
                  "(KORAVEL_CONFIG_DIR, else the program's folder), else 1.\n"
                  "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
-                 "4 no reply from the unit.\n");
+                 "4 no reply from the unit, 5 the set-up file was not sent;\n"
+                 "check: 0 nothing to report, 1 findings reported.\n");
 }
 
 bool ParsePort(const char* text, int& port) {
@@ -39,10 +48,18 @@ bool ParsePort(const char* text, int& port) {
     return true;
 }
 
+int port = 0;
+
+bool OpenPortForCheck() {
+    if (port == 0)
+        port = ctl::DefaultPortNumber();
+    return ctl::OpenUnitPort(port);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    int port = 0;
+    std::optional<int> firmware;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -58,6 +75,14 @@ int main(int argc, char** argv) {
             ++i;
             continue;
         }
+        if (arg == "--firmware") {
+            if (i + 1 >= argc || !(firmware = ctl::ParseFirmware(argv[i + 1]))) {
+                std::fprintf(stderr, "koravelctl: --firmware takes MAJOR.MINOR, e.g. 1.13\n");
+                return ctl::kExitUsage;
+            }
+            ++i;
+            continue;
+        }
         words.push_back(arg);
     }
     if (words.empty()) {
@@ -67,7 +92,8 @@ int main(int argc, char** argv) {
     const std::string command = words.front();
     const std::vector<std::string> args(words.begin() + 1, words.end());
     const bool known = command == "status" || command == "tune" || command == "band" ||
-                       command == "retract" || command == "watch";
+                       command == "retract" || command == "watch" || command == "send" ||
+                       command == "check";
     if (!known) {
         std::fprintf(stderr, "koravelctl: unknown command '%s'\n", command.c_str());
         Usage(stderr);
@@ -77,6 +103,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koravelctl: %s takes no arguments\n", command.c_str());
         return ctl::kExitUsage;
     }
+    if ((command == "send" || command == "check") && args.size() != 1) {
+        std::fprintf(stderr, "koravelctl: %s takes one set-up file\n", command.c_str());
+        return ctl::kExitUsage;
+    }
+    if (command == "check")
+        return ctl::RunCheck(args[0], firmware, OpenPortForCheck);
 
     if (port == 0)
         port = ctl::DefaultPortNumber();
@@ -92,5 +124,7 @@ int main(int argc, char** argv) {
         return ctl::RunBand(args);
     if (command == "retract")
         return ctl::RunRetract();
+    if (command == "send")
+        return ctl::RunSend(args[0]);
     return ctl::RunWatch();
 }

@@ -1,0 +1,143 @@
+// Transact against the simulated unit over a pseudo-terminal, paced like the
+// real 19200-baud line and unpaced; and the time from a reply's last byte
+// reaching the line to Transact returning.
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "sim/simulator.h"
+#include "support/latency.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+using koravel::Bytes;
+
+namespace {
+
+std::string MakeConfigDir() {
+    char tmpl[] = "/tmp/koravel-bench-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    setenv("KORAVEL_CONFIG_DIR", dir.c_str(), 1);
+    return dir;
+}
+
+// The window's wait: a 50 ms tick from the real clock, real 10 ms pauses.
+void InstallRealTimeHooks() {
+    static Clock::time_point lastTick;
+    lastTick = Clock::now();
+    exchange::ResetExchange();
+    exchange::ExchangeHooks = {};
+    exchange::ExchangeHooks.ProcessMessages = [] {
+        while (Clock::now() - lastTick >= std::chrono::milliseconds(50)) {
+            exchange::TimerTick();
+            lastTick += std::chrono::milliseconds(50);
+        }
+    };
+    exchange::ExchangeEnabled = true;
+}
+
+void RoundTrip(benchmark::State& state, bool pace) {
+    const std::string dir = MakeConfigDir();
+    sim::Options o;
+    o.port = 1;
+    o.configDir = dir;
+    o.pace = pace;
+    sim::Simulator simulator(o);
+    std::string error;
+    if (!simulator.Start(error) || comm32::OpenPort("bio1") != 0 ||
+        comm32::ConfigurePort(19200, 'n', 8, 1, 'N') != 0) {
+        state.SkipWithError(("no simulated unit: " + error).c_str());
+        return;
+    }
+    InstallRealTimeHooks();
+    bench_support::Latencies lat;
+    int failures = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        std::uint8_t r = exchange::Transact(1, Bytes{}, false, 1, 200);
+        lat.Add(Clock::now() - t0);
+        failures += r == 0 ? 0 : 1;
+    }
+    lat.Report(state);
+    state.counters["failures"] = failures;
+    comm32::ClosePort();
+    simulator.Stop();
+    std::filesystem::remove_all(dir);
+}
+
+void BM_TransactStatusPaced(benchmark::State& state) { RoundTrip(state, true); }
+void BM_TransactStatusUnpaced(benchmark::State& state) { RoundTrip(state, false); }
+BENCHMARK(BM_TransactStatusPaced)->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TransactStatusUnpaced)->Iterations(200)->Unit(benchmark::kMillisecond);
+
+// A unit played here: the reply is written whole at a random moment of the
+// wait, and the time from its last byte reaching the line to Transact
+// returning is measured.
+void BM_ReplyToReturn(benchmark::State& state) {
+    const std::string dir = MakeConfigDir();
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    struct termios raw {};
+    cfmakeraw(&raw);
+    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
+        state.SkipWithError("openpty failed");
+        return;
+    }
+    std::filesystem::create_directories(dir + "/ports");
+    std::filesystem::create_symlink(name, dir + "/ports/com1");
+    if (comm32::OpenPort("bio1") != 0 || comm32::ConfigurePort(19200, 'n', 8, 1, 'N') != 0) {
+        state.SkipWithError("port does not open");
+        return;
+    }
+    InstallRealTimeHooks();
+
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> writtenAt{0};
+    std::thread unit([&] {
+        frame::Receiver rx;
+        unsigned delay = 1;
+        while (!stop) {
+            std::uint8_t b = 0;
+            struct timeval tv {0, 20000};
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(master, &set);
+            if (select(master + 1, &set, nullptr, nullptr, &tv) <= 0)
+                continue;
+            if (read(master, &b, 1) != 1 || rx.Push(b) != frame::Feed::Frame)
+                continue;
+            delay = (delay * 7 + 3) % 23; // 0..22 ms, spread over the wait's passes
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            Bytes reply = frame::Encode(Bytes{rx.buffer[0], 0x00});
+            (void)!write(master, reply.data(), reply.size());
+            tcdrain(master);
+            writtenAt = Clock::now().time_since_epoch().count();
+        }
+    });
+    bench_support::Latencies lat;
+    for (auto _ : state) {
+        exchange::Transact(1, Bytes{}, false, 1, 200);
+        const auto returned = Clock::now();
+        lat.Add(returned - Clock::time_point(Clock::duration(writtenAt.load())));
+    }
+    lat.Report(state);
+    stop = true;
+    unit.join();
+    comm32::ClosePort();
+    close(slave);
+    close(master);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ReplyToReturn)->Iterations(200)->Unit(benchmark::kMillisecond);
+
+} // namespace

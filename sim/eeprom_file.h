@@ -1,0 +1,19 @@
+// The EEPROM image as a text file: one line per stored block, in block
+// order: the block number in decimal, a blank, the block's bytes in
+// upper-case hex with no separators.
+#pragma once
+
+#include "link/bytes.h"
+
+#include <map>
+#include <string>
+
+namespace sim {
+
+std::string EepromText(const std::map<int, koravel::Bytes>& eeprom);
+
+// Replaces the file's content in one step (a temporary file beside it,
+// renamed over it), so a reader never sees it half written. False with a message on failure.
+bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
+
+} // namespace sim

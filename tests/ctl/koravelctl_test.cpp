@@ -1,0 +1,117 @@
+// koravelctl as a user runs it, against the simulated unit on a real
+// pseudo-terminal.
+#include "link/frame.h"
+#include "sim/simulator.h"
+#include "support/process.h"
+#include "support/pty_port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+using koravel::Bytes;
+using testing_support::BinPath;
+using testing_support::RunProgram;
+using testing_support::TempConfigDir;
+
+namespace {
+
+class KoravelctlTest : public ::testing::Test {
+protected:
+    void StartSim(sim::Faults faults = {}, int port = 1) {
+        sim::Options o;
+        o.port = port;
+        o.configDir = dir.path();
+        o.pace = false;
+        o.faults = faults;
+        o.unit.motionBaseMs = 50;
+        o.unit.motionMsPerKhz = 0.01;
+        simulator = std::make_unique<sim::Simulator>(o);
+        std::string error;
+        ASSERT_TRUE(simulator->Start(error)) << error;
+    }
+    testing_support::ProcessResult Ctl(std::vector<std::string> args) {
+        return RunProgram(BinPath("koravelctl"), args);
+    }
+
+    TempConfigDir dir;
+    std::unique_ptr<sim::Simulator> simulator;
+};
+
+TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
+    StartSim();
+    auto r = Ctl({"--port", "1", "tune", "14200"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    auto requests = simulator->Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    // Bit 7 of the sequence byte asks for a reply; 14200 kHz low byte first.
+    EXPECT_NE(requests[0][0] & 0x80, 0);
+    EXPECT_EQ(Bytes(requests[0].begin() + 1, requests[0].end() - 1), (Bytes{0x03, 0x78, 0x37}));
+
+    std::string out;
+    for (int i = 0; i < 100; ++i) {
+        r = Ctl({"--port", "1", "status"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        out = r.out;
+        if (out.find("frequency 14200 kHz (14.200 MHz)") != std::string::npos &&
+            out.find("moving no") != std::string::npos)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_NE(out.find("firmware 1.13  frequency 14200 kHz (14.200 MHz)  direction normal"),
+              std::string::npos)
+        << out;
+
+    ASSERT_EQ(Ctl({"--port", "1", "tune", "7050", "bidir"}).exitCode, 0);
+    EXPECT_EQ(simulator->Requests().back()[4], 2); // the direction byte
+    ASSERT_EQ(Ctl({"--port", "1", "band", "6"}).exitCode, 0);
+    EXPECT_EQ(simulator->Requests().back()[2], 0xB4);
+    EXPECT_EQ(simulator->Requests().back()[3], 0xC3);
+    ASSERT_EQ(Ctl({"--port", "1", "retract"}).exitCode, 0);
+    EXPECT_EQ(simulator->Requests().back().size(), 3u); // sequence, command 2, checksum
+    EXPECT_EQ(simulator->Requests().back()[1], 2);
+}
+
+TEST_F(KoravelctlTest, NoReplyGivesExitFourAfterFourSends) {
+    sim::Faults faults;
+    faults.drop = 1.0;
+    StartSim(faults);
+    auto r = Ctl({"--port", "1", "tune", "14200"});
+    EXPECT_EQ(r.exitCode, 4);
+    EXPECT_NE(r.err.find("no reply"), std::string::npos);
+    EXPECT_EQ(simulator->RequestCount(3), 4u);
+}
+
+TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
+    StartSim();
+    simulator->SetResponder([](const Bytes& request) -> std::optional<Bytes> {
+        return frame::Encode(Bytes{request[0], 0x09});
+    });
+    auto r = Ctl({"--port", "1", "retract"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("status 9"), std::string::npos);
+
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {}, {"--port", "1", "tune"}, {"--port", "1", "tune", "70000"},
+             {"--port", "1", "tune", "14200", "sideways"}, {"--port", "1", "band", "80"},
+             {"--port", "x", "status"}, {"--port", "1", "jump"}}) {
+        EXPECT_EQ(Ctl(args).exitCode, 2);
+    }
+    // A port with no device: exit 2 with the system's reason.
+    r = Ctl({"--port", "9", "status"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("does not open"), std::string::npos);
+    EXPECT_EQ(simulator->RequestCount(1), 0u);
+}
+
+TEST_F(KoravelctlTest, PortComesFromTheSettingsFile) {
+    StartSim({}, 3);
+    std::ofstream(dir.path() + "/koravel.ini") << "[General]\r\nSerialport=3\r\n";
+    auto r = Ctl({"status"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(simulator->RequestCount(1), 1u);
+}
+
+} // namespace

@@ -1,0 +1,64 @@
+// The simulator on a real pseudo-terminal, reached through the program's own
+// link code: the port is opened by name ("bio<N>") through the ports folder of
+// a temporary config folder, and requests go through Transact. The test plays
+// the window's 50 ms tick from the real clock.
+#pragma once
+
+#include "link/bytes.h"
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "link/status_reply.h"
+#include "sim/simulator.h"
+#include "support/pty_port.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace simtest {
+
+using koravel::Bytes;
+using std::chrono::milliseconds;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int kPort = 4;
+// Time-out per attempt where the test is not about time-outs: generous, so a
+// loaded machine cannot make a reply late.
+constexpr int kRoomyTimeoutMs = 2000;
+
+class SimOverLink : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Options for a quick unit: unpaced, short motion.
+    static sim::Options Quick();
+    // Starts the simulator and opens its port through the link.
+    void Start(const sim::Options& options);
+    void OpenPort();
+
+    std::uint8_t Ask(std::uint8_t command, const Bytes& argument = {}, int attempts = 4,
+                     int timeoutMs = kRoomyTimeoutMs);
+    // A status request through Transact; the decoded reply.
+    std::optional<koravel::StatusReply> Status();
+    // Asks for the status until the unit reports freq and stands still.
+    bool WaitUntilAt(std::uint16_t khz, std::uint8_t direction);
+
+    // Reads what the port holds into a receiver until a frame ends (intact
+    // or not) or the wait runs out.
+    std::optional<frame::Feed> ReadFrame(frame::Receiver& receiver,
+                                         std::size_t* bytesRead = nullptr,
+                                         milliseconds wait = milliseconds(5000));
+
+    std::string PortsDir() const { return config.path() + "/ports"; }
+
+    testing_support::TempConfigDir config;
+    std::unique_ptr<sim::Simulator> simulator;
+    SteadyClock::time_point nextTick;
+};
+
+} // namespace simtest

@@ -1,0 +1,132 @@
+#include "ctl_setup.h"
+
+#include "ctl_link.h"
+#include "link/exchange.h"
+#include "setup/check.h"
+#include "setup/transfer.h"
+
+#include <cstdio>
+
+namespace ctl {
+
+namespace {
+
+std::string BlockName(const setup::BlockSpec& spec) {
+    return "block " + std::to_string(spec.block) + " [" + spec.section + "]";
+}
+
+std::string FirmwareText(int version) {
+    return std::to_string(version / 256) + "." + std::to_string(version % 256);
+}
+
+int ExitCodeFor(const setup::TransferResult& r) {
+    switch (r.outcome) {
+    case setup::TransferResult::Outcome::Done: return kExitOk;
+    case setup::TransferResult::Outcome::BlockFailed:
+        return r.status == exchange::kNoReply ? kExitNoReply : kExitRefused;
+    default: return kExitFailed;
+    }
+}
+
+} // namespace
+
+std::optional<int> ParseFirmware(const std::string& text) {
+    unsigned major = 0;
+    unsigned minor = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%3u.%3u%c", &major, &minor, &extra) != 2 || major > 255 ||
+        minor > 255)
+        return std::nullopt;
+    return static_cast<int>(major * 256 + minor);
+}
+
+int RunSend(const std::string& path) {
+    setup::TransferHooks hooks;
+    hooks.FirmwareVersion = [](std::uint8_t status) {
+        std::optional<int> fw = setup::FirmwareFromPreparingReply(status);
+        if (!fw) {
+            std::printf("the unit did not report its firmware version: using the layouts of "
+                        "firmware below 1.13\n");
+            return 0;
+        }
+        std::printf("unit firmware %s\n", FirmwareText(*fw).c_str());
+        return *fw;
+    };
+    hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result,
+                         int done, int total) {
+        std::string what;
+        if (result.outcome == setup::BlockResult::Outcome::ConversionError)
+            what = "not sent: " + result.message;
+        else if (result.failed())
+            what = result.status == exchange::kNoReply
+                       ? "FAILED: no reply"
+                       : "FAILED: the unit answered status " + std::to_string(result.status);
+        else
+            what = result.skipped ? "skipped (no values in the file)" : "written";
+        std::printf("%2d/%d %s %s\n", done, total, BlockName(spec).c_str(), what.c_str());
+        std::fflush(stdout);
+    };
+    const setup::TransferResult r = setup::TransferSetupFile(path, hooks);
+    if (r.ok()) {
+        std::printf("done: %d blocks gone through, %d written\n", r.blocksDone, r.blocksWritten);
+        return kExitOk;
+    }
+    std::string where = r.stoppedAt ? " at " + BlockName(*r.stoppedAt) : std::string();
+    std::fprintf(stderr, "koravelctl: send failed%s: %s\n", where.c_str(),
+                 r.message.empty() ? "the block did not go through" : r.message.c_str());
+    if (r.blocksDone > 0)
+        std::fprintf(stderr, "koravelctl: %d blocks before it were written and stay in the unit\n",
+                     r.blocksDone);
+    return ExitCodeFor(r);
+}
+
+int RunCheck(const std::string& path, std::optional<int> firmware, bool (*openPort)()) {
+    setup::OpenedFile opened = setup::OpenSetupFile(path);
+    if (opened.problem == setup::OpenedFile::Problem::Unreadable) {
+        std::fprintf(stderr, "koravelctl: %s\n", opened.message.c_str());
+        return kExitUsage;
+    }
+    if (!firmware) {
+        if (!openPort())
+            return kExitUsage;
+        InstallClockHooks();
+        StatusResult s = QueryStatus();
+        if (s.code != 0 || !s.reply) {
+            std::fprintf(stderr, "koravelctl: the unit did not report its firmware version; "
+                                 "give it with --firmware X.Y\n");
+            return s.code == exchange::kNoReply ? kExitNoReply : kExitFailed;
+        }
+        firmware = s.reply->FirmwareVersion();
+    }
+    // A file with no set-up data still gets its stray keys reported.
+    const ini::Profile file = opened.file ? *opened.file : [&] {
+        std::string error;
+        return ini::Profile::Load(path, error).value_or(ini::Profile{});
+    }();
+    const setup::CheckReport report = setup::CheckSetupFile(file, *firmware);
+    std::printf("firmware %s: %s layouts\n", FirmwareText(*firmware).c_str(),
+                *firmware >= setup::kNewLayoutFirmware ? "new" : "old");
+    for (const setup::BuiltBlock& b : report.blocks) {
+        if (b.skipped)
+            std::printf("%s skipped: no values in the file\n", BlockName(b.spec).c_str());
+        else if (b.conversionError)
+            std::printf("%s not built: %s\n", BlockName(b.spec).c_str(),
+                        b.conversionError->c_str());
+        else
+            std::printf("%s %zu bytes: %s\n", BlockName(b.spec).c_str(), b.argument.size(),
+                        koravel::HexSpaced(b.argument).c_str());
+    }
+    const auto diagnostics = report.Diagnostics();
+    for (const setup::Diagnostic& d : diagnostics)
+        std::printf("%s\n", setup::Describe(d).c_str());
+    if (!report.holdsSetupData)
+        std::printf("the file holds no set-up data\n");
+    if (report.Clean()) {
+        std::printf("nothing to report\n");
+        return kExitOk;
+    }
+    std::printf("%zu finding%s\n", diagnostics.size(), diagnostics.size() == 1 ? "" : "s");
+    return 1;
+}
+
+} // namespace ctl

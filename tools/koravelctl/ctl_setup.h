@@ -1,0 +1,21 @@
+// The set-up commands of koravelctl: send a set-up file to the unit, or check
+// one without sending anything.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace ctl {
+
+// Sends the file's 68 blocks as the window does. Needs an open port.
+int RunSend(const std::string& path);
+
+// Builds every block and reports what would be cut, wrapped, ignored or
+// refused. firmware: major * 256 + minor; nullopt asks the unit (the port is
+// then opened through openPort).
+int RunCheck(const std::string& path, std::optional<int> firmware, bool (*openPort)());
+
+// "1.13" -> 269.
+std::optional<int> ParseFirmware(const std::string& text);
+
+} // namespace ctl
