@@ -74,8 +74,12 @@ void RoundTrip(benchmark::State& state, bool pace) {
     std::filesystem::remove_all(dir);
 }
 
-void BM_TransactStatusPaced(benchmark::State& state) { RoundTrip(state, true); }
-void BM_TransactStatusUnpaced(benchmark::State& state) { RoundTrip(state, false); }
+void BM_TransactStatusPaced(benchmark::State& state) {
+    RoundTrip(state, true);
+}
+void BM_TransactStatusUnpaced(benchmark::State& state) {
+    RoundTrip(state, false);
+}
 BENCHMARK(BM_TransactStatusPaced)->Iterations(200)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TransactStatusUnpaced)->Iterations(200)->Unit(benchmark::kMillisecond);
 
@@ -108,7 +112,9 @@ void BM_ReplyToReturn(benchmark::State& state) {
         unsigned delay = 1;
         while (!stop) {
             std::uint8_t b = 0;
-            struct timeval tv {0, 20000};
+            struct timeval tv {
+                0, 20000
+            };
             fd_set set;
             FD_ZERO(&set);
             FD_SET(master, &set);

@@ -19,10 +19,18 @@ CommStatus StatusSnapshot;
 
 namespace {
 
-int RealOpen(const char* path, int flags) { return ::open(path, flags); }
-int RealIoctl(int fd, unsigned long request, int* arg) { return ::ioctl(fd, request, arg); }
-int RealFcntl(int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); }
-std::uint16_t RealTxQueueSize(int) { return 0; } // a tty reports no queue size
+int RealOpen(const char* path, int flags) {
+    return ::open(path, flags);
+}
+int RealIoctl(int fd, unsigned long request, int* arg) {
+    return ::ioctl(fd, request, arg);
+}
+int RealFcntl(int fd, int cmd, int arg) {
+    return ::fcntl(fd, cmd, arg);
+}
+std::uint16_t RealTxQueueSize(int) {
+    return 0;
+} // a tty reports no queue size
 
 bool ParsePortNumber(const std::string& name, unsigned long& number) {
     if (name.size() < 4)
@@ -48,10 +56,9 @@ bool BaudToSpeed(std::uint32_t baud, speed_t& speed) {
         speed_t speed;
     };
     static const Entry table[] = {
-        {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
-        {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-        {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
-        {921600, B921600},
+        {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},   {4800, B4800},
+        {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600}, {115200, B115200},
+        {230400, B230400}, {460800, B460800}, {921600, B921600},
     };
     for (const auto& e : table) {
         if (e.baud == baud) {
@@ -79,9 +86,8 @@ bool QueryStatus(bool wantInput) {
 } // namespace
 
 SystemCalls RealSystemCalls() {
-    return SystemCalls{RealOpen,       ::close,      ::read,      ::write,
-                       RealIoctl,      ::flock,      RealFcntl,   ::tcgetattr,
-                       ::tcsetattr,    ::tcflush,    RealTxQueueSize};
+    return SystemCalls{RealOpen,  ::close,     ::read,      ::write,   RealIoctl,      ::flock,
+                       RealFcntl, ::tcgetattr, ::tcsetattr, ::tcflush, RealTxQueueSize};
 }
 
 SystemCalls Sys = RealSystemCalls();
@@ -90,8 +96,8 @@ std::string ResolvePortPath(const std::string& name) {
     unsigned long number = 0;
     if (!ParsePortNumber(name, number))
         return {};
-    std::string link =
-        koravel::JoinPath(koravel::JoinPath(koravel::ConfigDir(), "ports"), "com" + std::to_string(number));
+    std::string link = koravel::JoinPath(koravel::JoinPath(koravel::ConfigDir(), "ports"),
+                                         "com" + std::to_string(number));
     struct stat st {};
     if (::lstat(link.c_str(), &st) == 0)
         return link;
@@ -161,20 +167,39 @@ std::int32_t ConfigurePort(std::uint32_t baud, char parity, int dataBits, int st
 
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE);
     switch (dataBits) {
-    case 5: t.c_cflag |= CS5; break;
-    case 6: t.c_cflag |= CS6; break;
-    case 7: t.c_cflag |= CS7; break;
-    default: t.c_cflag |= CS8; break;
+    case 5:
+        t.c_cflag |= CS5;
+        break;
+    case 6:
+        t.c_cflag |= CS6;
+        break;
+    case 7:
+        t.c_cflag |= CS7;
+        break;
+    default:
+        t.c_cflag |= CS8;
+        break;
     }
 
     t.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CMSPAR);
     switch (std::toupper(static_cast<unsigned char>(parity))) {
-    case 'E': t.c_cflag |= PARENB; break;
-    case 'O': t.c_cflag |= PARENB | PARODD; break;
-    case 'N': break;
-    case 'M': t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 'S': t.c_cflag |= PARENB | CMSPAR; break;
-    default: t.c_cflag |= oldParity; break; // keep the device's parity
+    case 'E':
+        t.c_cflag |= PARENB;
+        break;
+    case 'O':
+        t.c_cflag |= PARENB | PARODD;
+        break;
+    case 'N':
+        break;
+    case 'M':
+        t.c_cflag |= PARENB | CMSPAR | PARODD;
+        break;
+    case 'S':
+        t.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        t.c_cflag |= oldParity;
+        break; // keep the device's parity
     }
 
     if (stopBits == 2)

@@ -132,7 +132,9 @@ void SendRequest(std::uint8_t command, koravel::ByteView argument) {
     SendFrame(RequestContent(static_cast<std::uint8_t>(SequenceCounter & 0xFF), command, argument));
 }
 
-void TimerTick(int intervalMs) { ExchangeElapsed += intervalMs; }
+void TimerTick(int intervalMs) {
+    ExchangeElapsed += intervalMs;
+}
 
 void ResetExchange() {
     SequenceCounter = kFirstSequence;

@@ -27,7 +27,9 @@ std::uint8_t Checksum(koravel::ByteView bytes, std::uint8_t seed = kChecksumSeed
 bool ChecksumValid(koravel::ByteView contentWithChecksum);
 
 // True for the byte values that travel escaped (F5, F6, FA).
-constexpr bool NeedsEscape(std::uint8_t b) { return b == kStart || b == kEscape || b == kEnd; }
+constexpr bool NeedsEscape(std::uint8_t b) {
+    return b == kStart || b == kEscape || b == kEnd;
+}
 // Appends one content byte as it goes on the wire.
 void AppendEscaped(koravel::Bytes& wire, std::uint8_t b);
 // The whole frame on the wire for content without its checksum: start byte,

@@ -39,7 +39,8 @@ Bytes EncodeStatusBody(const StatusReply& r) {
 }
 
 Bytes TuneArgument(std::uint32_t khz) {
-    return Bytes{static_cast<std::uint8_t>(khz & 0xFF), static_cast<std::uint8_t>((khz >> 8) & 0xFF)};
+    return Bytes{static_cast<std::uint8_t>(khz & 0xFF),
+                 static_cast<std::uint8_t>((khz >> 8) & 0xFF)};
 }
 
 Bytes TuneArgument(std::uint32_t khz, std::uint8_t direction) {

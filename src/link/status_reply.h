@@ -59,9 +59,8 @@ struct BandButton {
     int meters;
     std::uint16_t khz;
 };
-inline constexpr BandButton kBandButtons[] = {{40, 7050},   {30, 10125}, {20, 14200},
-                                              {17, 18100},  {15, 21200}, {12, 24950},
-                                              {10, 28500},  {6, 50100}};
+inline constexpr BandButton kBandButtons[] = {{40, 7050},  {30, 10125}, {20, 14200}, {17, 18100},
+                                              {15, 21200}, {12, 24950}, {10, 28500}, {6, 50100}};
 
 // Beam directions of command 3's third byte and of the status reply.
 constexpr std::uint8_t kDirectionNormal = 0;

@@ -28,7 +28,9 @@ std::string HexSpaced(ByteView bytes) {
     return out;
 }
 
-FrameTrace::~FrameTrace() { Close(); }
+FrameTrace::~FrameTrace() {
+    Close();
+}
 
 bool FrameTrace::Open(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);

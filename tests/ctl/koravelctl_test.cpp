@@ -93,10 +93,14 @@ TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("status 9"), std::string::npos);
 
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {}, {"--port", "1", "tune"}, {"--port", "1", "tune", "70000"},
-             {"--port", "1", "tune", "14200", "sideways"}, {"--port", "1", "band", "80"},
-             {"--port", "x", "status"}, {"--port", "1", "jump"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--port", "1", "tune"},
+                                               {"--port", "1", "tune", "70000"},
+                                               {"--port", "1", "tune", "14200", "sideways"},
+                                               {"--port", "1", "band", "80"},
+                                               {"--port", "x", "status"},
+                                               {"--port", "1", "jump"}}) {
         EXPECT_EQ(Ctl(args).exitCode, 2);
     }
     // A port with no device: exit 2 with the system's reason.

@@ -166,7 +166,9 @@ ssize_t ShortWrite(int fd, const void* buf, size_t count) {
     fakeWriteLimit -= static_cast<int>(n);
     return ::write(fd, buf, n);
 }
-std::uint16_t SmallQueue(int) { return 16; }
+std::uint16_t SmallQueue(int) {
+    return 16;
+}
 
 TEST_F(Comm32Test, WritesThatDoNotFitOrCompleteShort) {
     PtyPort port(dir.path(), 6);

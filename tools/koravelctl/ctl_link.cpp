@@ -16,7 +16,9 @@ namespace ctl {
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
-void OnSignal(int) { interrupted = 1; }
+void OnSignal(int) {
+    interrupted = 1;
+}
 
 using Clock = std::chrono::steady_clock;
 Clock::time_point lastTick;
@@ -49,8 +51,7 @@ bool OpenUnitPort(int number) {
         comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
     if (comm32::LastCommError != 0) {
         const std::string path = comm32::ResolvePortPath("bio" + std::to_string(number));
-        std::fprintf(stderr, "koravelctl: port %d (%s) does not open: %s\n", number,
-                     path.c_str(),
+        std::fprintf(stderr, "koravelctl: port %d (%s) does not open: %s\n", number, path.c_str(),
                      comm32::LastCommError > 0 ? std::strerror(comm32::LastCommError)
                                                : "write error");
         return false;
@@ -67,7 +68,9 @@ void InstallClockHooks() {
     exchange::ExchangeEnabled = true;
 }
 
-bool Interrupted() { return interrupted != 0; }
+bool Interrupted() {
+    return interrupted != 0;
+}
 
 void InstallInterruptHandler() {
     struct sigaction sa {};
@@ -102,10 +105,14 @@ int ExitCodeFor(std::uint8_t result, const char* what) {
 
 std::string DirectionName(std::uint8_t direction) {
     switch (direction) {
-    case koravel::kDirectionNormal: return "normal";
-    case koravel::kDirectionReversed: return "180";
-    case koravel::kDirectionBidirectional: return "bidir";
-    default: return "unknown(" + std::to_string(direction) + ")";
+    case koravel::kDirectionNormal:
+        return "normal";
+    case koravel::kDirectionReversed:
+        return "180";
+    case koravel::kDirectionBidirectional:
+        return "bidir";
+    default:
+        return "unknown(" + std::to_string(direction) + ")";
     }
 }
 

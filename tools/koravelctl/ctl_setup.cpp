@@ -21,10 +21,12 @@ std::string FirmwareText(int version) {
 
 int ExitCodeFor(const setup::TransferResult& r) {
     switch (r.outcome) {
-    case setup::TransferResult::Outcome::Done: return kExitOk;
+    case setup::TransferResult::Outcome::Done:
+        return kExitOk;
     case setup::TransferResult::Outcome::BlockFailed:
         return r.status == exchange::kNoReply ? kExitNoReply : kExitRefused;
-    default: return kExitFailed;
+    default:
+        return kExitFailed;
     }
 }
 
@@ -52,8 +54,8 @@ int RunSend(const std::string& path) {
         std::printf("unit firmware %s\n", FirmwareText(*fw).c_str());
         return *fw;
     };
-    hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result,
-                         int done, int total) {
+    hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result, int done,
+                         int total) {
         std::string what;
         if (result.outcome == setup::BlockResult::Outcome::ConversionError)
             what = "not sent: " + result.message;
