@@ -1,0 +1,31 @@
+#include "ui/dialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPointer>
+
+namespace koravel {
+
+namespace {
+
+class WidgetPrompter final : public Prompter {
+public:
+    explicit WidgetPrompter(QWidget* parent) : parent_(parent) {}
+
+    void Message(const QString& title, const QString& text) override {
+        QMessageBox::information(parent_, title, text, QMessageBox::Ok);
+    }
+
+    bool ChooseFile(QFileDialog& dialog) override { return dialog.exec() == QDialog::Accepted; }
+
+private:
+    QPointer<QWidget> parent_;
+};
+
+} // namespace
+
+std::unique_ptr<Prompter> MakeWidgetPrompter(QWidget* parent) {
+    return std::make_unique<WidgetPrompter>(parent);
+}
+
+} // namespace koravel

@@ -1,0 +1,351 @@
+// The window's construction: frame, menus, the two 1-pixel strips, the client
+// panel with the front panel, its click areas and hidden controls, the timers.
+#include "ui/koravelu.h"
+
+#include "link/trace.h"
+#include "ui/artwork.h"
+#include "ui/colors.h"
+#include "ui/image_box.h"
+#include "ui/looks.h"
+#include "ui/shape.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+using namespace koravel;
+using namespace koravel::colors;
+
+namespace {
+
+constexpr int kClientWidth = 526;
+constexpr int kClientHeight = 296;
+
+const char* const kCaption = "KORAVEL - REMOTE CONTROL INTERFACE KV-100 - 2017 - Vers. 0.2";
+
+template <typename T> T* Named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
+    auto* label = Named(new QLabel(text, parent), name);
+    label->setGeometry(rect);
+    return label;
+}
+
+QFont Monospace(int pixelSize, bool bold) {
+    return Face({"Consolas", "DejaVu Sans Mono", "Liberation Mono", "Courier New"},
+                QFont::Monospace, pixelSize, bold);
+}
+
+QFont Sans(int pixelSize, bool bold) {
+    return Face({"Arial", "Liberation Sans", "DejaVu Sans"}, QFont::SansSerif, pixelSize, bold);
+}
+
+} // namespace
+
+TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPrompter(this)) {
+    setObjectName(QStringLiteral("fmMain"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    // Single fixed border: system menu, minimise and close; no maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(Face({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans"}, QFont::SansSerif, 11));
+    SetBackground(this, clBtnHighlight);
+
+    BuildMenus();
+    auto* client = Named(new QWidget(this), "ClientArea");
+    client->setFixedSize(kClientWidth, kClientHeight);
+    setCentralWidget(client);
+    BuildStrips(client);
+    BuildFrontPanel(client);
+    BuildClickAreas();
+    // The window takes exactly the menu bar and the client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    dlgOpen = Named(new QFileDialog(this, QStringLiteral("Save setup data...")), "dlgOpen");
+    dlgOpen->setNameFilter(QStringLiteral("Koravel setup data (*.koravel)"));
+    dlgOpen->setDefaultSuffix(QStringLiteral("koravel"));
+    dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
+    dlgOpen->setFileMode(QFileDialog::AnyFile); // the file need not exist
+
+    tmTimer = Named(new QTimer(this), "tmTimer");
+    tmTimer->setInterval(50);
+    tmPoll = Named(new QTimer(this), "tmPoll");
+    tmPoll->setInterval(400);
+
+    ConnectHandlers();
+    InstallExchangeHooks();
+    OpenTraceFromEnvironment();
+
+    // Centred on the desktop.
+    adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = rect();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    // Both timers run from creation.
+    tmTimer->start();
+    tmPoll->start();
+}
+
+void TfmMain::BuildMenus() {
+    mm1 = Named(menuBar(), "mm1");
+    Communication1 = Named(mm1->addMenu(QStringLiteral("Com Port")), "Communication1");
+    QAction** items[] = {&COM1, &COM2, &COM3,  &COM4,  &COM5,  &COM6,  &COM7,
+                         &COM8, &COM9, &COM10, &COM11, &COM12, &COM13, &COM14};
+    int n = 1;
+    for (QAction** item : items) {
+        const QString name = QStringLiteral("COM%1").arg(n++);
+        *item = Communication1->addAction(name);
+        (*item)->setObjectName(name);
+        (*item)->setCheckable(true);
+    }
+    Cat1 = Named(mm1->addMenu(QStringLiteral("Cat")), "Cat1");
+    Radio1 = Named(Cat1->addAction(QStringLiteral("Radio 1")), "Radio1");
+    Radio2 = Named(Cat1->addAction(QStringLiteral("Radio 2")), "Radio2");
+    NoRadio = Named(Cat1->addAction(QStringLiteral("No Radio")), "NoRadio");
+    ConfigRadio1 = Named(Cat1->addAction(QStringLiteral("Config Radio")), "ConfigRadio1");
+    Radio1->setCheckable(true);
+    Radio2->setCheckable(true);
+}
+
+void TfmMain::BuildStrips(QWidget* client) {
+    // Top strip, 1 pixel high: its controls are laid out but cut off.
+    Panel3 = Named(new QFrame(client), "Panel3");
+    Panel3->setGeometry(0, 0, kClientWidth, 1);
+    auto* portCaption =
+        MakeLabel(Panel3, "Label1", QStringLiteral("Porta seriale:"), QRect(8, 8, 72, 16));
+    (void)portCaption;
+    lStatus =
+        MakeLabel(Panel3, "lStatus", QStringLiteral("Stato: non connesso"), QRect(88, 6, 280, 18));
+    lStatus->setFont(
+        Face({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans"}, QFont::SansSerif, 13));
+    SetTextColor(lStatus, clNavy);
+    ldTX = Named(new TShape(TShape::Kind::Circle, clGreen, Panel3), "ldTX");
+    ldTX->setGeometry(424, 8, 12, 12);
+    MakeLabel(Panel3, "Label2", QStringLiteral("Tx"), QRect(440, 6, 20, 16));
+    ldRX = Named(new TShape(TShape::Kind::Circle, clNavy, Panel3), "ldRX");
+    ldRX->setGeometry(472, 8, 12, 12);
+    MakeLabel(Panel3, "Label3", QStringLiteral("Rx"), QRect(488, 6, 20, 16));
+
+    // Bottom strip, 1 pixel high, likewise cut off.
+    Panel2 = Named(new QFrame(client), "Panel2");
+    Panel2->setGeometry(0, kClientHeight - 1, kClientWidth, 1);
+    lResult = MakeLabel(Panel2, "lResult", QString(), QRect(8, 12, 150, 16));
+    btImposta = Named(new QPushButton(QStringLiteral("Setup..."), Panel2), "btImposta");
+    btImposta->setGeometry(164, 8, 75, 25);
+    btImposta->setEnabled(false);
+    btRetract = Named(new QPushButton(QStringLiteral("Retract axes"), Panel2), "btRetract");
+    btRetract->setGeometry(244, 8, 91, 25);
+    btRetract->setEnabled(false);
+    btUscita = Named(new QPushButton(QStringLiteral("&Uscita"), Panel2), "btUscita");
+    btUscita->setGeometry(352, 8, 75, 25);
+    btUscita2 = Named(new QPushButton(QStringLiteral("&Uscita"), Panel2), "btUscita2");
+    btUscita2->setGeometry(440, 8, 75, 25);
+}
+
+void TfmMain::BuildFrontPanel(QWidget* client) {
+    // The four small lamp pictures lie on the window itself, under the
+    // client panel that covers them.
+    const struct {
+        TImage** image;
+        const char* name;
+        QPoint at;
+        const char* picture;
+    } lamps[] = {{&Image8, "Image8", {264, 32}, "lamp1.jpg"},
+                 {&Image9, "Image9", {208, 32}, "lamp2.jpg"},
+                 {&Image10, "Image10", {144, 32}, "lamp3.jpg"},
+                 {&Image11, "Image11", {88, 32}, "lamp4.jpg"}};
+    for (const auto& lamp : lamps) {
+        *lamp.image = Named(new TImage(client), lamp.name);
+        (*lamp.image)->setGeometry(QRect(lamp.at, QSize(49, 41)));
+        (*lamp.image)->setPicture(LoadArtwork(QString::fromLatin1(lamp.picture)));
+    }
+
+    Panel1 = Named(new QFrame(client), "Panel1");
+    Panel1->setGeometry(0, 1, kClientWidth, kClientHeight - 2);
+    SetBackground(Panel1, clBtnFace);
+    Panel1->raise(); // over the lamp pictures
+
+    pnBlue = Named(new QFrame(Panel1), "pnBlue");
+    pnBlue->setGeometry(1, 1, Panel1->width() - 2, Panel1->height() - 2);
+    SetBackground(pnBlue, clWhite);
+
+    Image1 = Named(new TImage(pnBlue), "Image1");
+    Image1->setGeometry(0, -16, 520, 312);
+    Image1->setPicture(LoadArtwork(QStringLiteral("panel.jpg")));
+
+    lFreq = MakeLabel(pnBlue, "lFreq", QStringLiteral("00.000 MHz"), QRect(125, 88, 285, 57));
+    lFreq->setAlignment(Qt::AlignCenter);
+    lFreq->setFont(FitWidth(Monospace(48, true), QStringLiteral("00.000 MHz"), lFreq->width()));
+    SetTextColor(lFreq, clYellow);
+    SetBackground(lFreq, clBlack);
+
+    lBanda = MakeLabel(pnBlue, "lBanda", QString(), QRect(102, 171, 312, 25));
+    lBanda->setAlignment(Qt::AlignCenter);
+    lBanda->setFont(Monospace(21, false));
+    SetTextColor(lBanda, clYellow);
+    SetBackground(lBanda, clBlack);
+
+    Retract_Panel = Named(new QFrame(pnBlue), "Retract_Panel");
+    Retract_Panel->setGeometry(744, 0, 265, 121);
+    SetBackground(Retract_Panel, clBlack);
+    Message1 = MakeLabel(Retract_Panel, "Message1", QString(), QRect(0, 8, 265, 49));
+    Message2 = MakeLabel(Retract_Panel, "Message2", QString(), QRect(0, 64, 265, 49));
+    for (QLabel* message : {Message1, Message2}) {
+        message->setAlignment(Qt::AlignCenter);
+        message->setFont(Sans(36, true));
+        SetTextColor(message, clYellow);
+    }
+    Retract_Panel->hide();
+
+    Label13 = MakeLabel(pnBlue, "Label13", QStringLiteral("MOVING ELEMENTS..."),
+                        QRect(128, 184, 265, 17));
+    Label13->setAlignment(Qt::AlignCenter);
+    Label13->setFont(Sans(16, true));
+    SetTextColor(Label13, clYellow);
+    SetBackground(Label13, clRed);
+    Label13->hide();
+
+    // The blink's and the direction's state holders, below the visible height.
+    lMove = MakeLabel(pnBlue, "lMove", QStringLiteral("Move"), QRect(352, 320, 33, 13));
+    SetTextColor(lMove, clGray);
+    ldMove = Named(new TShape(TShape::Kind::Rectangle, clGray, pnBlue), "ldMove");
+    ldMove->setGeometry(344, 320, 9, 9);
+    lBidir = MakeLabel(pnBlue, "lBidir", QStringLiteral("Bidir"), QRect(360, 320, 33, 13));
+    SetTextColor(lBidir, clGray);
+
+    ld180 = Named(new TShape(TShape::Kind::Circle, clGreen, pnBlue), "ld180");
+    ld180->setGeometry(256, 24, 33, 17);
+    ld180->hide();
+    ldBidir = Named(new TShape(TShape::Kind::Circle, clMaroon, pnBlue), "ldBidir");
+    ldBidir->setGeometry(296, 24, 33, 17);
+    ldBidir->hide();
+
+    Heading =
+        MakeLabel(pnBlue, "Heading", QStringLiteral("Heading: normal ->"), QRect(304, 56, 120, 16));
+    Heading->hide();
+    Custom = MakeLabel(pnBlue, "Custom", QStringLiteral("(default)"), QRect(304, 72, 120, 16));
+    Custom->hide();
+
+    ckOmni1 = Named(new QCheckBox(QStringLiteral("Radio 1"), pnBlue), "ckOmni1");
+    ckOmni1->setGeometry(8, 56, 97, 17);
+    ckOmni1->hide();
+    ckOmni2 = Named(new QCheckBox(QStringLiteral("Radio 2"), pnBlue), "ckOmni2");
+    ckOmni2->setGeometry(8, 72, 97, 17);
+    ckOmni2->hide();
+    Button1 = Named(new QPushButton(QStringLiteral("Button1"), pnBlue), "Button1");
+    Button1->setGeometry(8, 200, 75, 25);
+    Button1->hide();
+
+    // The transfer log, over the front panel while a set-up file is sent.
+    mmLog = Named(new QPlainTextEdit(Panel1), "mmLog");
+    mmLog->setGeometry(8, 8, 377, 409);
+    mmLog->setReadOnly(true);
+    mmLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmLog->hide();
+}
+
+void TfmMain::BuildClickAreas() {
+    const struct {
+        TImage** area;
+        const char* name;
+        QRect rect;
+    } areas[] = {
+        {&Image12, "Image12", {88, 232, 57, 41}},  {&Image13, "Image13", {144, 232, 41, 41}},
+        {&Image14, "Image14", {200, 232, 49, 41}}, {&Image15, "Image15", {256, 232, 41, 41}},
+        {&Image2, "Image2", {304, 232, 49, 41}},   {&Image4, "Image4", {368, 232, 41, 41}},
+        {&Image5, "Image5", {416, 232, 41, 41}},   {&Image6, "Image6", {472, 232, 33, 41}},
+        {&Image17, "Image17", {56, 96, 41, 41}},   {&Image16, "Image16", {424, 96, 57, 49}},
+        {&Image20, "Image20", {24, 8, 57, 41}},    {&Image18, "Image18", {104, 8, 57, 42}},
+        {&Image19, "Image19", {184, 8, 65, 41}},   {&Image24, "Image24", {384, 0, 129, 49}},
+        {&Image23, "Image23", {552, 216, 73, 81}},
+    };
+    for (const auto& a : areas) {
+        *a.area = Named(new TImage(pnBlue), a.name);
+        (*a.area)->setGeometry(a.rect);
+        (*a.area)->setCursor(Qt::PointingHandCursor);
+    }
+
+    // The selection marker under the direction last clicked; clicks pass
+    // through it to the area it overlaps.
+    Image21 = Named(new TImage(pnBlue), "Image21");
+    Image21->setGeometry(8, 184, 65, 17);
+    Image21->setPicture(LoadArtwork(QStringLiteral("marker.jpg")));
+    Image21->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Image21->hide();
+}
+
+void TfmMain::ConnectHandlers() {
+    connect(tmTimer, &QTimer::timeout, this, &TfmMain::tmTimerTimer);
+    connect(tmPoll, &QTimer::timeout, this, &TfmMain::tmPollTimer);
+
+    void (TfmMain::*const comClicks[])() = {
+        &TfmMain::COM1Click,  &TfmMain::COM2Click,  &TfmMain::COM3Click,  &TfmMain::COM4Click,
+        &TfmMain::COM5Click,  &TfmMain::COM6Click,  &TfmMain::COM7Click,  &TfmMain::COM8Click,
+        &TfmMain::COM9Click,  &TfmMain::COM10Click, &TfmMain::COM11Click, &TfmMain::COM12Click,
+        &TfmMain::COM13Click, &TfmMain::COM14Click};
+    const auto items = ComItems();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        QAction* item = items[i];
+        const auto handler = comClicks[i];
+        connect(item, &QAction::triggered, this, [this, item, handler](bool checked) {
+            // The toolkit has just flipped the mark; the handler decides.
+            item->setChecked(!checked);
+            (this->*handler)();
+        });
+    }
+
+    connect(Button1, &QPushButton::clicked, this, &TfmMain::Button1Click);
+    connect(btRetract, &QPushButton::clicked, this, &TfmMain::btRetractClick);
+    connect(btUscita, &QPushButton::clicked, this, &QWidget::close);
+    connect(btUscita2, &QPushButton::clicked, this, &QWidget::close);
+
+    const struct {
+        TImage* area;
+        void (TfmMain::*handler)();
+    } clicks[] = {
+        {Image12, &TfmMain::Image12Click},
+        {Image13, &TfmMain::Image13Click},
+        {Image14, &TfmMain::Image14Click},
+        {Image15, &TfmMain::Image15Click},
+        {Image2, &TfmMain::Image2Click},
+        {Image4, &TfmMain::Image4Click},
+        {Image5, &TfmMain::Image5Click},
+        {Image6, &TfmMain::Image6Click},
+        {Image17, &TfmMain::Image17Click},
+        {Image16, &TfmMain::Image16Click},
+        {Image20, &TfmMain::Image20Click},
+        {Image18, &TfmMain::Image18Click},
+        {Image19, &TfmMain::Image19Click},
+        {Image24, &TfmMain::Image24Click},
+        {Image23, &TfmMain::Image23Click},
+        // The small lamp pictures share the 15 m button's handler.
+        {Image8, &TfmMain::Image2Click},
+        {Image9, &TfmMain::Image2Click},
+        {Image10, &TfmMain::Image2Click},
+        {Image11, &TfmMain::Image2Click},
+    };
+    for (const auto& c : clicks)
+        connect(c.area, &TImage::clicked, this, c.handler);
+}
+
+std::array<QAction*, 14> TfmMain::ComItems() const {
+    return {COM1, COM2, COM3,  COM4,  COM5,  COM6,  COM7,
+            COM8, COM9, COM10, COM11, COM12, COM13, COM14};
+}

@@ -1,0 +1,215 @@
+// The main window: the front panel of the antenna's control unit, the status
+// poll that keeps it up to date, the operator's commands, start-up and the
+// settings kept between runs. One class; its handlers live in files by
+// concern (form_layout, startup, poll, commands).
+#pragma once
+
+#include "ui/dialogs.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPlainTextEdit;
+class QPushButton;
+class QTimer;
+
+namespace koravel {
+class FrameTrace;
+class TImage;
+class TShape;
+struct StatusReply;
+} // namespace koravel
+
+class TfmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfmMain(QWidget* parent = nullptr);
+    ~TfmMain() override;
+    TfmMain(const TfmMain&) = delete;
+    TfmMain& operator=(const TfmMain&) = delete;
+
+    // Message boxes and dialogs go through this seam.
+    void SetPrompter(std::unique_ptr<koravel::Prompter> prompter);
+    koravel::Prompter& prompter() { return *prompter_; }
+
+    // Menus.
+    QMenuBar* mm1 = nullptr;
+    QMenu* Communication1 = nullptr;
+    QAction* COM1 = nullptr;
+    QAction* COM2 = nullptr;
+    QAction* COM3 = nullptr;
+    QAction* COM4 = nullptr;
+    QAction* COM5 = nullptr;
+    QAction* COM6 = nullptr;
+    QAction* COM7 = nullptr;
+    QAction* COM8 = nullptr;
+    QAction* COM9 = nullptr;
+    QAction* COM10 = nullptr;
+    QAction* COM11 = nullptr;
+    QAction* COM12 = nullptr;
+    QAction* COM13 = nullptr;
+    QAction* COM14 = nullptr;
+    QMenu* Cat1 = nullptr;
+    QAction* Radio1 = nullptr;
+    QAction* Radio2 = nullptr;
+    QAction* NoRadio = nullptr;
+    QAction* ConfigRadio1 = nullptr;
+
+    // Top strip: link status and lamps.
+    QFrame* Panel3 = nullptr;
+    QLabel* lStatus = nullptr;
+    koravel::TShape* ldTX = nullptr;
+    koravel::TShape* ldRX = nullptr;
+
+    // Bottom strip: transfer outcome and buttons.
+    QFrame* Panel2 = nullptr;
+    QLabel* lResult = nullptr;
+    QPushButton* btImposta = nullptr;
+    QPushButton* btRetract = nullptr;
+    QPushButton* btUscita = nullptr;
+    QPushButton* btUscita2 = nullptr;
+
+    // Client panel, the front panel and what lies on it.
+    QFrame* Panel1 = nullptr;
+    QFrame* pnBlue = nullptr;
+    QPlainTextEdit* mmLog = nullptr;
+    koravel::TImage* Image1 = nullptr; // the front-panel picture
+    QLabel* lFreq = nullptr;
+    QLabel* lBanda = nullptr;
+    QFrame* Retract_Panel = nullptr;
+    QLabel* Message1 = nullptr;
+    QLabel* Message2 = nullptr;
+    QLabel* Label13 = nullptr; // "MOVING ELEMENTS..."
+    QLabel* lMove = nullptr;
+    koravel::TShape* ldMove = nullptr;
+    QLabel* lBidir = nullptr;
+    koravel::TShape* ld180 = nullptr;
+    koravel::TShape* ldBidir = nullptr;
+    QLabel* Heading = nullptr;
+    QLabel* Custom = nullptr;
+    QCheckBox* ckOmni1 = nullptr;
+    QCheckBox* ckOmni2 = nullptr;
+    QPushButton* Button1 = nullptr;
+
+    // Click areas over the picture: band buttons, arrows, direction buttons,
+    // retract, and the close area beyond the panel's width.
+    koravel::TImage* Image12 = nullptr; // 40
+    koravel::TImage* Image13 = nullptr; // 30
+    koravel::TImage* Image14 = nullptr; // 20
+    koravel::TImage* Image15 = nullptr; // 17
+    koravel::TImage* Image2 = nullptr;  // 15
+    koravel::TImage* Image4 = nullptr;  // 12
+    koravel::TImage* Image5 = nullptr;  // 10
+    koravel::TImage* Image6 = nullptr;  // 6
+    koravel::TImage* Image17 = nullptr; // left arrow
+    koravel::TImage* Image16 = nullptr; // right arrow
+    koravel::TImage* Image20 = nullptr; // Norm
+    koravel::TImage* Image18 = nullptr; // 180 degrees
+    koravel::TImage* Image19 = nullptr; // Bi-Dir
+    koravel::TImage* Image24 = nullptr; // Retract
+    koravel::TImage* Image23 = nullptr; // close
+    koravel::TImage* Image21 = nullptr; // selection marker
+    // Small lamp pictures on the window itself, beneath the client panel.
+    koravel::TImage* Image8 = nullptr;
+    koravel::TImage* Image9 = nullptr;
+    koravel::TImage* Image10 = nullptr;
+    koravel::TImage* Image11 = nullptr;
+
+    QTimer* tmTimer = nullptr; // 50 ms: lamps, exchange time-out, moving blink
+    QTimer* tmPoll = nullptr;  // 400 ms: status poll
+    QFileDialog* dlgOpen = nullptr;
+
+    // Live state of the link and the unit.
+    bool UnitConnected = false;
+    std::int32_t SilentTicks = 0;
+    std::int32_t ReportedFrequency = 0; // kHz, 0 to 65535
+    std::int32_t FirmwareVersion = 0;   // major * 256 + minor
+    bool ElementsMoving = false;
+    std::int32_t RigHighlightTicks = 0;
+
+    // Shell state.
+    bool FirstActivation = true;
+    std::int32_t PortNumber = 0; // 0: no port open
+
+    // The COM items, COM1 first.
+    std::array<QAction*, 14> ComItems() const;
+
+    // Start-up and settings.
+    void FormActivate();
+    void FormClose();
+    void Button1Click();
+    void COM1Click() { OpenPortNumber(1); }
+    void COM2Click() { OpenPortNumber(2); }
+    void COM3Click() { OpenPortNumber(3); }
+    void COM4Click() { OpenPortNumber(4); }
+    void COM5Click() { OpenPortNumber(5); }
+    void COM6Click() { OpenPortNumber(6); }
+    void COM7Click() { OpenPortNumber(7); }
+    void COM8Click() { OpenPortNumber(8); }
+    void COM9Click() { OpenPortNumber(9); }
+    void COM10Click() { OpenPortNumber(10); }
+    void COM11Click() { OpenPortNumber(11); }
+    void COM12Click() { OpenPortNumber(12); }
+    void COM13Click() { OpenPortNumber(13); }
+    void COM14Click() { OpenPortNumber(14); }
+    // Closes and reopens serial port n, as every COM item does.
+    void OpenPortNumber(std::int32_t n);
+
+    // Poll and display.
+    void tmTimerTimer();
+    void tmPollTimer();
+    void lFreqClick() {} // the read-out takes no action
+
+    // Operator commands.
+    void Image2Click();
+    void Image4Click();
+    void Image5Click();
+    void Image6Click();
+    void Image12Click();
+    void Image13Click();
+    void Image14Click();
+    void Image15Click();
+    void Image16Click();
+    void Image17Click();
+    void Image18Click();
+    void Image19Click();
+    void Image20Click();
+    void Image23Click();
+    void Image24Click();
+    void btRetractClick();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenus();
+    void BuildStrips(QWidget* client);
+    void BuildFrontPanel(QWidget* client);
+    void BuildClickAreas();
+    void ConnectHandlers();
+    void InstallExchangeHooks();
+    void OpenTraceFromEnvironment();
+
+    void DecodeStatus(const koravel::StatusReply& reply);
+    void MovingIndicatorTick();
+    void SetLinkButtons(bool enabled);
+
+    void SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument);
+    void SendTune(std::uint32_t khz);
+    void DirectionClick(koravel::TImage* area, std::uint8_t direction);
+
+    std::unique_ptr<koravel::Prompter> prompter_;
+    std::unique_ptr<koravel::FrameTrace> trace_;
+};

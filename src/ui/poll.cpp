@@ -1,0 +1,169 @@
+// The status poll and the display: the 400 ms tick that reads the unit's
+// answer and sends the next request, the decoding of a status reply into the
+// front panel, the link state, and the 50 ms tick's lamps and blink.
+#include "ui/koravelu.h"
+
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "link/status_reply.h"
+#include "ui/band_names.h"
+#include "ui/colors.h"
+#include "ui/looks.h"
+#include "ui/shape.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+
+using namespace koravel;
+using namespace koravel::colors;
+
+namespace {
+
+const QString kCustomMarker = QStringLiteral(" (custom)");
+// Silent ticks after which a connected link counts as lost (about 15.6 s).
+constexpr std::int32_t kMaxSilentTicks = 38;
+
+// kHz as "00.000 MHz", with the user's decimal separator.
+QString FrequencyText(std::uint32_t khz) {
+    return QStringLiteral("%1%2%3 MHz")
+        .arg(khz / 1000, 2, 10, QLatin1Char('0'))
+        .arg(QLocale().decimalPoint())
+        .arg(khz % 1000, 3, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+void TfmMain::SetLinkButtons(bool enabled) {
+    btImposta->setEnabled(enabled);
+    btRetract->setEnabled(enabled);
+}
+
+void TfmMain::tmPollTimer() {
+    // 1. Retract indication, from the frequency of earlier replies.
+    Retract_Panel->setVisible(ReportedFrequency == 0);
+    if (ReportedFrequency == 0) {
+        Message1->setText(QStringLiteral("ELEMENTS"));
+        Message2->setText(QStringLiteral("RETRACTED"));
+    }
+
+    // 2. The Cat menu mirrors the rig selection; marks are set, never cleared.
+    if (ckOmni1->isChecked())
+        Radio1->setChecked(true);
+    if (ckOmni2->isChecked())
+        Radio2->setChecked(true);
+
+    // 3. OmniRig start: once the link is up and a rig is selected, the CAT
+    //    client is created and connected here (radio tracking).
+
+    // 4. The rig highlight fades back to green.
+    if (RigHighlightTicks != 0) {
+        --RigHighlightTicks;
+        if (RigHighlightTicks == 0) {
+            for (QCheckBox* box : {ckOmni1, ckOmni2}) {
+                if (BackgroundOf(box) == clLime)
+                    SetBackground(box, clGreen);
+            }
+        }
+    }
+
+    // 5. The answer to the previous request, if any.
+    if (exchange::ReceiveFrame()) {
+        const Bytes reply = exchange::ReplyBuffer;
+        if (reply[0] == exchange::LastSentSequence) {
+            SilentTicks = 0;
+            SetLinkButtons(true);
+            UnitConnected = true;
+            if (exchange::LastSentCommand == kCommandStatus) {
+                // A reply too short for the fields still answers, but shows nothing.
+                if (const std::optional<StatusReply> status = DecodeStatusReply(reply))
+                    DecodeStatus(*status);
+            }
+        }
+        // A frame with another sequence byte is no answer: nothing changes.
+    } else if (UnitConnected) {
+        ++SilentTicks;
+        if (SilentTicks > kMaxSilentTicks) {
+            UnitConnected = false;
+            lStatus->setText(QStringLiteral("Stato: in connessione..."));
+            SetLinkButtons(false);
+        }
+    }
+
+    // 6. The next request, connected or not.
+    exchange::SendRequest(kCommandStatus, {});
+}
+
+void TfmMain::DecodeStatus(const StatusReply& reply) {
+    FirmwareVersion = reply.FirmwareVersion();
+    lStatus->setText(
+        QStringLiteral("Connesso con Koravel v%1.%2").arg(reply.fwMajor).arg(reply.fwMinor));
+
+    ReportedFrequency = reply.freqKhz;
+    lFreq->setText(FrequencyText(reply.freqKhz));
+
+    switch (reply.direction) {
+    case 0:
+        SetTextColor(lBidir, clGray);
+        ldBidir->setBrushColor(clMaroon);
+        ld180->setBrushColor(clGreen);
+        break;
+    case 1:
+        SetTextColor(lBidir, clSilver);
+        ldBidir->setBrushColor(clSilver);
+        ld180->setBrushColor(clLime);
+        break;
+    case 2:
+        SetTextColor(lBidir, clWhite);
+        ldBidir->setBrushColor(clRed);
+        ld180->setBrushColor(clGreen);
+        break;
+    default: // unknown directions leave the lamps as they are
+        break;
+    }
+
+    SetBackground(Panel1, (reply.flags & kFlagDarkPanel) != 0 ? clBlack : clBlue);
+
+    // The band that holds the frequency; once shown, the custom marker stays.
+    const bool marked = lBanda->text().endsWith(kCustomMarker);
+    QString band = QString::fromLatin1(BandNameFor(reply.freqKhz));
+    if (marked)
+        band += kCustomMarker;
+    if ((reply.flags & kFlagCustom) != 0 && !band.endsWith(kCustomMarker))
+        band += kCustomMarker;
+    lBanda->setText(band);
+
+    ElementsMoving = reply.moving != 0;
+}
+
+void TfmMain::tmTimerTimer() {
+    ldTX->setBrushColor(clGreen);
+    ldRX->setBrushColor(comm32::InputCount() == 0 ? clAqua : clNavy);
+    exchange::TimerTick(exchange::kTickMs);
+    MovingIndicatorTick();
+}
+
+void TfmMain::MovingIndicatorTick() {
+    if (!ElementsMoving) {
+        Label13->hide();
+        SetBackground(Label13, clYellow);
+        SetTextColor(lMove, clGray);
+        ldMove->setBrushColor(clGray);
+        return;
+    }
+    if (TextColorOf(lMove) == clGray) {
+        // Phase A: "MOVING ELEMENTS..." on black.
+        Label13->show();
+        SetBackground(Label13, clBlack);
+        SetTextColor(lMove, clWhite);
+        ldMove->setBrushColor(clGreen);
+    } else {
+        // Phase B: on red.
+        ldMove->setBrushColor(clBlack);
+        SetTextColor(lMove, clGray);
+        SetBackground(Label13, clRed);
+    }
+}

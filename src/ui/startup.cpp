@@ -1,0 +1,142 @@
+// Start-up and settings: the first activation, the serial-port menu, the
+// settings written at close, the exchange's hooks and the frame trace.
+#include "ui/koravelu.h"
+
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "link/trace.h"
+#include "setup/integer.h"
+#include "ui/colors.h"
+#include "ui/settings.h"
+#include "ui/shape.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+using namespace koravel;
+
+namespace {
+const char* const kProgramTitle = "Koravel";
+} // namespace
+
+TfmMain::~TfmMain() {
+    tmTimer->stop();
+    tmPoll->stop();
+    // The hooks point into this window.
+    exchange::ExchangeHooks.ProcessMessages = nullptr;
+    exchange::ExchangeHooks.LightTx = nullptr;
+    exchange::ExchangeHooks.FrameReceived = nullptr;
+    if (trace_ && exchange::Trace == trace_.get())
+        exchange::Trace = nullptr;
+}
+
+void TfmMain::SetPrompter(std::unique_ptr<Prompter> prompter) {
+    if (prompter)
+        prompter_ = std::move(prompter);
+}
+
+void TfmMain::InstallExchangeHooks() {
+    exchange::ExchangeHooks.ProcessMessages = [] { QCoreApplication::processEvents(); };
+    exchange::ExchangeHooks.LightTx = [this] {
+        ldTX->setBrushColor(colors::clLime);
+        ldTX->repaint();
+    };
+    exchange::ExchangeHooks.FrameReceived = [this] { SilentTicks = 0; };
+}
+
+void TfmMain::OpenTraceFromEnvironment() {
+    const char* path = std::getenv("KORAVEL_TRACE");
+    if (path == nullptr || *path == '\0')
+        return;
+    auto trace = std::make_unique<FrameTrace>();
+    if (!trace->Open(path)) {
+        std::fprintf(stderr, "koravel: cannot write the frame trace %s: %s\n", path,
+                     std::strerror(errno));
+        return;
+    }
+    trace_ = std::move(trace);
+    exchange::Trace = trace_.get();
+}
+
+bool TfmMain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TfmMain::FormActivate() {
+    if (!FirstActivation)
+        return;
+    // Cleared first: a message box below lets the window be activated again,
+    // and the start-up must run only once.
+    FirstActivation = false;
+
+    std::string warning;
+    const Settings settings = ReadSettings(SettingsPath(), warning);
+    if (!warning.empty())
+        std::fprintf(stderr, "koravel: settings not read, defaults used: %s\n", warning.c_str());
+
+    const std::optional<std::int32_t> port = setup::ToInteger(settings.serialPort);
+    if (port)
+        OpenPortNumber(*port);
+
+    ckOmni1->setChecked(settings.rig1);
+    ckOmni2->setChecked(settings.rig2);
+
+    // A port number that is not a number leaves the port closed; the
+    // operator is told once and can pick a port from the menu.
+    if (!port) {
+        prompter_->Message(QString::fromLatin1(kProgramTitle),
+                           QString::fromLocal8Bit(setup::NotAnIntegerMessage(settings.serialPort)));
+    }
+}
+
+void TfmMain::FormClose() {
+    std::string error;
+    if (!WriteSettings(SettingsPath(), PortNumber, ckOmni1->isChecked(), ckOmni2->isChecked(),
+                       error))
+        std::fprintf(stderr, "koravel: settings not saved: %s\n", error.c_str());
+}
+
+void TfmMain::Button1Click() {
+    for (QAction* item : ComItems())
+        item->setChecked(false);
+}
+
+void TfmMain::OpenPortNumber(std::int32_t n) {
+    comm32::ClosePort();
+    UnitConnected = false;
+    PortNumber = n;
+    if (comm32::OpenPort("bio" + std::to_string(n)) == 0)
+        comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
+    if (comm32::LastCommError == 0) {
+        lStatus->setText(QStringLiteral("Stato: in connessione..."));
+        Button1Click();
+        if (n >= 1 && n <= 14)
+            ComItems()[static_cast<std::size_t>(n - 1)]->setChecked(true);
+        return;
+    }
+    // A device that opened but refused its settings is not kept.
+    comm32::ClosePort();
+    PortNumber = 0;
+    lStatus->setText(QStringLiteral("Stato: non connesso (porta chiusa)."));
+    btImposta->setEnabled(false);
+    btRetract->setEnabled(false);
+}

@@ -1,0 +1,155 @@
+// The window as the operator and the tools find it: frame, named controls,
+// where the click areas lie, what is hidden and what covers what.
+#include "window_fixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ui/image_box.h"
+#include "ui/shape.h"
+
+namespace koravel::test {
+namespace {
+
+using LayoutTest = WindowTest;
+
+TEST_F(LayoutTest, FrameIsFixedAndHoldsTheClientAreaBelowTheMenu) {
+    TfmMain& w = MakeWindow(true);
+    w.show();
+    EXPECT_EQ(w.windowTitle(), "KORAVEL - REMOTE CONTROL INTERFACE KV-100 - 2017 - Vers. 0.2");
+    EXPECT_EQ(w.centralWidget()->size(), QSize(526, 296));
+    EXPECT_EQ(w.centralWidget()->y(), w.menuBar()->height());
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_EQ(w.size().height(), 296 + w.menuBar()->height());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
+
+    // Both timers run from creation.
+    EXPECT_TRUE(w.tmTimer->isActive());
+    EXPECT_EQ(w.tmTimer->interval(), 50);
+    EXPECT_TRUE(w.tmPoll->isActive());
+    EXPECT_EQ(w.tmPoll->interval(), 400);
+
+    QStringList menus;
+    for (QAction* a : w.mm1->actions())
+        menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"Com Port", "Cat"}));
+    QStringList cat;
+    for (QAction* a : w.Cat1->actions())
+        cat << a->text();
+    EXPECT_EQ(cat, (QStringList{"Radio 1", "Radio 2", "No Radio", "Config Radio"}));
+    ASSERT_EQ(w.Communication1->actions().size(), 14);
+    EXPECT_EQ(w.Communication1->actions().at(13)->text(), "COM14");
+    EXPECT_EQ(w.findChild<QAction*>("COM14"), w.COM14);
+}
+
+TEST_F(LayoutTest, ControlsAreFoundByTheirNames) {
+    TfmMain& w = MakeWindow();
+    const std::pair<const char*, const QWidget*> named[] = {
+        {"lFreq", w.lFreq},         {"lBanda", w.lBanda},
+        {"lStatus", w.lStatus},     {"lResult", w.lResult},
+        {"ldTX", w.ldTX},           {"ldRX", w.ldRX},
+        {"ld180", w.ld180},         {"ldBidir", w.ldBidir},
+        {"ldMove", w.ldMove},       {"lMove", w.lMove},
+        {"lBidir", w.lBidir},       {"Label13", w.Label13},
+        {"Message1", w.Message1},   {"Retract_Panel", w.Retract_Panel},
+        {"Message2", w.Message2},   {"Heading", w.Heading},
+        {"Custom", w.Custom},       {"Panel1", w.Panel1},
+        {"Panel2", w.Panel2},       {"Panel3", w.Panel3},
+        {"pnBlue", w.pnBlue},       {"Image1", w.Image1},
+        {"Image21", w.Image21},     {"ckOmni1", w.ckOmni1},
+        {"ckOmni2", w.ckOmni2},     {"Button1", w.Button1},
+        {"btImposta", w.btImposta}, {"btRetract", w.btRetract},
+        {"mmLog", w.mmLog},         {"mm1", w.mm1},
+        {"dlgOpen", w.dlgOpen},
+    };
+    for (const auto& [name, widget] : named) {
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_EQ(w.findChild<QWidget*>(name), widget) << name;
+    }
+    EXPECT_NE(w.findChild<QTimer*>("tmTimer"), nullptr);
+    EXPECT_NE(w.findChild<QTimer*>("tmPoll"), nullptr);
+    EXPECT_EQ(w.lStatus->text(), "Stato: non connesso");
+    EXPECT_EQ(w.lFreq->text(), "00.000 MHz");
+    EXPECT_EQ(w.Label13->text(), "MOVING ELEMENTS...");
+    EXPECT_EQ(w.Heading->text(), "Heading: normal ->");
+    EXPECT_EQ(w.Custom->text(), "(default)");
+    EXPECT_FALSE(w.btImposta->isEnabled());
+    EXPECT_FALSE(w.btRetract->isEnabled());
+    QStringList buttons;
+    for (const QPushButton* b : w.Panel2->findChildren<QPushButton*>())
+        buttons << b->text();
+    EXPECT_EQ(buttons, (QStringList{"Setup...", "Retract axes", "&Uscita", "&Uscita"}));
+    EXPECT_EQ(w.dlgOpen->defaultSuffix(), "koravel");
+    EXPECT_EQ(w.dlgOpen->nameFilters(), QStringList{"Koravel setup data (*.koravel)"});
+}
+
+TEST_F(LayoutTest, ClickAreasLieWhereThePictureShowsTheirButtons) {
+    TfmMain& w = MakeWindow();
+    w.show();
+    const std::pair<const char*, QRect> areas[] = {
+        {"Image12", {88, 232, 57, 41}},  {"Image13", {144, 232, 41, 41}},
+        {"Image14", {200, 232, 49, 41}}, {"Image15", {256, 232, 41, 41}},
+        {"Image2", {304, 232, 49, 41}},  {"Image4", {368, 232, 41, 41}},
+        {"Image5", {416, 232, 41, 41}},  {"Image6", {472, 232, 33, 41}},
+        {"Image17", {56, 96, 41, 41}},   {"Image16", {424, 96, 57, 49}},
+        {"Image20", {24, 8, 57, 41}},    {"Image18", {104, 8, 57, 42}},
+        {"Image19", {184, 8, 65, 41}},   {"Image24", {384, 0, 129, 49}},
+        {"Image23", {552, 216, 73, 81}},
+    };
+    for (const auto& [name, rect] : areas) {
+        auto* area = w.findChild<TImage*>(name);
+        ASSERT_NE(area, nullptr) << name;
+        EXPECT_EQ(area->parentWidget(), w.pnBlue) << name;
+        EXPECT_EQ(area->geometry(), rect) << name;
+        // The operator's click at the centre lands on the area itself.
+        if (rect.right() < w.pnBlue->width()) {
+            EXPECT_EQ(w.pnBlue->childAt(rect.center()), area) << name;
+        }
+    }
+    EXPECT_GE(w.Image23->x(), w.pnBlue->width()); // out of sight
+
+    EXPECT_EQ(w.Image1->geometry(), QRect(0, -16, 520, 312));
+    EXPECT_EQ(w.lFreq->geometry(), QRect(125, 88, 285, 57));
+    EXPECT_EQ(w.lBanda->geometry(), QRect(102, 171, 312, 25));
+    EXPECT_EQ(w.Label13->geometry(), QRect(128, 184, 265, 17));
+    EXPECT_EQ(w.Image21->geometry(), QRect(8, 184, 65, 17));
+    EXPECT_EQ(w.ld180->geometry(), QRect(256, 24, 33, 17));
+    EXPECT_EQ(w.ldBidir->geometry(), QRect(296, 24, 33, 17));
+    EXPECT_EQ(w.Retract_Panel->geometry(), QRect(744, 0, 265, 121));
+    EXPECT_EQ(w.mmLog->geometry(), QRect(8, 8, 377, 409));
+    EXPECT_TRUE(w.mmLog->isReadOnly());
+
+    // The strips are one pixel high; the lamp pictures are covered by Panel1.
+    EXPECT_EQ(w.Panel3->height(), 1);
+    EXPECT_EQ(w.Panel2->height(), 1);
+    EXPECT_EQ(w.Panel2->y() + 1, 296);
+    for (TImage* lamp : {w.Image8, w.Image9, w.Image10, w.Image11}) {
+        EXPECT_EQ(lamp->parentWidget(), w.centralWidget());
+        EXPECT_EQ(lamp->size(), QSize(49, 41));
+        EXPECT_NE(w.centralWidget()->childAt(lamp->geometry().center()), lamp);
+    }
+    EXPECT_EQ(w.Image8->pos(), QPoint(264, 32));
+    EXPECT_EQ(w.Image11->pos(), QPoint(88, 32));
+
+    const QWidget* hiddenControls[] = {w.Retract_Panel, w.Label13, w.ld180,   w.ldBidir,
+                                       w.Heading,       w.Custom,  w.ckOmni1, w.ckOmni2,
+                                       w.Button1,       w.mmLog,   w.Image21};
+    for (const QWidget* hidden : hiddenControls)
+        EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
+
+    // A picture of the window for people to look at.
+    const QString shot = QStringLiteral(KORAVEL_BIN_DIR "/ui_layout.png");
+    EXPECT_TRUE(w.grab().save(shot));
+}
+
+} // namespace
+} // namespace koravel::test

@@ -1,0 +1,137 @@
+#include "window_fixture.h"
+
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "link/frame.h"
+
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace koravel::test {
+
+void WindowTest::SetUp() {
+    char pattern[] = "/tmp/koravel-ui-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    setenv("KORAVEL_CONFIG_DIR", dir_.c_str(), 1);
+    unsetenv("KORAVEL_TRACE");
+    comm32::ClosePort();
+    exchange::ResetExchange();
+    // Time in a waiting exchange passes with its pauses, so a command that
+    // gets no answer ends even while the window's 50 ms timer is stopped.
+    exchange::ExchangeHooks.Sleep = [](int ms) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        exchange::TimerTick(ms);
+    };
+}
+
+void WindowTest::TearDown() {
+    window_.reset();
+    exchange::ExchangeHooks = exchange::Hooks{};
+    comm32::ClosePort();
+    for (auto& unit : sims_)
+        unit->Stop();
+    sims_.clear();
+    unsetenv("KORAVEL_CONFIG_DIR");
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+}
+
+sim::Simulator& WindowTest::StartSim(int port, const sim::UnitConfig& unit) {
+    sim::Options options;
+    options.port = port;
+    options.configDir = dir_;
+    options.unit = unit;
+    options.pace = false;
+    auto simulator = std::make_unique<sim::Simulator>(options);
+    std::string error;
+    EXPECT_TRUE(simulator->Start(error)) << error;
+    sims_.push_back(std::move(simulator));
+    return *sims_.back();
+}
+
+void WindowTest::Unplugged(int port) const {
+    const std::filesystem::path ports = std::filesystem::path(dir_) / "ports";
+    std::filesystem::create_directories(ports);
+    std::filesystem::create_symlink(std::filesystem::path(dir_) / "absent-device",
+                                    ports / ("com" + std::to_string(port)));
+}
+
+TfmMain& WindowTest::MakeWindow(bool keepTimers) {
+    window_ = std::make_unique<TfmMain>();
+    window_->SetPrompter(std::make_unique<RecordingPrompter>(prompts_));
+    if (!keepTimers) {
+        window_->tmTimer->stop();
+        window_->tmPoll->stop();
+    }
+    return *window_;
+}
+
+std::string WindowTest::IniPath() const {
+    return dir_ + "/koravel.ini";
+}
+
+void WindowTest::WriteIni(const std::string& text) const {
+    std::ofstream out(IniPath(), std::ios::binary);
+    out << text;
+}
+
+std::string WindowTest::ReadIni() const {
+    std::ifstream in(IniPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool WindowTest::WaitFor(const std::function<bool()>& cond, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (cond())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void WindowTest::TickAndWait(sim::Simulator& unit, std::size_t replyBytes) {
+    const std::size_t before = unit.Requests().size();
+    window_->tmPollTimer();
+    ASSERT_TRUE(WaitFor([&] { return unit.Requests().size() > before; }))
+        << "the unit saw no request";
+    if (replyBytes > 0) {
+        ASSERT_TRUE(WaitFor([&] { return comm32::InputCount() >= replyBytes; }))
+            << "no reply on the port";
+    }
+}
+
+Bytes WindowTest::LastRequest(const sim::Simulator& unit) {
+    const auto requests = unit.Requests();
+    return requests.empty() ? Bytes{} : requests.back();
+}
+
+void MouseClick(QWidget* widget, QPoint pos) {
+    const QPointF local(pos);
+    const QPointF global(widget->mapToGlobal(pos));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &release);
+}
+
+Bytes ReplyFrame(const Bytes& content) {
+    return frame::Encode(content);
+}
+
+} // namespace koravel::test
