@@ -1,0 +1,159 @@
+// The window under Qt's offscreen platform: from construction to the first
+// painted frame, and from a click on a band button to the first byte of its
+// frame on the wire.
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "support/latency.h"
+#include "ui/image_box.h"
+#include "ui/koravelu.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QEvent>
+#include <QFrame>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+using Clock = std::chrono::steady_clock;
+using koravel::Bytes;
+
+namespace {
+
+// Notes the first paint of a widget.
+class PaintWatch : public QObject {
+public:
+    bool painted = false;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+std::string MakeConfigDir() {
+    char tmpl[] = "/tmp/koravel-bench-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    setenv("KORAVEL_CONFIG_DIR", dir.c_str(), 1);
+    return dir;
+}
+
+void BM_StartToFirstPaint(benchmark::State& state) {
+    const std::string dir = MakeConfigDir();
+    bench_support::Latencies lat;
+    for (auto _ : state) {
+        exchange::ResetExchange();
+        const auto t0 = Clock::now();
+        auto* window = new TfmMain;
+        PaintWatch watch;
+        window->pnBlue->installEventFilter(&watch);
+        window->show();
+        while (!watch.painted)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        lat.Add(Clock::now() - t0);
+        window->pnBlue->removeEventFilter(&watch);
+        window->hide();
+        delete window;
+        QApplication::processEvents();
+    }
+    lat.Report(state);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_StartToFirstPaint)->Iterations(20)->Unit(benchmark::kMillisecond);
+
+// The unit is played here on a pseudo-terminal: it notes when the first byte
+// of each request arrives and answers every request at once.
+void BM_ClickToFirstByte(benchmark::State& state) {
+    const std::string dir = MakeConfigDir();
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    struct termios raw {};
+    cfmakeraw(&raw);
+    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
+        state.SkipWithError("openpty failed");
+        return;
+    }
+    std::filesystem::create_directories(dir + "/ports");
+    std::filesystem::create_symlink(name, dir + "/ports/com1");
+
+    exchange::ResetExchange();
+    TfmMain window;
+    window.show();
+    window.FormActivate(); // opens COM1 (the default port)
+    window.tmPoll->stop(); // only the clicks' frames on the line
+    QApplication::processEvents();
+
+    std::atomic<bool> stop{false};
+    std::atomic<std::int64_t> firstByteAt{0};
+    std::thread unit([&] {
+        frame::Receiver rx;
+        while (!stop) {
+            fd_set set;
+            FD_ZERO(&set);
+            FD_SET(master, &set);
+            struct timeval tv {
+                0, 20000
+            };
+            if (select(master + 1, &set, nullptr, nullptr, &tv) <= 0)
+                continue;
+            std::uint8_t b = 0;
+            if (read(master, &b, 1) != 1)
+                continue;
+            if (b == frame::kStart && !rx.inFrame)
+                firstByteAt = Clock::now().time_since_epoch().count();
+            if (rx.Push(b) == frame::Feed::Frame) {
+                Bytes reply = frame::Encode(Bytes{rx.buffer[0], 0x00});
+                (void)!write(master, reply.data(), reply.size());
+            }
+        }
+    });
+
+    QWidget* area = window.Image14;
+    const QPoint centre(area->width() / 2, area->height() / 2);
+    bench_support::Latencies lat;
+    for (auto _ : state) {
+        firstByteAt = 0;
+        const auto t0 = Clock::now();
+        QMouseEvent press(QEvent::MouseButtonPress, centre, area->mapToGlobal(centre),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, centre, area->mapToGlobal(centre),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(area, &press);
+        QApplication::sendEvent(area, &release); // returns when the exchange has ended
+        while (firstByteAt.load() == 0)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        lat.Add(Clock::time_point(Clock::duration(firstByteAt.load())) - t0);
+    }
+    lat.Report(state);
+    stop = true;
+    unit.join();
+    window.hide();
+    close(slave);
+    close(master);
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_ClickToFirstByte)->Iterations(100)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QLocale::setDefault(QLocale::c());
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
