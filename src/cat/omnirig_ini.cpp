@@ -1,0 +1,142 @@
+#include "cat/omnirig_ini.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace cat {
+
+namespace {
+
+QString Section(int rigNumber) {
+    return QStringLiteral("Rig%1").arg(rigNumber);
+}
+
+QString BadValue(const QString& path, int rigNumber, const char* key, const QString& text,
+                 const QString& expected) {
+    return QStringLiteral("%1: [%2] %3=%4 is not valid (%5)")
+        .arg(path, Section(rigNumber), QString::fromLatin1(key), text, expected);
+}
+
+// Reads an integer key within [min, max]; absent keys keep value.
+bool ReadInt(const QSettings& ini, int rigNumber, const char* key, int min, int max, int& value,
+             QString* error) {
+    const QString name = Section(rigNumber) + '/' + QString::fromLatin1(key);
+    if (!ini.contains(name)) {
+        return true;
+    }
+    const QString text = ini.value(name).toString().trimmed();
+    bool ok = false;
+    const int parsed = text.toInt(&ok);
+    if (!ok || parsed < min || parsed > max) {
+        if (error != nullptr) {
+            *error = BadValue(ini.fileName(), rigNumber, key, text,
+                              QStringLiteral("a whole number from %1 to %2").arg(min).arg(max));
+        }
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+bool ReadBool(const QSettings& ini, int rigNumber, const char* key, bool& value, QString* error) {
+    const QString name = Section(rigNumber) + '/' + QString::fromLatin1(key);
+    if (!ini.contains(name)) {
+        return true;
+    }
+    const QString text = ini.value(name).toString().trimmed().toLower();
+    if (text == "true" || text == "1" || text == "yes") {
+        value = true;
+    } else if (text == "false" || text == "0" || text == "no") {
+        value = false;
+    } else {
+        if (error != nullptr) {
+            *error = BadValue(ini.fileName(), rigNumber, key, ini.value(name).toString(),
+                              QStringLiteral("true or false"));
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString DefaultPort(int rigNumber, int model) {
+    if (model != kNetRigctlModel) {
+        return {};
+    }
+    return rigNumber == 2 ? QStringLiteral("127.0.0.1:4533") : QStringLiteral("127.0.0.1:4532");
+}
+
+RigSettings DefaultRigSettings(int rigNumber) {
+    RigSettings rig;
+    rig.port = DefaultPort(rigNumber, rig.model);
+    return rig;
+}
+
+QString OmniRigIniPath(const QString& configDir) {
+    return QDir(configDir).filePath(QStringLiteral("omnirig.ini"));
+}
+
+bool LoadOmniRigIni(const QString& configDir, OmniRigSettings& settings, QString* error) {
+    const QString path = OmniRigIniPath(configDir);
+    OmniRigSettings loaded{DefaultRigSettings(1), DefaultRigSettings(2)};
+    if (QFileInfo::exists(path)) {
+        // QSettings reads an unreadable file as an empty one; check first.
+        QFile probe(path);
+        if (!QFileInfo(path).isFile() || !probe.open(QIODevice::ReadOnly)) {
+            if (error != nullptr) {
+                *error = QStringLiteral("%1 cannot be read").arg(path);
+            }
+            return false;
+        }
+    }
+    QSettings ini(path, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError) {
+        if (error != nullptr) {
+            *error = QStringLiteral("%1 is not a valid settings file").arg(path);
+        }
+        return false;
+    }
+    for (int n = 1; n <= kRigCount; ++n) {
+        RigSettings& rig = loaded[n - 1];
+        if (!ReadInt(ini, n, "Model", 0, 999999, rig.model, error) ||
+            !ReadInt(ini, n, "Speed", 0, 100000000, rig.speed, error) ||
+            !ReadInt(ini, n, "PollMs", kMinPollMs, kMaxPollMs, rig.pollMs, error) ||
+            !ReadBool(ini, n, "Enabled", rig.enabled, error)) {
+            return false;
+        }
+        const QString portKey = Section(n) + QStringLiteral("/Port");
+        rig.port = ini.contains(portKey) ? ini.value(portKey).toString().trimmed()
+                                         : DefaultPort(n, rig.model);
+    }
+    settings = loaded;
+    return true;
+}
+
+bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error) {
+    const QString path = OmniRigIniPath(configDir);
+    QSettings ini(path, QSettings::IniFormat);
+    ini.setAtomicSyncRequired(true);
+    for (int n = 1; n <= kRigCount; ++n) {
+        const RigSettings& rig = settings[n - 1];
+        ini.beginGroup(Section(n));
+        ini.setValue(QStringLiteral("Model"), rig.model);
+        ini.setValue(QStringLiteral("Port"), rig.port);
+        ini.setValue(QStringLiteral("Speed"), rig.speed);
+        ini.setValue(QStringLiteral("PollMs"), rig.pollMs);
+        ini.setValue(QStringLiteral("Enabled"), rig.enabled);
+        ini.endGroup();
+    }
+    ini.sync();
+    if (ini.status() != QSettings::NoError) {
+        if (error != nullptr) {
+            *error = QStringLiteral("%1 cannot be written").arg(path);
+        }
+        return false;
+    }
+    return true;
+}
+
+} // namespace cat

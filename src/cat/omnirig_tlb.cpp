@@ -1,0 +1,239 @@
+#include "cat/omnirig_tlb.h"
+
+#include "cat/hamlib_access.h"
+#include "cat/rig_settings_dialog.h"
+#include "cat/rig_worker.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QWidget>
+
+int IRigX::Status() const {
+    return channel_ ? channel_->Status() : cat::kStatusNotConfigured;
+}
+
+QString IRigX::StatusStr() const {
+    const int status = Status();
+    QString text = QString::fromLatin1(cat::StatusText(status));
+    if (channel_ && status != cat::kStatusOnLine) {
+        const std::string reason = channel_->LastError();
+        if (!reason.empty()) {
+            text += QStringLiteral(" (%1)").arg(QString::fromStdString(reason));
+        }
+    }
+    return text;
+}
+
+std::optional<std::int32_t> IRigX::Freq() const {
+    if (!channel_) {
+        return std::nullopt;
+    }
+    const auto [status, values] = channel_->Snapshot();
+    if (status != cat::kStatusOnLine) {
+        return std::nullopt;
+    }
+    return cat::FreqAsInt32(values);
+}
+
+TOmniRigX::TOmniRigX(QObject* owner, QString configDir)
+    : QObject(owner), configDir_(std::move(configDir)), rigs_{IRigX(1), IRigX(2)} {}
+
+TOmniRigX::~TOmniRigX() {
+    StopRigs();
+    delete dialog_.data();
+}
+
+bool TOmniRigX::WaitForWorkers(int timeoutMs) {
+    return cat::WaitForRigWorkers(timeoutMs);
+}
+
+bool TOmniRigX::Validate(const cat::OmniRigSettings& settings, QString* error) const {
+    for (int n = 1; n <= cat::kRigCount; ++n) {
+        const cat::RigSettings& rig = settings[n - 1];
+        if (rig.model != 0 && !cat::KnownModel(rig.model)) {
+            if (error != nullptr) {
+                *error = QStringLiteral("Hamlib does not know rig model %1 (rig %2 in %3)")
+                             .arg(rig.model)
+                             .arg(n)
+                             .arg(cat::OmniRigIniPath(configDir_));
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TOmniRigX::Connect() {
+    if (connected_) {
+        return true;
+    }
+    cat::InitHamlib();
+    cat::OmniRigSettings settings;
+    QString error;
+    if (!cat::LoadOmniRigIni(configDir_, settings, &error) || !Validate(settings, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    lastError_.clear();
+    StartRigs(settings);
+    connected_ = true;
+    return true;
+}
+
+IRigX* TOmniRigX::Rig1() {
+    return connected_ ? &rigs_[0] : nullptr;
+}
+
+IRigX* TOmniRigX::Rig2() {
+    return connected_ ? &rigs_[1] : nullptr;
+}
+
+void TOmniRigX::StartRigs(const cat::OmniRigSettings& settings) {
+    settings_ = settings;
+    for (int n = 1; n <= cat::kRigCount; ++n) {
+        const cat::RigSettings& rig = settings[n - 1];
+        const int initial = rig.model == 0 ? cat::kStatusNotConfigured
+                            : !rig.enabled ? cat::kStatusDisabled
+                                           : cat::kStatusNotResponding;
+        auto channel = std::make_shared<cat::RigChannel>(n, initial);
+        // The channel calls this on the worker's thread, locked; Stop() in the
+        // destructor clears it under the same lock before this object goes.
+        channel->SetNotify([this](cat::RigEvent event, int rigNumber, int params) {
+            Post(event == cat::RigEvent::StatusChange ? Event::StatusChange : Event::ParamsChange,
+                 rigNumber, params);
+        });
+        rigs_[n - 1].channel_ = channel;
+        if (initial == cat::kStatusNotResponding) {
+            cat::RigConfig config;
+            config.rigNumber = n;
+            config.model = rig.model;
+            config.port = rig.port.toStdString();
+            config.speed = rig.speed;
+            config.pollMs = rig.pollMs;
+            cat::StartRigWorker(std::move(channel), std::move(config));
+        }
+    }
+}
+
+void TOmniRigX::StopRigs() {
+    for (IRigX& rig : rigs_) {
+        if (rig.channel_) {
+            rig.channel_->Stop();
+        }
+    }
+}
+
+bool TOmniRigX::ApplySettings(const cat::OmniRigSettings& settings, QString* error) {
+    if (!Validate(settings, error) || !cat::SaveOmniRigIni(configDir_, settings, error)) {
+        return false;
+    }
+    if (!connected_) {
+        // Connect() reads what was just written.
+        if (!Connect()) {
+            if (error != nullptr) {
+                *error = lastError_;
+            }
+            return false;
+        }
+        return true;
+    }
+    // What the handlers saw before, to announce what the restart changes.
+    struct Before {
+        int model;
+        int status;
+        cat::RigValues values;
+    } before[cat::kRigCount];
+    for (int i = 0; i < cat::kRigCount; ++i) {
+        auto [status, values] = rigs_[i].channel_->Snapshot();
+        before[i] = {settings_[i].model, status, std::move(values)};
+    }
+    StopRigs();
+    StartRigs(settings);
+    for (int i = 0; i < cat::kRigCount; ++i) {
+        const int n = i + 1;
+        if (settings[i].model != before[i].model) {
+            Post(Event::RigTypeChange, n, 0);
+        }
+        if (rigs_[i].channel_->Status() != before[i].status) {
+            Post(Event::StatusChange, n, 0);
+        }
+        const int params = cat::ChangedParams(before[i].values, rigs_[i].channel_->Values());
+        if (params != 0) {
+            Post(Event::ParamsChange, n, params);
+        }
+    }
+    return true;
+}
+
+bool TOmniRigX::SetDialogVisible(bool visible) {
+    if (!Connect()) {
+        return false;
+    }
+    if (!visible) {
+        if (dialog_ && dialog_->isVisible()) {
+            dialog_->hide();
+            Post(Event::VisibleChange, 0, 0);
+        }
+        return true;
+    }
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+        lastError_ = QStringLiteral("The rig settings dialog needs the window system");
+        return false;
+    }
+    if (!dialog_) {
+        auto* ownerWidget = qobject_cast<QWidget*>(parent());
+        dialog_ = new cat::RigSettingsDialog(
+            settings_,
+            [this](const cat::OmniRigSettings& s, QString* e) { return ApplySettings(s, e); },
+            ownerWidget != nullptr ? ownerWidget->window() : nullptr);
+        dialog_->SetStatusSource(
+            [this](int rigNumber) { return rigs_[rigNumber - 1].StatusStr(); });
+        connect(dialog_, &QDialog::finished, this, [this] { Post(Event::VisibleChange, 0, 0); });
+    } else if (!dialog_->isVisible()) {
+        dialog_->Load(settings_);
+    }
+    const bool wasVisible = dialog_->isVisible();
+    dialog_->show();
+    dialog_->raise();
+    dialog_->activateWindow();
+    if (!wasVisible) {
+        Post(Event::VisibleChange, 0, 0);
+    }
+    return true;
+}
+
+bool TOmniRigX::DialogVisible() const {
+    return dialog_ && dialog_->isVisible();
+}
+
+void TOmniRigX::Post(Event event, int rigNumber, int params) {
+    QMetaObject::invokeMethod(
+        this, [this, event, rigNumber, params] { Raise(event, rigNumber, params); },
+        Qt::QueuedConnection);
+}
+
+void TOmniRigX::Raise(Event event, int rigNumber, int params) {
+    // A handler may rebind the events; call a copy.
+    switch (event) {
+    case Event::VisibleChange:
+        if (auto handler = OnVisibleChange) {
+            handler(this);
+        }
+        break;
+    case Event::RigTypeChange:
+        if (auto handler = OnRigTypeChange) {
+            handler(this, rigNumber);
+        }
+        break;
+    case Event::StatusChange:
+        if (auto handler = OnStatusChange) {
+            handler(this, rigNumber);
+        }
+        break;
+    case Event::ParamsChange:
+        if (auto handler = OnParamsChange) {
+            handler(this, rigNumber, params);
+        }
+        break;
+    }
+}

@@ -1,0 +1,117 @@
+// The CAT client of the main window: TOmniRigX, with rig 1 and rig 2 as
+// IRigX, standing in for the OmniRig automation server over Hamlib.
+//
+// Each rig configured in omnirig.ini (see omnirig_ini.h) is polled by a
+// worker thread of its own. Every notification reaches the owner's thread
+// through the Qt event loop (queued), and only while this object exists:
+// the handlers always run on the thread the object lives on.
+//
+// Destroying the object never waits for a worker: workers still inside a
+// Hamlib call finish that call (at most about one time-out) and end alone.
+#pragma once
+
+#include "cat/omnirig_ini.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace cat {
+class RigChannel;
+class RigSettingsDialog;
+} // namespace cat
+
+// One rig of the server.
+class IRigX {
+public:
+    int RigNumber() const { return rigNumber_; }
+    // OmniRig status value (cat::RigStatus): 4 means on line.
+    int Status() const;
+    // Status as text, with Hamlib's reason when the rig is not on line.
+    QString StatusStr() const;
+    // Frequency of the current VFO in hertz. Empty (a failed read) when the
+    // rig is not on line, does not report a frequency, or reports one that
+    // does not fit 32 bits.
+    std::optional<std::int32_t> Freq() const;
+
+private:
+    friend class TOmniRigX;
+    explicit IRigX(int rigNumber) : rigNumber_(rigNumber) {}
+
+    int rigNumber_;
+    std::shared_ptr<cat::RigChannel> channel_;
+};
+
+class TOmniRigX : public QObject {
+    Q_OBJECT
+
+public:
+    // owner: the object whose thread runs the handlers (the main window); it
+    // also owns this object. configDir: the folder of omnirig.ini.
+    TOmniRigX(QObject* owner, QString configDir);
+    ~TOmniRigX() override;
+    TOmniRigX(const TOmniRigX&) = delete;
+    TOmniRigX& operator=(const TOmniRigX&) = delete;
+
+    // Reads omnirig.ini and starts polling the configured rigs. False, with
+    // the reason in LastError(), when omnirig.ini cannot be read or is not
+    // valid, or names a model Hamlib does not know. True at once when already
+    // connected.
+    bool Connect();
+    bool Connected() const { return connected_; }
+    QString LastError() const { return lastError_; }
+    QString ConfigDir() const { return configDir_; }
+
+    // Rig 1 and rig 2; null while not connected.
+    IRigX* Rig1();
+    IRigX* Rig2();
+
+    // Shows (true) or hides (false) the back end's settings dialog, not
+    // modal. Connects first when not connected; false, with the reason in
+    // LastError(), when that fails or the program has no window system.
+    bool SetDialogVisible(bool visible);
+    bool DialogVisible() const;
+
+    // Stores new settings in omnirig.ini and restarts the rigs with them
+    // (what the dialog's OK does). False, with the reason in error, when a
+    // model is unknown or the file cannot be written; nothing changes then.
+    bool ApplySettings(const cat::OmniRigSettings& settings, QString* error);
+
+    // Notifications, in OmniRig's order. Empty ones are ignored.
+    std::function<void(TOmniRigX* Sender)> OnVisibleChange;
+    std::function<void(TOmniRigX* Sender, int RigNumber)> OnRigTypeChange;
+    std::function<void(TOmniRigX* Sender, int RigNumber)> OnStatusChange;
+    std::function<void(TOmniRigX* Sender, int RigNumber, int Params)> OnParamsChange;
+    // Never raised: this back end sends no custom commands.
+    std::function<void(TOmniRigX* Sender, int RigNumber, const QVariant& Command,
+                       const QVariant& Reply)>
+        OnCustomReply;
+
+    // Waits up to timeoutMs for the worker threads of every client, stopped
+    // or not, to end; true when none is left. For the end of the program,
+    // after the window is gone, and for tests.
+    static bool WaitForWorkers(int timeoutMs);
+
+private:
+    enum class Event { VisibleChange, RigTypeChange, StatusChange, ParamsChange };
+
+    bool Validate(const cat::OmniRigSettings& settings, QString* error) const;
+    void StartRigs(const cat::OmniRigSettings& settings);
+    void StopRigs();
+    // Queues an event for the owner's thread.
+    void Post(Event event, int rigNumber, int params);
+    void Raise(Event event, int rigNumber, int params);
+
+    QString configDir_;
+    QString lastError_;
+    bool connected_ = false;
+    cat::OmniRigSettings settings_;
+    IRigX rigs_[cat::kRigCount];
+    QPointer<cat::RigSettingsDialog> dialog_;
+};

@@ -1,0 +1,258 @@
+#include "cat/rig_settings_dialog.h"
+
+#include "cat/hamlib_access.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace cat {
+
+namespace {
+
+const int kSpeeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+const char* const kDefaultSpeed = "Default";
+constexpr int kUsesPortRole = Qt::UserRole + 1;
+
+QString Named(const char* name, int rigNumber) {
+    return QString::fromLatin1(name) + QString::number(rigNumber);
+}
+
+} // namespace
+
+QString ModelEntryText(const QString& maker, const QString& name, int model) {
+    return QStringLiteral("%1 %2 (%3)").arg(maker, name).arg(model);
+}
+
+RigSettingsDialog::RigSettingsDialog(const OmniRigSettings& settings, ApplyFunction apply,
+                                     QWidget* parent)
+    : QDialog(parent), apply_(std::move(apply)) {
+    setObjectName(QStringLiteral("dlgOmniRig"));
+    setWindowTitle(QStringLiteral("Rig settings"));
+    setModal(false);
+
+    auto* tabs = new QTabWidget(this);
+    for (int n = 1; n <= kRigCount; ++n) {
+        pages_[n - 1].rigNumber = n;
+        tabs->addTab(BuildPage(pages_[n - 1]), QStringLiteral("Rig %1").arg(n));
+    }
+    error_ = new QLabel(this);
+    error_->setObjectName(QStringLiteral("lError"));
+    error_->setWordWrap(true);
+    error_->setStyleSheet(QStringLiteral("color: red"));
+    error_->hide();
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &RigSettingsDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &RigSettingsDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(error_);
+    layout->addWidget(buttons);
+
+    refresh_ = new QTimer(this);
+    refresh_->setInterval(500);
+    connect(refresh_, &QTimer::timeout, this, &RigSettingsDialog::RefreshStatus);
+    refresh_->start();
+
+    Load(settings);
+}
+
+QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
+    const int n = page.rigNumber;
+    auto* widget = new QWidget(this);
+    auto* form = new QFormLayout(widget);
+
+    page.status = new QLabel(widget);
+    page.status->setObjectName(Named("lStatus", n));
+    page.status->setWordWrap(true);
+    form->addRow(QStringLiteral("Status:"), page.status);
+
+    page.enabled = new QCheckBox(QStringLiteral("Enabled"), widget);
+    page.enabled->setObjectName(Named("ckEnabled", n));
+    form->addRow(QString(), page.enabled);
+
+    page.filter = new QLineEdit(widget);
+    page.filter->setObjectName(Named("edFilter", n));
+    page.filter->setPlaceholderText(QStringLiteral("maker or model"));
+    page.filter->setClearButtonEnabled(true);
+    form->addRow(QStringLiteral("Find:"), page.filter);
+
+    page.models = new QListWidget(widget);
+    page.models->setObjectName(Named("lbModels", n));
+    page.models->setMinimumSize(360, 220);
+    form->addRow(QStringLiteral("Model:"), page.models);
+
+    page.chosen = new QLabel(widget);
+    page.chosen->setObjectName(Named("lModel", n));
+    form->addRow(QStringLiteral("Selected:"), page.chosen);
+
+    page.port = new QLineEdit(widget);
+    page.port->setObjectName(Named("edPort", n));
+    page.port->setPlaceholderText(QStringLiteral("/dev/ttyUSB0 or host:port"));
+    form->addRow(QStringLiteral("Port:"), page.port);
+
+    page.speed = new QComboBox(widget);
+    page.speed->setObjectName(Named("cbSpeed", n));
+    page.speed->setEditable(true);
+    page.speed->addItem(QString::fromLatin1(kDefaultSpeed));
+    for (int speed : kSpeeds) {
+        page.speed->addItem(QString::number(speed));
+    }
+    form->addRow(QStringLiteral("Speed:"), page.speed);
+
+    page.pollMs = new QSpinBox(widget);
+    page.pollMs->setObjectName(Named("sePollMs", n));
+    page.pollMs->setRange(kMinPollMs, kMaxPollMs);
+    page.pollMs->setSuffix(QStringLiteral(" ms"));
+    form->addRow(QStringLiteral("Poll every:"), page.pollMs);
+
+    FillModels(page);
+    connect(page.filter, &QLineEdit::textChanged, this, [this, &page] { ApplyFilter(page); });
+    connect(page.models, &QListWidget::currentItemChanged, this,
+            [this, &page](QListWidgetItem* item) {
+                if (item != nullptr) {
+                    ChooseModel(page, item->data(Qt::UserRole).toInt());
+                }
+            });
+    return widget;
+}
+
+void RigSettingsDialog::FillModels(RigPage& page) {
+    auto* none = new QListWidgetItem(QStringLiteral("Not configured (0)"), page.models);
+    none->setData(Qt::UserRole, 0);
+    none->setData(kUsesPortRole, false);
+    for (const ModelInfo& info : ListModels()) {
+        auto* item =
+            new QListWidgetItem(ModelEntryText(QString::fromStdString(info.maker),
+                                               QString::fromStdString(info.name), info.model),
+                                page.models);
+        item->setData(Qt::UserRole, info.model);
+        item->setData(kUsesPortRole, info.usesPort);
+    }
+}
+
+void RigSettingsDialog::ApplyFilter(RigPage& page) {
+    const QStringList words = page.filter->text().split(' ', Qt::SkipEmptyParts);
+    for (int row = 0; row < page.models->count(); ++row) {
+        QListWidgetItem* item = page.models->item(row);
+        bool match = true;
+        for (const QString& word : words) {
+            if (!item->text().contains(word, Qt::CaseInsensitive)) {
+                match = false;
+                break;
+            }
+        }
+        item->setHidden(!match);
+    }
+    if (page.models->currentItem() != nullptr && !page.models->currentItem()->isHidden()) {
+        page.models->scrollToItem(page.models->currentItem());
+    }
+}
+
+void RigSettingsDialog::ChooseModel(RigPage& page, int model) {
+    // A port left at the old model's default follows the new model's.
+    if (page.port->text() == DefaultPort(page.rigNumber, page.model)) {
+        page.port->setText(DefaultPort(page.rigNumber, model));
+    }
+    page.model = model;
+    QString text = QStringLiteral("Unknown model (%1)").arg(model);
+    bool usesPort = true;
+    for (int row = 0; row < page.models->count(); ++row) {
+        const QListWidgetItem* item = page.models->item(row);
+        if (item->data(Qt::UserRole).toInt() == model) {
+            text = item->text();
+            usesPort = item->data(kUsesPortRole).toBool();
+            break;
+        }
+    }
+    page.chosen->setText(text);
+    // A rig without a port (Hamlib's dummy) would take an address as one.
+    if (!usesPort) {
+        page.port->clear();
+    }
+    page.port->setEnabled(usesPort);
+}
+
+void RigSettingsDialog::Load(const OmniRigSettings& settings) {
+    for (RigPage& page : pages_) {
+        const RigSettings& rig = settings[page.rigNumber - 1];
+        page.model = rig.model;
+        page.enabled->setChecked(rig.enabled);
+        page.port->setText(rig.port);
+        page.speed->setCurrentText(rig.speed > 0 ? QString::number(rig.speed)
+                                                 : QString::fromLatin1(kDefaultSpeed));
+        page.pollMs->setValue(rig.pollMs);
+        page.filter->clear();
+        ChooseModel(page, rig.model);
+        for (int row = 0; row < page.models->count(); ++row) {
+            if (page.models->item(row)->data(Qt::UserRole).toInt() == rig.model) {
+                page.models->setCurrentRow(row);
+                page.models->scrollToItem(page.models->item(row));
+                break;
+            }
+        }
+    }
+    error_->hide();
+    RefreshStatus();
+}
+
+void RigSettingsDialog::SetStatusSource(StatusFunction status) {
+    status_ = std::move(status);
+    RefreshStatus();
+}
+
+void RigSettingsDialog::RefreshStatus() {
+    for (RigPage& page : pages_) {
+        page.status->setText(status_ ? status_(page.rigNumber) : QString());
+    }
+}
+
+bool RigSettingsDialog::Collect(OmniRigSettings& settings, QString* error) const {
+    for (const RigPage& page : pages_) {
+        RigSettings& rig = settings[page.rigNumber - 1];
+        rig.model = page.model;
+        rig.enabled = page.enabled->isChecked();
+        rig.port = page.port->text().trimmed();
+        rig.pollMs = page.pollMs->value();
+        const QString speed = page.speed->currentText().trimmed();
+        if (speed.isEmpty() || speed == QLatin1String(kDefaultSpeed)) {
+            rig.speed = 0;
+        } else {
+            bool ok = false;
+            rig.speed = speed.toInt(&ok);
+            if (!ok || rig.speed <= 0) {
+                if (error != nullptr) {
+                    *error = QStringLiteral("Rig %1: speed \"%2\" is not a number of baud")
+                                 .arg(page.rigNumber)
+                                 .arg(speed);
+                }
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void RigSettingsDialog::accept() {
+    OmniRigSettings settings;
+    QString error;
+    if (!Collect(settings, &error) || (apply_ && !apply_(settings, &error))) {
+        error_->setText(error);
+        error_->show();
+        return;
+    }
+    error_->hide();
+    QDialog::accept();
+}
+
+} // namespace cat

@@ -1,0 +1,74 @@
+// The CAT back end's own settings dialog, shown by "Config Radio": for rig 1
+// and rig 2 the Hamlib model (picked from Hamlib's list, filtered by words of
+// maker and model), the port, the serial speed and the poll interval. OK hands
+// the settings to the apply function (which stores omnirig.ini and restarts
+// the rigs) and closes only when that succeeds.
+#pragma once
+
+#include "cat/omnirig_ini.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QListWidgetItem;
+class QSpinBox;
+class QTimer;
+
+namespace cat {
+
+class RigSettingsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    using ApplyFunction = std::function<bool(const OmniRigSettings& settings, QString* error)>;
+    using StatusFunction = std::function<QString(int rigNumber)>;
+
+    RigSettingsDialog(const OmniRigSettings& settings, ApplyFunction apply,
+                      QWidget* parent = nullptr);
+
+    // Fills the fields from settings.
+    void Load(const OmniRigSettings& settings);
+    // Where the status lines come from (refreshed while the dialog is shown).
+    void SetStatusSource(StatusFunction status);
+    // The settings the fields give; false, with the reason, for a bad speed.
+    bool Collect(OmniRigSettings& settings, QString* error) const;
+
+    void accept() override;
+
+private:
+    struct RigPage {
+        int rigNumber = 1;
+        int model = 0;
+        QCheckBox* enabled = nullptr;
+        QLineEdit* filter = nullptr;
+        QListWidget* models = nullptr;
+        QLabel* chosen = nullptr;
+        QLineEdit* port = nullptr;
+        QComboBox* speed = nullptr;
+        QSpinBox* pollMs = nullptr;
+        QLabel* status = nullptr;
+    };
+
+    QWidget* BuildPage(RigPage& page);
+    void FillModels(RigPage& page);
+    void ApplyFilter(RigPage& page);
+    void ChooseModel(RigPage& page, int model);
+    void RefreshStatus();
+
+    ApplyFunction apply_;
+    StatusFunction status_;
+    RigPage pages_[kRigCount];
+    QLabel* error_ = nullptr;
+    QTimer* refresh_ = nullptr;
+};
+
+// The text of a model entry in the list: "maker model (number)".
+QString ModelEntryText(const QString& maker, const QString& name, int model);
+
+} // namespace cat
