@@ -62,6 +62,15 @@ struct BandButton {
 inline constexpr BandButton kBandButtons[] = {{40, 7050},  {30, 10125}, {20, 14200}, {17, 18100},
                                               {15, 21200}, {12, 24950}, {10, 28500}, {6, 50100}};
 
+// The frequency of the band button for a band in metres (0 for none).
+constexpr std::uint16_t BandKhz(int meters) {
+    for (const auto& band : kBandButtons) {
+        if (band.meters == meters)
+            return band.khz;
+    }
+    return 0;
+}
+
 // Beam directions of command 3's third byte and of the status reply.
 constexpr std::uint8_t kDirectionNormal = 0;
 constexpr std::uint8_t kDirectionReversed = 1;

@@ -19,20 +19,6 @@ constexpr int kAttempts = 4;
 constexpr int kTimeoutMs = 100;
 constexpr int kArrowStepKhz = 25;
 
-// Band buttons, kHz.
-constexpr std::uint32_t k40m = 7050;
-constexpr std::uint32_t k30m = 10125;
-constexpr std::uint32_t k20m = 14200;
-constexpr std::uint32_t k17m = 18100;
-constexpr std::uint32_t k15m = 21200;
-constexpr std::uint32_t k12m = 24950;
-constexpr std::uint32_t k10m = 28500;
-constexpr std::uint32_t k6m = 50100;
-
-constexpr std::uint8_t kNormal = 0;
-constexpr std::uint8_t kReversed = 1;
-constexpr std::uint8_t kBidirectional = 2;
-
 // A frequency taken modulo 65536, as the unit's 16-bit argument holds it.
 std::uint32_t Wrap16(std::int64_t khz) {
     return static_cast<std::uint32_t>(khz & 0xFFFF);
@@ -52,28 +38,28 @@ void TfmMain::SendTune(std::uint32_t khz) {
 }
 
 void TfmMain::Image12Click() {
-    SendTune(k40m);
+    SendTune(BandKhz(40));
 }
 void TfmMain::Image13Click() {
-    SendTune(k30m);
+    SendTune(BandKhz(30));
 }
 void TfmMain::Image14Click() {
-    SendTune(k20m);
+    SendTune(BandKhz(20));
 }
 void TfmMain::Image15Click() {
-    SendTune(k17m);
+    SendTune(BandKhz(17));
 }
 void TfmMain::Image2Click() {
-    SendTune(k15m);
+    SendTune(BandKhz(15));
 }
 void TfmMain::Image4Click() {
-    SendTune(k12m);
+    SendTune(BandKhz(12));
 }
 void TfmMain::Image5Click() {
-    SendTune(k10m);
+    SendTune(BandKhz(10));
 }
 void TfmMain::Image6Click() {
-    SendTune(k6m);
+    SendTune(BandKhz(6));
 }
 
 void TfmMain::Image17Click() {
@@ -90,13 +76,13 @@ void TfmMain::DirectionClick(TImage* area, std::uint8_t direction) {
 }
 
 void TfmMain::Image20Click() {
-    DirectionClick(Image20, kNormal);
+    DirectionClick(Image20, kDirectionNormal);
 }
 void TfmMain::Image18Click() {
-    DirectionClick(Image18, kReversed);
+    DirectionClick(Image18, kDirectionReversed);
 }
 void TfmMain::Image19Click() {
-    DirectionClick(Image19, kBidirectional);
+    DirectionClick(Image19, kDirectionBidirectional);
 }
 
 void TfmMain::Image24Click() {
