@@ -1,14 +1,27 @@
 // koravel: the remote control of the KV-100 antenna control unit.
+#include "cat/omnirig_tlb.h"
 #include "ui/koravelu.h"
 
 #include <QApplication>
 #include <QMetaObject>
 
+namespace {
+// Gives the CAT back end's rig threads a bounded time to end once the window
+// (and its client) is gone: a rig that does not answer cannot hold the exit.
+struct RigWorkersEnd {
+    ~RigWorkersEnd() { TOmniRigX::WaitForWorkers(2000); }
+};
+} // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Koravel"));
 
+    const RigWorkersEnd rigWorkersEnd; // destroyed after the window
     TfmMain window;
+    // The one optional argument: a set-up file to send (Qt's own options are
+    // already taken out).
+    window.CommandLineFile = QCoreApplication::arguments().value(1);
     window.show();
     // The start-up runs on the first activation; a display without a window
     // manager may never activate the window, so it is asked for here too

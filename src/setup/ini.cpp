@@ -212,6 +212,13 @@ bool EndsWithLineEnd(const std::string& text) {
     return !text.empty() && text.back() == '\n';
 }
 
+// The line end that closes a text whose last line has none. A CR at the very
+// end is part of that line; an LF right after it would make a CR LF line end
+// of it and change the line's value, so such a line is closed with CR LF.
+std::string ClosingLineEnd(const std::string& text, const std::string& eol) {
+    return !text.empty() && text.back() == '\r' ? std::string("\r\n") : eol;
+}
+
 } // namespace
 
 Profile Profile::FromText(std::string text) {
@@ -360,7 +367,7 @@ void Profile::Set(const std::string& section, const std::string& key, const std:
             return true;
         });
         if (insertAt == text_.size() && !EndsWithLineEnd(text_)) {
-            text_ += eol_ + entry + eol_;
+            text_ += ClosingLineEnd(text_, eol_) + entry + eol_;
         } else {
             text_.insert(insertAt, entry + eol_);
         }
@@ -378,7 +385,7 @@ void Profile::Set(const std::string& section, const std::string& key, const std:
             last = line;
         }
         if (!EndsWithLineEnd(text_)) {
-            tail += eol_;
+            tail += ClosingLineEnd(text_, eol_);
         }
         if (Classify(text_, last).kind != Kind::Blank) {
             tail += eol_;

@@ -80,6 +80,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPro
     dlgOpen->setDefaultSuffix(QStringLiteral("koravel"));
     dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
     dlgOpen->setFileMode(QFileDialog::AnyFile); // the file need not exist
+    BuildTransferControls();
 
     tmTimer = Named(new QTimer(this), "tmTimer");
     tmTimer->setInterval(50);
@@ -122,6 +123,7 @@ void TfmMain::BuildMenus() {
     ConfigRadio1 = Named(Cat1->addAction(QStringLiteral("Config Radio")), "ConfigRadio1");
     Radio1->setCheckable(true);
     Radio2->setCheckable(true);
+    NoRadio->setCheckable(true);
 }
 
 void TfmMain::BuildStrips(QWidget* client) {
@@ -310,6 +312,8 @@ void TfmMain::ConnectHandlers() {
             (this->*handler)();
         });
     }
+
+    ConnectCatMenu();
 
     connect(Button1, &QPushButton::clicked, this, &TfmMain::Button1Click);
     connect(btRetract, &QPushButton::clicked, this, &TfmMain::btRetractClick);

@@ -1,16 +1,19 @@
 // The main window: the front panel of the antenna's control unit, the status
 // poll that keeps it up to date, the operator's commands, start-up and the
-// settings kept between runs. One class; its handlers live in files by
-// concern (form_layout, startup, poll, commands).
+// settings kept between runs, radio tracking, the sending of set-up files.
+// One class; its handlers live in files by concern (form_layout, startup,
+// poll, commands, tracking, transfer).
 #pragma once
 
 #include "ui/dialogs.h"
 
 #include <QMainWindow>
+#include <QString>
 
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -21,8 +24,10 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QTimer;
+class TOmniRigX;
 
 namespace koravel {
 class FrameTrace;
@@ -84,7 +89,8 @@ public:
     QFrame* Panel1 = nullptr;
     QFrame* pnBlue = nullptr;
     QPlainTextEdit* mmLog = nullptr;
-    koravel::TImage* Image1 = nullptr; // the front-panel picture
+    QProgressBar* pbTransfer = nullptr; // blocks done, shown while a set-up file is sent
+    koravel::TImage* Image1 = nullptr;  // the front-panel picture
     QLabel* lFreq = nullptr;
     QLabel* lBanda = nullptr;
     QFrame* Retract_Panel = nullptr;
@@ -141,6 +147,9 @@ public:
     // Shell state.
     bool FirstActivation = true;
     std::int32_t PortNumber = 0; // 0: no port open
+    // The program's first argument: a set-up file that the start-up offers
+    // in dlgOpen and sends, after which the window closes.
+    QString CommandLineFile;
 
     // The COM items, COM1 first.
     std::array<QAction*, 14> ComItems() const;
@@ -189,6 +198,28 @@ public:
     void Image24Click();
     void btRetractClick();
 
+    // Radio tracking: the "Cat" menu and the CAT client. The client is null
+    // until the connection sequence creates it; it then stays, connected or
+    // not, until the window goes.
+    TOmniRigX* OmniRigClient = nullptr;
+    void Radio1Click();
+    void Radio2Click();
+    void NoRadioClick();
+    void ConfigRadio1Click();
+    // The tracking step, bound to the client's OnParamsChange.
+    void OmniRigParamsChange(TOmniRigX* Sender, int RigNumber, int Params);
+
+    // Set-up transfer.
+    enum class SendOutcome {
+        Cancelled,       // the dialog was cancelled: nothing changed
+        Sent,            // every block written or skipped
+        NotSent,         // a block failed, or the file cannot be used
+        ConversionError, // a value is not an integer; the error was shown
+        Busy,            // a send is already under way: ignored
+    };
+    // Offers dlgOpen and sends the chosen set-up file to the unit.
+    SendOutcome btInviaClick();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -209,6 +240,19 @@ private:
     void SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument);
     void SendTune(std::uint32_t khz);
     void DirectionClick(koravel::TImage* area, std::uint8_t direction);
+
+    void ConnectCatMenu();
+    void ConnectOmniRig();
+    // The tracking step for one rig; false when reading the rig failed.
+    bool TrackRig(int rigNumber);
+    QCheckBox* RigBox(int rigNumber) const;
+
+    void BuildTransferControls();
+    void EnterTransferState();
+    void LeaveTransferState();
+    void ShowTransferProgress(int done, int total);
+    void AppendToLog(const std::string& line);
+    bool sending_ = false;
 
     std::unique_ptr<koravel::Prompter> prompter_;
     std::unique_ptr<koravel::FrameTrace> trace_;

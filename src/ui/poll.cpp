@@ -57,7 +57,9 @@ void TfmMain::tmPollTimer() {
         Radio2->setChecked(true);
 
     // 3. OmniRig start: once the link is up and a rig is selected, the CAT
-    //    client is created and connected here (radio tracking).
+    //    client is created and connected, once in the run (radio tracking).
+    if (UnitConnected && (ckOmni1->isChecked() || ckOmni2->isChecked()) && OmniRigClient == nullptr)
+        ConnectOmniRig();
 
     // 4. The rig highlight fades back to green.
     if (RigHighlightTicks != 0) {

@@ -1,5 +1,6 @@
-// Start-up and settings: the first activation, the serial-port menu, the
-// settings written at close, the exchange's hooks and the frame trace.
+// Start-up and settings: the first activation with its command-line send, the
+// serial-port menu, the settings written at close, the exchange's hooks and
+// the frame trace.
 #include "ui/koravelu.h"
 
 #include "link/comm32.h"
@@ -15,6 +16,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -106,6 +109,15 @@ void TfmMain::FormActivate() {
         prompter_->Message(QString::fromLatin1(kProgramTitle),
                            QString::fromLocal8Bit(setup::NotAnIntegerMessage(settings.serialPort)));
     }
+
+    // Command-line mode: the file is offered in the dialog and sent, and the
+    // window closes whatever came of it, a cancel included. A value in the
+    // file that is no integer leaves the window open with the error shown.
+    if (CommandLineFile.isEmpty())
+        return;
+    dlgOpen->selectFile(QFileInfo(CommandLineFile).absoluteFilePath());
+    if (btInviaClick() != SendOutcome::ConversionError)
+        close();
 }
 
 void TfmMain::FormClose() {

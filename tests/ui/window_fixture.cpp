@@ -66,6 +66,9 @@ void WindowTest::Unplugged(int port) const {
 }
 
 TfmMain& WindowTest::MakeWindow(bool keepTimers) {
+    // One window at a time, as in the program: the old one goes first, so
+    // that its teardown does not undo what the new one installs.
+    window_.reset();
     window_ = std::make_unique<TfmMain>();
     window_->SetPrompter(std::make_unique<RecordingPrompter>(prompts_));
     if (!keepTimers) {

@@ -5,19 +5,31 @@
 #include "link/exchange.h"
 #include "setup/ini.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <thread>
+#include <unistd.h>
 
 namespace ctl {
 
 namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
+// Self-pipe: the handler writes one byte, an event loop reads the other end.
+int wakeRead = -1;
+int wakeWrite = -1;
 void OnSignal(int) {
     interrupted = 1;
+    if (wakeWrite >= 0) {
+        const int saved = errno;
+        const char byte = 1;
+        (void)!::write(wakeWrite, &byte, 1);
+        errno = saved;
+    }
 }
 
 using Clock = std::chrono::steady_clock;
@@ -59,9 +71,16 @@ bool OpenUnitPort(int number) {
     return true;
 }
 
-void InstallClockHooks() {
+void InstallClockHooks(std::function<void()> processMessages) {
     lastTick = Clock::now();
-    exchange::ExchangeHooks.ProcessMessages = PlayTicks;
+    if (processMessages) {
+        exchange::ExchangeHooks.ProcessMessages = [processMessages = std::move(processMessages)] {
+            processMessages();
+            PlayTicks();
+        };
+    } else {
+        exchange::ExchangeHooks.ProcessMessages = PlayTicks;
+    }
     exchange::ExchangeHooks.Sleep = [](int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     };
@@ -72,7 +91,16 @@ bool Interrupted() {
     return interrupted != 0;
 }
 
+int InterruptFd() {
+    return wakeRead;
+}
+
 void InstallInterruptHandler() {
+    int fds[2];
+    if (wakeRead < 0 && ::pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        wakeRead = fds[0];
+        wakeWrite = fds[1];
+    }
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);

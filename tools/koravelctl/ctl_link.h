@@ -5,6 +5,7 @@
 #include "link/bytes.h"
 #include "link/status_reply.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,12 +26,16 @@ int DefaultPortNumber();
 bool OpenUnitPort(int number);
 
 // Installs exchange hooks that play the 50 ms tick from the real clock and
-// enables the exchange.
-void InstallClockHooks();
+// enables the exchange. processMessages, when given, runs first on every pass
+// of a waiting exchange (an event loop's pending work).
+void InstallClockHooks(std::function<void()> processMessages = {});
 
 // Set by SIGINT/SIGTERM once InstallInterruptHandler ran.
 bool Interrupted();
 void InstallInterruptHandler();
+// A descriptor that becomes readable when SIGINT/SIGTERM arrived (for an
+// event loop to watch); -1 before InstallInterruptHandler.
+int InterruptFd();
 
 // One status query: reply flag false, two attempts, 200 ms.
 struct StatusResult {

@@ -3,7 +3,11 @@
 //
 //   koravelctl [--port N] status | tune KHZ [normal|180|bidir] |
 //              band 40|30|20|17|15|12|10|6 | retract | watch |
-//              send FILE | check [--firmware X.Y] FILE
+//              send FILE | check [--firmware X.Y] FILE |
+//              follow [--rig 1|2]            (built with the CAT back end)
+#ifdef KORAVELCTL_WITH_CAT
+#include "ctl_follow.h"
+#endif
 #include "ctl_link.h"
 #include "ctl_setup.h"
 #include "ctl_unit.h"
@@ -31,11 +35,19 @@ void Usage(std::FILE* out) {
                  "                               sending; report values cut, wrapped, unread\n"
                  "                               or not integers (the firmware is asked from\n"
                  "                               the unit unless given)\n"
+#ifdef KORAVELCTL_WITH_CAT
+                 "  follow [--rig 1|2]           send the radio's frequency to the unit on\n"
+                 "                               every change of rig 1 (default) or 2 of the\n"
+                 "                               CAT back end (omnirig.ini); Ctrl-C ends\n"
+#endif
                  "\n"
                  "The port defaults to \"Serialport\" of koravel.ini in the config folder\n"
                  "(KORAVEL_CONFIG_DIR, else the program's folder), else 1.\n"
                  "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
                  "4 no reply from the unit, 5 the set-up file was not sent;\n"
+#ifdef KORAVELCTL_WITH_CAT
+                 "follow: 2 also when the CAT back end or the rig is not usable;\n"
+#endif
                  "check: 0 nothing to report, 1 findings reported.\n");
 }
 
@@ -60,6 +72,7 @@ bool OpenPortForCheck() {
 
 int main(int argc, char** argv) {
     std::optional<int> firmware;
+    std::optional<int> rig;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -72,6 +85,16 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "koravelctl: --port takes a port number from 1 to 255\n");
                 return ctl::kExitUsage;
             }
+            ++i;
+            continue;
+        }
+        if (arg == "--rig") {
+            if (i + 1 >= argc ||
+                (std::strcmp(argv[i + 1], "1") != 0 && std::strcmp(argv[i + 1], "2") != 0)) {
+                std::fprintf(stderr, "koravelctl: --rig takes 1 or 2\n");
+                return ctl::kExitUsage;
+            }
+            rig = argv[i + 1][0] - '0';
             ++i;
             continue;
         }
@@ -94,17 +117,27 @@ int main(int argc, char** argv) {
     const bool known = command == "status" || command == "tune" || command == "band" ||
                        command == "retract" || command == "watch" || command == "send" ||
                        command == "check";
-    if (!known) {
+#ifdef KORAVELCTL_WITH_CAT
+    const bool follow = command == "follow";
+#else
+    const bool follow = false;
+#endif
+    if (!known && !follow) {
         std::fprintf(stderr, "koravelctl: unknown command '%s'\n", command.c_str());
         Usage(stderr);
         return ctl::kExitUsage;
     }
-    if ((command == "status" || command == "retract" || command == "watch") && !args.empty()) {
+    if ((command == "status" || command == "retract" || command == "watch" || follow) &&
+        !args.empty()) {
         std::fprintf(stderr, "koravelctl: %s takes no arguments\n", command.c_str());
         return ctl::kExitUsage;
     }
     if ((command == "send" || command == "check") && args.size() != 1) {
         std::fprintf(stderr, "koravelctl: %s takes one set-up file\n", command.c_str());
+        return ctl::kExitUsage;
+    }
+    if (rig && !follow) {
+        std::fprintf(stderr, "koravelctl: --rig goes with follow only\n");
         return ctl::kExitUsage;
     }
     if (command == "check")
@@ -114,6 +147,10 @@ int main(int argc, char** argv) {
         port = ctl::DefaultPortNumber();
     if (!ctl::OpenUnitPort(port))
         return ctl::kExitUsage;
+#ifdef KORAVELCTL_WITH_CAT
+    if (follow)
+        return ctl::RunFollow(rig.value_or(1), argc, argv);
+#endif
     ctl::InstallClockHooks();
 
     if (command == "status")

@@ -1,0 +1,196 @@
+// A whole set-up file sent to the simulated unit at its real 19200-baud
+// pacing, against the line-time limit: every byte that crossed the line, both
+// ways, escaped frames of the preparing exchange and of the 68 blocks, at 10
+// bits a byte. The exchange waits as the window does: 10 ms pauses, the 50 ms
+// tick played from the real clock.
+#include "setup/transfer.h"
+#include "link/bytes.h"
+#include "link/comm32.h"
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "sim/simulator.h"
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using Clock = std::chrono::steady_clock;
+using koravel::Bytes;
+
+namespace {
+
+constexpr double kByteSeconds = 10.0 / 19200.0;
+constexpr double kPassSeconds = exchange::kWaitPassMs / 1000.0;
+constexpr int kFirmware113 = 269;
+
+std::string MakeConfigDir() {
+    char tmpl[] = "/tmp/koravel-bench-XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    setenv("KORAVEL_CONFIG_DIR", dir.c_str(), 1);
+    return dir;
+}
+
+// The window's wait: a 50 ms tick from the real clock, real 10 ms pauses.
+void InstallRealTimeHooks() {
+    static Clock::time_point lastTick;
+    lastTick = Clock::now();
+    exchange::ResetExchange();
+    exchange::ExchangeHooks = {};
+    exchange::ExchangeHooks.ProcessMessages = [] {
+        while (Clock::now() - lastTick >= std::chrono::milliseconds(exchange::kTickMs)) {
+            exchange::TimerTick();
+            lastTick += std::chrono::milliseconds(exchange::kTickMs);
+        }
+    };
+}
+
+Bytes FromHex(const std::string& hex) {
+    Bytes bytes;
+    std::string digits;
+    for (char c : hex) {
+        if (c != ' ')
+            digits += c;
+    }
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// One frame of the unit's trace: who sent it and its size on the line.
+struct TracedFrame {
+    bool request = false;
+    std::uint8_t command = 0; // of a request
+    std::size_t wireBytes = 0;
+};
+
+// The unit's trace ("rx" requests, "tx" replies, content with checksum),
+// each frame counted as it went over the line: start and end bytes, escapes.
+std::vector<TracedFrame> ReadTrace(const std::string& path) {
+    std::vector<TracedFrame> frames;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.size() < 4)
+            continue;
+        const Bytes content = FromHex(line.substr(3));
+        if (content.empty())
+            continue;
+        TracedFrame f;
+        f.request = line.compare(0, 2, "rx") == 0;
+        f.command = f.request && content.size() > 1 ? content[1] : 0;
+        f.wireBytes = frame::Encode(koravel::ByteView(content.data(), content.size() - 1)).size();
+        frames.push_back(f);
+    }
+    return frames;
+}
+
+void BM_TransferPaced(benchmark::State& state) {
+    const std::string dir = MakeConfigDir();
+    const std::string trace = dir + "/unit.trace";
+    const std::string file = std::string(KORAVEL_SOURCE_DIR) + "/tests/data/kv100-fw113.koravel";
+    sim::Options o;
+    o.port = 1;
+    o.configDir = dir;
+    o.pace = true;
+    o.traceFile = trace;
+    sim::Simulator simulator(o);
+    std::string error;
+    if (!simulator.Start(error) || comm32::OpenPort("bio1") != 0 ||
+        comm32::ConfigurePort(19200, 'n', 8, 1, 'N') != 0) {
+        state.SkipWithError(("no simulated unit: " + error).c_str());
+        return;
+    }
+    InstallRealTimeHooks();
+
+    // Times within each transfer: from the start to the first block (the
+    // 100 ms settle, the drain and the preparing exchange), and per block.
+    double totalSeconds = 0;
+    double prepareSeconds = 0;
+    double blockSeconds = 0;
+    int failures = 0;
+    Clock::time_point started;
+    Clock::time_point blockStarted;
+    bool firstBlock = true;
+    setup::TransferHooks hooks;
+    hooks.Starting = [&] { started = Clock::now(); };
+    // The layouts the window's poll would have chosen for this unit.
+    hooks.FirmwareVersion = [](std::uint8_t) { return kFirmware113; };
+    hooks.BlockStarting = [&](const setup::BlockSpec&, int, int) {
+        blockStarted = Clock::now();
+        if (firstBlock)
+            prepareSeconds += std::chrono::duration<double>(blockStarted - started).count();
+        firstBlock = false;
+    };
+    hooks.BlockDone = [&](const setup::BlockSpec&, const setup::BlockResult&, int, int) {
+        blockSeconds += std::chrono::duration<double>(Clock::now() - blockStarted).count();
+    };
+
+    for (auto _ : state) {
+        firstBlock = true;
+        const auto t0 = Clock::now();
+        const setup::TransferResult result = setup::TransferSetupFile(file, hooks);
+        totalSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
+        if (!result.ok() || result.blocksWritten != setup::kBlockCount)
+            ++failures;
+    }
+    comm32::ClosePort();
+    simulator.Stop();
+
+    // The line time of what crossed the line, split as the times above; and
+    // what the wait loop's 10 ms passes add to each block on their own: its
+    // reply is seen on the first pass after the request and the reply have
+    // crossed the line.
+    double prepareBytes = 0;
+    double blockBytes = 0;
+    double passSeconds = 0;
+    bool statusExchange = false;
+    double exchangeBytes = 0;
+    for (const TracedFrame& f : ReadTrace(trace)) {
+        if (f.request) {
+            statusExchange = f.command == 1;
+            exchangeBytes = 0;
+        }
+        exchangeBytes += static_cast<double>(f.wireBytes);
+        (statusExchange ? prepareBytes : blockBytes) += static_cast<double>(f.wireBytes);
+        if (!f.request && !statusExchange) {
+            const double line = exchangeBytes * kByteSeconds;
+            passSeconds += std::ceil(line / kPassSeconds) * kPassSeconds - line;
+        }
+    }
+    const double n = static_cast<double>(state.iterations());
+    const double limit = (prepareBytes + blockBytes) / n * kByteSeconds;
+    const double measured = totalSeconds / n;
+    const double blockLimit = blockBytes / n * kByteSeconds;
+    state.counters["measured_s"] = measured;
+    state.counters["limit_s"] = limit;
+    state.counters["ratio"] = measured / limit;
+    state.counters["wire_bytes"] = (prepareBytes + blockBytes) / n;
+    // Where the time beyond the line time goes: preparing the link (settle,
+    // drain, one status exchange), and the blocks' waits beyond their own
+    // line time (the wait loop's 10 ms pause and the unit's turnaround).
+    state.counters["prepare_ms"] = prepareSeconds / n * 1000.0;
+    state.counters["prepare_line_ms"] = prepareBytes / n * kByteSeconds * 1000.0;
+    state.counters["blocks_s"] = blockSeconds / n;
+    state.counters["blocks_limit_s"] = blockLimit;
+    state.counters["blocks_ratio"] = blockSeconds / n / blockLimit;
+    state.counters["wait_beyond_line_ms_per_block"] =
+        (blockSeconds / n - blockLimit) * 1000.0 / setup::kBlockCount;
+    state.counters["pass_wait_ms_per_block"] = passSeconds / n * 1000.0 / setup::kBlockCount;
+    // The ratio once the waits that the transfer is made of are taken out:
+    // the settle and drain before the first block, and the 10 ms passes.
+    const double prepareBeyondLine = prepareSeconds / n - prepareBytes / n * kByteSeconds;
+    state.counters["ratio_less_specified_waits"] =
+        (measured - prepareBeyondLine - passSeconds / n) / limit;
+    state.counters["failures"] = failures;
+    exchange::ExchangeHooks = {};
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_TransferPaced)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

@@ -1,0 +1,146 @@
+// Radio tracking: the "Cat" menu's rig selection, the connection sequence of
+// the CAT client, the tracking step that sends the followed rig's frequency
+// to the unit whenever the rig's parameters change, and the rig indicators.
+#include "ui/koravelu.h"
+
+#include "cat/omnirig_tlb.h"
+#include "link/config_dir.h"
+#include "ui/colors.h"
+#include "ui/looks.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QPalette>
+
+#include <optional>
+
+using namespace koravel;
+using namespace koravel::colors;
+
+namespace {
+
+// The CAT server's status of a rig that answers.
+constexpr int kRigOnLine = 4;
+// Poll ticks a lime indicator stays lime after an on-line notification.
+constexpr std::int32_t kHighlightTicks = 5;
+
+const char* const kTrackingTitle = "Koravel Utility";
+const char* const kConnectError = "Error connecting to OmniRig - Check installation";
+// Title of the box that carries an error of the CAT client in its own words.
+const char* const kProgramTitle = "Koravel";
+
+// The "rig not followed" colour: the face of a push button.
+QColor ButtonFace(const QWidget* box) {
+    return box->palette().color(QPalette::Button);
+}
+
+} // namespace
+
+void TfmMain::ConnectCatMenu() {
+    connect(Radio1, &QAction::triggered, this, &TfmMain::Radio1Click);
+    connect(Radio2, &QAction::triggered, this, &TfmMain::Radio2Click);
+    connect(NoRadio, &QAction::triggered, this, &TfmMain::NoRadioClick);
+    connect(ConfigRadio1, &QAction::triggered, this, &TfmMain::ConfigRadio1Click);
+}
+
+// The toolkit flips a checkable item's mark before the handler runs; each
+// handler then sets all three marks itself. None connects or disconnects: a
+// newly chosen rig is followed from its next notification.
+void TfmMain::Radio1Click() {
+    ckOmni1->setChecked(true);
+    ckOmni2->setChecked(false);
+    Radio1->setChecked(true);
+    Radio2->setChecked(false);
+    NoRadio->setChecked(false);
+}
+
+void TfmMain::Radio2Click() {
+    ckOmni1->setChecked(false);
+    ckOmni2->setChecked(true);
+    Radio1->setChecked(false);
+    Radio2->setChecked(true);
+    NoRadio->setChecked(false);
+}
+
+void TfmMain::NoRadioClick() {
+    ckOmni1->setChecked(false);
+    ckOmni2->setChecked(false);
+    Radio1->setChecked(false);
+    Radio2->setChecked(false);
+    NoRadio->setChecked(true);
+}
+
+void TfmMain::ConfigRadio1Click() {
+    if (OmniRigClient == nullptr)
+        ConnectOmniRig();
+    // A client whose connection failed tries again before showing its dialog.
+    if (!OmniRigClient->SetDialogVisible(true))
+        prompter_->Message(QString::fromLatin1(kProgramTitle), OmniRigClient->LastError());
+}
+
+void TfmMain::ConnectOmniRig() {
+    if (OmniRigClient != nullptr)
+        return;
+    // Stored before anything can pump messages, so a nested poll tick never
+    // starts a second sequence. It stays, connected or not, until the window
+    // goes.
+    OmniRigClient = new TOmniRigX(this, QString::fromStdString(ConfigDir()));
+    // Bound before connecting: a client whose first connection failed and
+    // that "Config Radio" connects later is followed as well.
+    OmniRigClient->OnParamsChange = [this](TOmniRigX* sender, int rigNumber, int params) {
+        OmniRigParamsChange(sender, rigNumber, params);
+    };
+
+    bool ok = OmniRigClient->Connect();
+    if (ok && ckOmni1->isChecked())
+        ok = TrackRig(1);
+    if (ok && ckOmni2->isChecked())
+        ok = TrackRig(2);
+    if (!ok)
+        prompter_->Message(QString::fromLatin1(kTrackingTitle), QString::fromLatin1(kConnectError));
+}
+
+void TfmMain::OmniRigParamsChange(TOmniRigX* Sender, int RigNumber, int Params) {
+    (void)Sender;
+    (void)Params; // every change sends the current frequency again
+    // A read that fails here ends the step quietly; the next notification
+    // runs it afresh.
+    (void)TrackRig(RigNumber);
+}
+
+QCheckBox* TfmMain::RigBox(int rigNumber) const {
+    return rigNumber == 1 ? ckOmni1 : ckOmni2;
+}
+
+bool TfmMain::TrackRig(int rigNumber) {
+    if (OmniRigClient == nullptr || (rigNumber != 1 && rigNumber != 2))
+        return true;
+    QCheckBox* box = RigBox(rigNumber);
+    if (!box->isChecked()) {
+        SetBackground(box, ButtonFace(box));
+        return true;
+    }
+    auto rig = [this, rigNumber] {
+        return rigNumber == 1 ? OmniRigClient->Rig1() : OmniRigClient->Rig2();
+    };
+    if (rig() == nullptr)
+        return false; // no server to ask
+    if (rig()->Status() != kRigOnLine) {
+        SetBackground(box, clOlive);
+        return true;
+    }
+    SetBackground(box, clLime);
+    RigHighlightTicks = kHighlightTicks;
+    if (!UnitConnected)
+        return true;
+
+    const IRigX* const current = rig();
+    const std::optional<std::int32_t> hz = current != nullptr ? current->Freq() : std::nullopt;
+    if (!hz)
+        return false;
+    // kHz truncated, low 16 bits; the answer is not examined. Like every
+    // operator command, the step enables the exchange before it: tracking
+    // reaches the unit from the first notification after start-up.
+    SendTune(static_cast<std::uint32_t>(*hz / 1000));
+    return true;
+}

@@ -1,0 +1,175 @@
+// koravelctl follow as a user runs it: the program as a child process, Hamlib's
+// rigctld (the dummy rig) on loopback changed by a real rigctl, and the
+// simulated unit on a pseudo-terminal.
+#include "link/bytes.h"
+#include "sim/simulator.h"
+#include "support/process.h"
+#include "support/pty_port.h"
+#include "support/rig_process.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+using koravel::Bytes;
+using testing_support::BinPath;
+using testing_support::ChildProcess;
+using testing_support::Rigctl;
+using testing_support::RigctldProcess;
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& cond, int ms = 20000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return cond();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+class FollowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing_support::HaveRigctld())
+            GTEST_SKIP() << "rigctld and rigctl (package libhamlib-utils) are not installed";
+        const auto help = testing_support::RunProgram(BinPath("koravelctl"), {"--help"});
+        if (help.out.find("follow") == std::string::npos)
+            GTEST_SKIP() << "koravelctl was built without the CAT back end";
+        // Hamlib keeps a few blocks of its own to the end; the sanitizer
+        // build of koravelctl is told so, as the test programs are.
+        if (std::getenv("LSAN_OPTIONS") == nullptr)
+            setenv("LSAN_OPTIONS", "suppressions=" KORAVEL_SOURCE_DIR "/tests/lsan.supp", 1);
+
+        sim::Options o;
+        o.port = 1;
+        o.configDir = dir.path();
+        o.pace = false;
+        unit = std::make_unique<sim::Simulator>(o);
+        std::string error;
+        ASSERT_TRUE(unit->Start(error)) << error;
+    }
+
+    void WriteOmniRigIni(const std::string& text) const {
+        std::ofstream(dir.path() + "/omnirig.ini") << text;
+    }
+
+    // Arguments of every command 3 the unit received, in order.
+    std::vector<Bytes> Tunes() const {
+        std::vector<Bytes> tunes;
+        for (const Bytes& request : unit->Requests()) {
+            if (request.size() >= 3 && request[1] == 0x03)
+                tunes.emplace_back(request.begin() + 2, request.end() - 1);
+        }
+        return tunes;
+    }
+
+    bool WaitForTune(const Bytes& argument, std::size_t seen = 0) {
+        return WaitUntil([&] {
+            const std::vector<Bytes> tunes = Tunes();
+            for (std::size_t i = seen; i < tunes.size(); ++i) {
+                if (tunes[i] == argument)
+                    return true;
+            }
+            return false;
+        });
+    }
+
+    bool WaitForOutput(ChildProcess& follow, const std::string& text) {
+        return WaitUntil([&] { return follow.Out().find(text) != std::string::npos; });
+    }
+
+    testing_support::TempConfigDir dir;
+    std::unique_ptr<sim::Simulator> unit;
+};
+
+TEST_F(FollowTest, SendsEveryFrequencyUntilInterrupted) {
+    RigctldProcess rig(testing_support::FreeLoopbackPort());
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "14195999"}));
+    WriteOmniRigIni("[Rig1]\nModel=2\nPort=" + rig.Address() + "\n[Rig2]\nModel=0\n");
+
+    ChildProcess follow;
+    ASSERT_TRUE(follow.Start(BinPath("koravelctl"), {"--port", "1", "follow"}));
+    ASSERT_TRUE(WaitForTune({0x73, 0x37})) << follow.Out() << follow.Err();
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: On-line\n"));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 14195999 Hz -> 14195 kHz: done\n"));
+
+    std::size_t seen = Tunes().size();
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
+    EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 7050000 Hz -> 7050 kHz: done\n"));
+    seen = Tunes().size();
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "70000000"}));
+    EXPECT_TRUE(WaitForTune({0x70, 0x11}, seen));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 70000000 Hz -> 70000 kHz (sent as 4464): done\n"));
+
+    // The server goes away and comes back: reported, and followed again.
+    rig.Stop();
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: Rig is not responding"));
+    seen = Tunes().size();
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "21200000"}));
+    EXPECT_TRUE(WaitForTune({0xD0, 0x52}, seen)) << follow.Out();
+
+    // The unit stops answering: the line says so, the program goes on.
+    sim::Faults silent;
+    silent.drop = 1.0;
+    unit->SetFaults(silent);
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 7050000 Hz -> 7050 kHz: no reply\n")) << follow.Out();
+
+    follow.Signal(SIGINT);
+    EXPECT_EQ(follow.Wait(15000), 0) << follow.Err();
+    EXPECT_EQ(follow.Err(), "");
+}
+
+TEST_F(FollowTest, RigTwoAndSigterm) {
+    RigctldProcess rig(testing_support::FreeLoopbackPort());
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
+    // Rig 1 points at a port where nothing listens: it is not the one followed.
+    WriteOmniRigIni(
+        "[Rig1]\nModel=2\nPort=127.0.0.1:" + std::to_string(testing_support::FreeLoopbackPort()) +
+        "\n[Rig2]\nModel=2\nPort=" + rig.Address() + "\n");
+    ChildProcess follow;
+    ASSERT_TRUE(follow.Start(BinPath("koravelctl"), {"follow", "--rig", "2"}));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 2: 7050000 Hz -> 7050 kHz: done\n")) << follow.Err();
+    EXPECT_EQ(follow.Out().find("rig 1"), std::string::npos);
+    follow.Signal(SIGTERM);
+    EXPECT_EQ(follow.Wait(15000), 0) << follow.Err();
+}
+
+TEST_F(FollowTest, RefusesWhatItCannotFollow) {
+    auto run = [](std::vector<std::string> args) {
+        return testing_support::RunProgram(BinPath("koravelctl"), std::move(args));
+    };
+    auto r = run({"follow", "--rig", "3"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("--rig takes 1 or 2"), std::string::npos) << r.err;
+    r = run({"status", "--rig", "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    r = run({"follow", "extra"});
+    EXPECT_EQ(r.exitCode, 2);
+
+    // A model Hamlib does not know: the back end does not connect.
+    WriteOmniRigIni("[Rig1]\nModel=999999\n");
+    r = run({"follow"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("999999"), std::string::npos) << r.err;
+
+    // The followed rig is not configured.
+    WriteOmniRigIni("[Rig1]\nModel=2\n[Rig2]\nModel=0\n");
+    r = run({"follow", "--rig", "2"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("rig 2: Rig is not configured"), std::string::npos) << r.err;
+    EXPECT_TRUE(Tunes().empty());
+}
+
+} // namespace

@@ -1,0 +1,557 @@
+// Sending set-up files from the window to a simulated unit: the dialog, the
+// transferring state and its progress, the outcomes the operator sees, the
+// unit's EEPROM byte for byte, and the command-line mode of the start-up.
+#include "window_fixture.h"
+
+#include "link/exchange.h"
+#include "support/setup_image.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <set>
+
+namespace koravel::test {
+namespace {
+
+using testing_support::ExpectedImage;
+using testing_support::ReadWholeFile;
+using testing_support::SetupDataFile;
+
+const QString kSent = QStringLiteral("Trasmissione dati eseguita correttamente.");
+const QString kNotSent = QStringLiteral("Trasmissione dati non eseguita.");
+
+// Answers the open dialog as an operator would, and records what it offered.
+struct DialogAnswers {
+    bool accept = true;
+    QString choose;                  // typed into the dialog; empty: take what it offers
+    std::function<void()> whileOpen; // runs while the dialog is up
+    std::vector<QStringList> offered;
+    QString title, filter, suffix;
+    QFileDialog::FileMode mode = QFileDialog::ExistingFile;
+    std::vector<std::pair<QString, QString>> messages; // title, text
+    std::function<void()> onMessage;
+};
+
+class AnsweringPrompter final : public Prompter {
+public:
+    explicit AnsweringPrompter(std::shared_ptr<DialogAnswers> answers)
+        : answers_(std::move(answers)) {}
+    void Message(const QString& title, const QString& text) override {
+        answers_->messages.emplace_back(title, text);
+        if (answers_->onMessage)
+            answers_->onMessage();
+    }
+    bool ChooseFile(QFileDialog& dialog) override {
+        answers_->offered.push_back(dialog.selectedFiles());
+        answers_->title = dialog.windowTitle();
+        answers_->filter = dialog.nameFilters().join(QLatin1Char(';'));
+        answers_->suffix = dialog.defaultSuffix();
+        answers_->mode = dialog.fileMode();
+        if (answers_->whileOpen)
+            answers_->whileOpen();
+        if (!answers_->accept)
+            return false;
+        if (!answers_->choose.isEmpty())
+            dialog.selectFile(answers_->choose);
+        return true;
+    }
+
+private:
+    std::shared_ptr<DialogAnswers> answers_;
+};
+
+// What the window looked like whenever its events ran during a send.
+struct Seen {
+    bool logShown = false;
+    bool setupEnabled = true;
+    bool pollRunning = true;
+    bool progressShown = false;
+    int progress = -1;
+};
+
+// Records the values that the progress bar painted.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QProgressBar* bar) : bar_(bar) { bar_->installEventFilter(this); }
+    ~PaintWatch() override { bar_->removeEventFilter(this); }
+    PaintWatch(const PaintWatch&) = delete;
+    PaintWatch& operator=(const PaintWatch&) = delete;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted.insert(bar_->value());
+        return false;
+    }
+    std::set<int> painted;
+
+private:
+    QProgressBar* bar_;
+};
+
+class TransferTest : public WindowTest {
+protected:
+    // A unit of the given firmware on COM1 and the window connected to it,
+    // with its timers stopped. With polled set, two poll ticks have run, so
+    // that FirmwareVersion holds the unit's and a status request is pending.
+    TfmMain& Connect(std::uint8_t major, std::uint8_t minor, bool polled = true) {
+        sim::UnitConfig config;
+        config.fwMajor = major;
+        config.fwMinor = minor;
+        unit_ = &StartSim(1, config);
+        TfmMain& w = NewWindow(false);
+        w.FormActivate();
+        EXPECT_EQ(w.PortNumber, 1);
+        if (polled) {
+            TickAndWait(*unit_);
+            TickAndWait(*unit_); // decodes the first reply; the second waits unread
+            EXPECT_EQ(w.FirmwareVersion, major * 256 + minor);
+        }
+        return w;
+    }
+
+    TfmMain& NewWindow(bool keepTimers) {
+        // The old window goes first: it takes the exchange's hooks with it.
+        window_.reset();
+        TfmMain& w = MakeWindow(keepTimers);
+        w.SetPrompter(std::make_unique<AnsweringPrompter>(answers_));
+        w.show();
+        return w;
+    }
+
+    TfmMain::SendOutcome Send(TfmMain& w, const std::string& path) {
+        answers_->choose = QString::fromLocal8Bit(path.c_str());
+        return w.btInviaClick();
+    }
+
+    // Idle: log hidden, set-up button enabled, poll running.
+    static void ExpectIdle(const TfmMain& w) {
+        EXPECT_TRUE(w.mmLog->isHidden());
+        EXPECT_TRUE(w.pbTransfer->isHidden());
+        EXPECT_TRUE(w.btImposta->isEnabled());
+        EXPECT_TRUE(w.tmPoll->isActive());
+    }
+
+    // The requests the unit saw from index `from` on.
+    std::vector<Bytes> RequestsFrom(std::size_t from) const {
+        const auto all = unit_->Requests();
+        return from < all.size()
+                   ? std::vector<Bytes>(all.begin() + static_cast<long>(from), all.end())
+                   : std::vector<Bytes>{};
+    }
+
+    // After a send that must have put nothing on the line: the next request
+    // the unit sees is the poll's.
+    void ExpectNothingSentSince(std::size_t from) {
+        EXPECT_EQ(unit_->RequestCount(4), 0u);
+        TickAndWait(*unit_, 0);
+        const auto since = RequestsFrom(from);
+        ASSERT_EQ(since.size(), 1u) << "only the poll's status request";
+        EXPECT_EQ(since[0][1], 1);
+    }
+
+    std::string TempFile(const std::string& name, const std::string& text) const {
+        const std::string path = dir_ + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+
+    std::string WithValue(const std::string& section, const std::string& key,
+                          const std::string& value) const {
+        std::string text = ReadWholeFile(SetupDataFile("kv100-fw113.koravel"));
+        const std::size_t at = text.find("[" + section + "]");
+        const std::size_t line = text.find(key + "=", at);
+        const std::size_t end = text.find("\r\n", line);
+        text.replace(line, end - line, key + "=" + value);
+        return text;
+    }
+
+    void SendCompleteFile(const char* name, std::uint8_t minor);
+
+    sim::Simulator* unit_ = nullptr;
+    std::shared_ptr<DialogAnswers> answers_ = std::make_shared<DialogAnswers>();
+};
+
+std::vector<int> Blocks(const std::map<int, Bytes>& image) {
+    std::vector<int> blocks;
+    for (const auto& [block, bytes] : image)
+        blocks.push_back(block);
+    return blocks;
+}
+
+// The block numbers of the writes among requests, in order.
+std::vector<int> WrittenBlocks(const std::vector<Bytes>& requests) {
+    std::vector<int> blocks;
+    for (const Bytes& r : requests) {
+        if (r.size() >= 4 && r[1] == 4)
+            blocks.push_back(r[2] | (r[3] << 8));
+    }
+    return blocks;
+}
+
+std::vector<int> AllBlocks() {
+    std::vector<int> blocks = {0, 1};
+    for (int n = 3; n <= 35; ++n)
+        blocks.push_back(n);
+    for (int n = 37; n <= 69; ++n)
+        blocks.push_back(n);
+    return blocks;
+}
+
+// ---- Complete files to both kinds of unit -----------------------------------
+
+// A complete file sent to a unit of firmware 1.minor that the poll has
+// decoded: the bytes in the EEPROM, the frames on the line, the window
+// during and after the send.
+void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
+    const std::string path = SetupDataFile(name);
+    TfmMain& w = Connect(1, minor);
+    w.lResult->setText(QStringLiteral("before"));
+    const std::size_t before = unit_->Requests().size();
+
+    // Watch the window from inside the send, as its events run; a second
+    // send asked for meanwhile is turned away.
+    std::vector<Seen> seen;
+    std::optional<TfmMain::SendOutcome> nested;
+    QTimer watch;
+    watch.setInterval(1);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        seen.push_back({w.mmLog->isVisible(), w.btImposta->isEnabled(), w.tmPoll->isActive(),
+                        w.pbTransfer->isVisible(), w.pbTransfer->value()});
+        if (!nested && w.pbTransfer->value() >= 10)
+            nested = w.btInviaClick();
+    });
+    watch.start();
+    PaintWatch paints(w.pbTransfer);
+    const TfmMain::SendOutcome outcome = Send(w, path);
+    watch.stop();
+
+    EXPECT_EQ(outcome, TfmMain::SendOutcome::Sent);
+    const int firmware = 256 + minor;
+    std::string error;
+    const auto expected = ExpectedImage(path, firmware, &error);
+    ASSERT_EQ(expected.size(), 68u) << error;
+    EXPECT_EQ(unit_->Eeprom(), expected);
+    EXPECT_EQ(unit_->Eeprom().at(0).size(), firmware >= 269 ? 108u : 47u);
+
+    // On the line: the preparing status request (no reply flag), then the
+    // 68 writes in block order, each asking for a reply.
+    const auto sent = RequestsFrom(before);
+    ASSERT_EQ(sent.size(), 69u);
+    EXPECT_EQ(sent[0][1], 1);
+    EXPECT_EQ(sent[0][0] & 0x80, 0);
+    EXPECT_EQ(WrittenBlocks(sent), AllBlocks());
+    for (std::size_t i = 1; i < sent.size(); ++i)
+        EXPECT_NE(sent[i][0] & 0x80, 0);
+    EXPECT_TRUE(exchange::ExchangeEnabled);
+
+    EXPECT_EQ(w.lResult->text(), kSent);
+    EXPECT_TRUE(answers_->messages.empty());
+    EXPECT_EQ(w.mmLog->toPlainText(), QString(68, QLatin1Char('\n'))); // one empty line per block
+    EXPECT_EQ(w.pbTransfer->value(), 68);
+    EXPECT_EQ(w.pbTransfer->text(), "68 of 68");
+    ExpectIdle(w);
+    EXPECT_EQ(w.FirmwareVersion, firmware);
+
+    ASSERT_FALSE(seen.empty());
+    for (const Seen& s : seen) {
+        EXPECT_TRUE(s.logShown);
+        EXPECT_FALSE(s.setupEnabled);
+        EXPECT_FALSE(s.pollRunning);
+        EXPECT_TRUE(s.progressShown);
+    }
+    EXPECT_LT(seen.front().progress, seen.back().progress);
+    ASSERT_TRUE(nested.has_value());
+    EXPECT_EQ(*nested, TfmMain::SendOutcome::Busy);
+    EXPECT_EQ(answers_->offered.size(), 1u);
+    // The bar was painted while the blocks went out, not only at the end.
+    EXPECT_GE(std::count_if(paints.painted.begin(), paints.painted.end(),
+                            [](int v) { return v > 0 && v < 68; }),
+              3);
+}
+
+TEST_F(TransferTest, FileForAnOldUnitToAnOldUnit) {
+    SendCompleteFile("kv100-fw112.koravel", 12);
+}
+TEST_F(TransferTest, FileForAnOldUnitToANewUnit) {
+    SendCompleteFile("kv100-fw112.koravel", 13);
+}
+TEST_F(TransferTest, FileForANewUnitToAnOldUnit) {
+    SendCompleteFile("kv100-fw113.koravel", 12);
+}
+TEST_F(TransferTest, FileForANewUnitToANewUnit) {
+    SendCompleteFile("kv100-fw113.koravel", 13);
+}
+
+// ---- Outcomes ---------------------------------------------------------------
+
+TEST_F(TransferTest, TheDialogIsTheSetUpFilesOpenDialog) {
+    TfmMain& w = Connect(1, 13, false);
+    answers_->accept = false;
+    EXPECT_EQ(w.btInviaClick(), TfmMain::SendOutcome::Cancelled);
+    EXPECT_EQ(answers_->title, "Save setup data...");
+    EXPECT_EQ(answers_->filter, "Koravel setup data (*.koravel)");
+    EXPECT_EQ(answers_->suffix, "koravel");
+    EXPECT_EQ(answers_->mode, QFileDialog::AnyFile); // a file that is not there may be named
+}
+
+TEST_F(TransferTest, AFailedBlockStopsTheSendAndSaysSo) {
+    TfmMain& w = Connect(1, 13);
+    sim::Faults faults;
+    faults.failBlocks = {5};
+    unit_->SetFaults(faults);
+    w.lResult->setText(QStringLiteral("before"));
+    const std::size_t before = unit_->Requests().size();
+
+    // The box comes while the transfer is still on view, before the label.
+    QString labelAtMessage;
+    bool logShownAtMessage = false;
+    answers_->onMessage = [&] {
+        labelAtMessage = w.lResult->text();
+        logShownAtMessage = w.mmLog->isVisible();
+    };
+    EXPECT_EQ(Send(w, SetupDataFile("kv100-fw113.koravel")), TfmMain::SendOutcome::NotSent);
+
+    ASSERT_EQ(answers_->messages.size(), 1u);
+    EXPECT_EQ(answers_->messages[0].first, "Koravel");
+    EXPECT_EQ(answers_->messages[0].second, "Errore in invio dati. Prego riprovare");
+    EXPECT_EQ(labelAtMessage, "before");
+    EXPECT_TRUE(logShownAtMessage);
+    EXPECT_EQ(w.lResult->text(), kNotSent);
+
+    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3, 4}));
+    EXPECT_EQ(WrittenBlocks(RequestsFrom(before)), (std::vector<int>{0, 1, 3, 4, 5}));
+    EXPECT_EQ(w.mmLog->toPlainText(), QString(4, QLatin1Char('\n')));
+    EXPECT_EQ(w.pbTransfer->value(), 4);
+    ExpectIdle(w);
+}
+
+TEST_F(TransferTest, CancelLeavesEverythingAsItWas) {
+    TfmMain& w = Connect(1, 13);
+    w.lResult->setText(QStringLiteral("before"));
+    w.mmLog->setPlainText(QStringLiteral("earlier lines"));
+    w.btImposta->setEnabled(false);
+    const std::size_t before = unit_->Requests().size();
+
+    answers_->accept = false;
+    EXPECT_EQ(Send(w, SetupDataFile("kv100-fw113.koravel")), TfmMain::SendOutcome::Cancelled);
+
+    EXPECT_EQ(answers_->offered.size(), 1u);
+    EXPECT_TRUE(answers_->messages.empty());
+    EXPECT_EQ(w.lResult->text(), "before");
+    EXPECT_EQ(w.mmLog->toPlainText(), "earlier lines");
+    EXPECT_TRUE(w.mmLog->isHidden());
+    EXPECT_FALSE(w.btImposta->isEnabled());
+    EXPECT_FALSE(w.tmPoll->isActive());
+    EXPECT_FALSE(exchange::ExchangeEnabled);
+    ExpectNothingSentSince(before);
+}
+
+TEST_F(TransferTest, SectionsInAnotherOrderAndKeysInAnotherCaseSendTheSameBytes) {
+    // Sections reversed, section names shouted, keys whispered.
+    const std::string original = ReadWholeFile(SetupDataFile("kv100-fw113.koravel"));
+    std::vector<std::string> sections;
+    for (std::size_t at = 0; at < original.size();) {
+        std::size_t next = original.find("\r\n[", at);
+        next = next == std::string::npos ? original.size() : next + 2;
+        sections.push_back(original.substr(at, next - at));
+        at = next;
+    }
+    ASSERT_EQ(sections.size(), 68u);
+    std::string shuffled;
+    for (auto it = sections.rbegin(); it != sections.rend(); ++it) {
+        std::string s = *it;
+        bool inKey = false;
+        for (std::size_t i = 0; i < s.size(); ++i) {
+            const auto c = static_cast<unsigned char>(s[i]);
+            if (i == 0 || s[i - 1] == '\n')
+                inKey = s[i] != '[';
+            if (s[i] == '=')
+                inKey = false;
+            const bool inName = s[0] == '[' && i < s.find(']');
+            if (inName)
+                s[i] = static_cast<char>(std::toupper(c));
+            else if (inKey)
+                s[i] = static_cast<char>(std::tolower(c));
+        }
+        shuffled += s;
+    }
+    ASSERT_NE(shuffled.find("[FACTORYTUNE33]\r\ntune1="), std::string::npos);
+    ASSERT_NE(shuffled.find("rtx_addrt="), std::string::npos);
+    const std::string path = TempFile("shuffled.koravel", shuffled);
+
+    TfmMain& w = Connect(1, 13);
+    const std::size_t before = unit_->Requests().size();
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::Sent);
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(SetupDataFile("kv100-fw113.koravel"), 269));
+    EXPECT_EQ(WrittenBlocks(RequestsFrom(before)), AllBlocks());
+    EXPECT_EQ(w.lResult->text(), kSent);
+}
+
+TEST_F(TransferTest, AValueThatIsNoIntegerShowsTheErrorAndTheWindowReturnsToIdle) {
+    const std::string path = TempFile("bad.koravel", WithValue("Useroffs2", "offset3", "12a"));
+    TfmMain& w = Connect(1, 13);
+    w.lResult->setText(QStringLiteral("before"));
+    w.btImposta->setEnabled(false); // idle enables it whatever it was
+
+    bool idleAtMessage = false;
+    answers_->onMessage = [&] { idleAtMessage = w.mmLog->isHidden() && w.tmPoll->isActive(); };
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::ConversionError);
+
+    ASSERT_EQ(answers_->messages.size(), 1u);
+    EXPECT_EQ(answers_->messages[0].first, "Koravel");
+    EXPECT_EQ(answers_->messages[0].second, "'12a' is not a valid integer value");
+    EXPECT_TRUE(idleAtMessage);
+    EXPECT_EQ(w.lResult->text(), "before");
+    ExpectIdle(w);
+    // Useroffs2 is block 4: the blocks before it went out, nothing after.
+    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3}));
+    EXPECT_EQ(unit_->RequestCount(4), 3u);
+}
+
+TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
+    TfmMain& w = Connect(1, 13);
+    w.mmLog->setPlainText(QStringLiteral("earlier lines"));
+    const std::string missing = dir_ + "/no-such-file.koravel";
+    const std::string folder = dir_ + "/folder.koravel";
+    std::filesystem::create_directory(folder);
+    const std::string noSetup =
+        TempFile("settings.koravel", "[General]\r\nSerialport=1\r\n[Useroffs34]\r\noffset1=7\r\n");
+    const struct {
+        std::string path;
+        const char* says;
+    } cases[] = {
+        {missing, "cannot be read: No such file or directory"},
+        {folder, "cannot be read"},
+        {noSetup, "holds no set-up data"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        answers_->messages.clear();
+        w.lResult->setText(QStringLiteral("before"));
+        const std::size_t before = unit_->Requests().size();
+
+        EXPECT_EQ(Send(w, c.path), TfmMain::SendOutcome::NotSent);
+        ASSERT_EQ(answers_->messages.size(), 1u);
+        EXPECT_EQ(answers_->messages[0].first, "Koravel");
+        const std::string text = answers_->messages[0].second.toStdString();
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_NE(text.find(c.path), std::string::npos) << text;
+        EXPECT_EQ(w.lResult->text(), kNotSent);
+        // The window never left idle: the log untouched, the poll as it was.
+        EXPECT_EQ(w.mmLog->toPlainText(), "earlier lines");
+        EXPECT_TRUE(w.mmLog->isHidden());
+        EXPECT_TRUE(w.btImposta->isEnabled());
+        EXPECT_FALSE(w.tmPoll->isActive());
+        EXPECT_FALSE(exchange::ExchangeEnabled);
+        ExpectNothingSentSince(before);
+    }
+}
+
+TEST_F(TransferTest, LayoutsFollowThePollsFirmwareNotThePreparingReply) {
+    // No status reply decoded yet: FirmwareVersion is 0 and the old layouts
+    // go out, although the preparing request is answered by a 1.13 unit.
+    TfmMain& w = Connect(1, 13, false);
+    ASSERT_EQ(w.FirmwareVersion, 0);
+    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::Sent);
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 0));
+    EXPECT_EQ(unit_->Eeprom().at(0).size(), 47u);
+    EXPECT_EQ(unit_->Eeprom().at(1).size(), 35u);
+    EXPECT_EQ(w.FirmwareVersion, 0);
+}
+
+// ---- Command-line mode ------------------------------------------------------
+
+class CommandLineTest : public TransferTest {
+protected:
+    // A window started with arg, its timers running as in the program.
+    TfmMain& Started(const std::string& arg) {
+        TfmMain& w = NewWindow(true);
+        w.CommandLineFile = QString::fromLocal8Bit(arg.c_str());
+        answers_->choose.clear(); // the operator confirms what is offered
+        return w;
+    }
+    bool SettingsSaved() const { return std::filesystem::exists(IniPath()); }
+};
+
+TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
+    sim::UnitConfig config;
+    unit_ = &StartSim(1, config); // firmware 1.13
+    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    // Named relative to the working folder, as typed in a shell.
+    const std::string relative =
+        QDir::current().relativeFilePath(QString::fromLocal8Bit(path.c_str())).toStdString();
+    TfmMain& w = Started(relative);
+
+    // The poll runs while the dialog is up; the operator confirms once the
+    // unit's version is known.
+    answers_->whileOpen = [&] { EXPECT_TRUE(WaitFor([&] { return w.FirmwareVersion == 269; })); };
+    w.FormActivate();
+
+    ASSERT_EQ(answers_->offered.size(), 1u);
+    EXPECT_EQ(answers_->offered[0],
+              QStringList{QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath()});
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
+    EXPECT_EQ(w.lResult->text(), kSent);
+    EXPECT_TRUE(answers_->messages.empty());
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_TRUE(SettingsSaved());
+    EXPECT_NE(ReadIni().find("Serialport=1"), std::string::npos);
+}
+
+TEST_F(CommandLineTest, ClosesAfterACancelOrAnUnusableFileButNotAfterAConversionError) {
+    unit_ = &StartSim(1);
+    {
+        SCOPED_TRACE("cancel");
+        TfmMain& w = Started(SetupDataFile("kv100-fw113.koravel"));
+        answers_->accept = false;
+        w.FormActivate();
+        EXPECT_EQ(answers_->offered.size(), 1u);
+        EXPECT_TRUE(answers_->messages.empty());
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(SettingsSaved());
+        EXPECT_EQ(unit_->RequestCount(4), 0u);
+    }
+    std::filesystem::remove(IniPath());
+    {
+        SCOPED_TRACE("missing file");
+        TfmMain& w = Started(dir_ + "/mistyped.koravel");
+        answers_->accept = true;
+        w.FormActivate();
+        ASSERT_EQ(answers_->messages.size(), 1u);
+        EXPECT_NE(answers_->messages[0].second.indexOf("cannot be read"), -1);
+        EXPECT_EQ(w.lResult->text(), kNotSent);
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(SettingsSaved());
+        EXPECT_EQ(unit_->RequestCount(4), 0u);
+    }
+    std::filesystem::remove(IniPath());
+    answers_->messages.clear();
+    {
+        SCOPED_TRACE("conversion error");
+        const std::string bad = TempFile("bad.koravel", WithValue("Factory", "mot_accel", "ten"));
+        TfmMain& w = Started(bad);
+        w.FormActivate();
+        ASSERT_EQ(answers_->messages.size(), 1u);
+        EXPECT_EQ(answers_->messages[0].second, "'ten' is not a valid integer value");
+        EXPECT_TRUE(w.isVisible());
+        EXPECT_FALSE(SettingsSaved());
+        EXPECT_EQ(unit_->RequestCount(4), 0u); // block 0 itself did not convert
+        ExpectIdle(w);
+    }
+}
+
+} // namespace
+} // namespace koravel::test

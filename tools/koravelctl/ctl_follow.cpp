@@ -1,0 +1,106 @@
+#include "ctl_follow.h"
+
+#include "cat/omnirig_tlb.h"
+#include "cat/rig_state.h"
+#include "ctl_link.h"
+#include "link/config_dir.h"
+#include "link/exchange.h"
+#include "link/status_reply.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ctl {
+
+namespace {
+
+// The tracking exchange, as the window sends it.
+constexpr bool kReplyFlag = true;
+constexpr int kAttempts = 4;
+constexpr int kTimeoutMs = 100;
+// Time the rig threads get to end after the client is gone.
+constexpr int kWorkersEndMs = 2000;
+
+std::string ResultText(std::uint8_t result) {
+    if (result == 0)
+        return "done";
+    if (result == exchange::kNoReply)
+        return "no reply";
+    return "refused (status " + std::to_string(result) + ")";
+}
+
+void PrintLine(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// Sends the rig's current frequency when the rig is on line.
+void SendFrequency(IRigX& rig) {
+    if (rig.Status() != cat::kStatusOnLine)
+        return;
+    const std::optional<std::int32_t> hz = rig.Freq();
+    if (!hz)
+        return; // went off line since: its status change is reported
+    const std::uint32_t khz = static_cast<std::uint32_t>(*hz / 1000);
+    exchange::ExchangeEnabled = true;
+    const std::uint8_t result = exchange::Transact(
+        koravel::kCommandTune, koravel::TuneArgument(khz), kReplyFlag, kAttempts, kTimeoutMs);
+    std::string line = "rig " + std::to_string(rig.RigNumber()) + ": " + std::to_string(*hz) +
+                       " Hz -> " + std::to_string(khz) + " kHz";
+    if (khz > 0xFFFF) // the unit takes 16 bits
+        line += " (sent as " + std::to_string(khz & 0xFFFF) + ")";
+    PrintLine(line + ": " + ResultText(result));
+}
+
+} // namespace
+
+int RunFollow(int rigNumber, int& argc, char** argv) {
+    // Before the back end: its Hamlib set-up fixes the numeric locale once,
+    // and the application object must not change it afterwards.
+    QCoreApplication app(argc, argv);
+    InstallClockHooks([] { QCoreApplication::processEvents(); });
+    InstallInterruptHandler();
+    QSocketNotifier interrupt(InterruptFd(), QSocketNotifier::Read);
+    QObject::connect(&interrupt, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    auto client =
+        std::make_unique<TOmniRigX>(nullptr, QString::fromStdString(koravel::ConfigDir()));
+    if (!client->Connect()) {
+        std::fprintf(stderr, "koravelctl: the CAT back end does not connect: %s\n",
+                     client->LastError().toLocal8Bit().constData());
+        return kExitUsage;
+    }
+    IRigX* rig = rigNumber == 1 ? client->Rig1() : client->Rig2();
+    const int status = rig->Status();
+    if (status == cat::kStatusNotConfigured || status == cat::kStatusDisabled) {
+        std::fprintf(stderr, "koravelctl: rig %d: %s in %s\n", rigNumber,
+                     rig->StatusStr().toLocal8Bit().constData(),
+                     cat::OmniRigIniPath(client->ConfigDir()).toLocal8Bit().constData());
+        return kExitUsage;
+    }
+
+    client->OnStatusChange = [rig](TOmniRigX*, int n) {
+        if (n == rig->RigNumber())
+            PrintLine("rig " + std::to_string(n) + ": " + rig->StatusStr().toStdString());
+    };
+    client->OnParamsChange = [rig](TOmniRigX*, int n, int) {
+        if (n == rig->RigNumber() && !Interrupted())
+            SendFrequency(*rig);
+    };
+    PrintLine("following rig " + std::to_string(rigNumber) + " (" +
+              cat::OmniRigIniPath(client->ConfigDir()).toStdString() + "); Ctrl-C ends");
+
+    if (!Interrupted())
+        app.exec();
+    client.reset();
+    TOmniRigX::WaitForWorkers(kWorkersEndMs);
+    return kExitOk;
+}
+
+} // namespace ctl
