@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds the sanitizer build (build/dev) and
-# runs every test under CTest.
+# Installs what the tests need, builds the sanitizer build (build/dev), runs
+# the fuzz targets for a few seconds each (build/fuzz, clang), then every test
+# under CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -8,6 +9,8 @@ cd "$(dirname "$0")/.."
 
 cmake --preset dev
 cmake --build --preset dev
+
+./fuzz/run-short.sh "${KORAVEL_FUZZ_SECONDS:-10}"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}

@@ -1,5 +1,6 @@
 // koravel: the remote control of the KV-100 antenna control unit.
 #include "cat/omnirig_tlb.h"
+#include "close_on_signal.h"
 #include "ui/koravelu.h"
 
 #include <QApplication>
@@ -23,6 +24,9 @@ int main(int argc, char** argv) {
     // already taken out).
     window.CommandLineFile = QCoreApplication::arguments().value(1);
     window.show();
+    // A desktop session that ends, or a kill from a script, closes the
+    // window as the user would, so the settings are saved.
+    koravel::CloseOnSignals(window);
     // The start-up runs on the first activation; a display without a window
     // manager may never activate the window, so it is asked for here too
     // (it runs once either way).

@@ -1,12 +1,15 @@
 // Reading a profile from disk and replacing it atomically.
 #include "setup/ini.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,6 +97,93 @@ std::string ResolveTarget(const std::string& path) {
         }
     }
     return path;
+}
+
+// The temporary file of a save is named ".<name>.saving-" and six random
+// letters or digits, beside the file it replaces. While the save runs it holds
+// a lock on that file, up to and through the rename.
+constexpr std::size_t kRandomLetters = 6;
+
+std::string TempPrefix(const std::string& base) {
+    std::string prefix(".");
+    prefix.append(base, 0, 64);
+    prefix.append(".saving-");
+    return prefix;
+}
+
+bool IsTempName(const char* name, const std::string& prefix) {
+    const std::size_t length = std::strlen(name);
+    if (length != prefix.size() + kRandomLetters ||
+        std::strncmp(name, prefix.data(), prefix.size()) != 0)
+        return false;
+    for (std::size_t i = prefix.size(); i < length; ++i) {
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return false;
+    }
+    return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A fresh temporary file, created and locked. Another save's clean-up may
+// take a file between its creation and the lock; it then removes it, and a
+// new name is drawn. On a file system without locks the file is used
+// unlocked (and no clean-up ever removes it while in use: it cannot lock it
+// either).
+int CreateLockedTemp(const std::string& dir, const std::string& prefix, std::string& tmp,
+                     int& err) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        tmp = dir + prefix + std::string(kRandomLetters, 'X');
+        const int fd = ::mkstemp(tmp.data());
+        if (fd < 0) {
+            err = errno;
+            return -1;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK)
+                return fd;
+            ::close(fd); // being removed by a clean-up
+            continue;
+        }
+        struct stat mine {};
+        struct stat named {};
+        if (::fstat(fd, &mine) == 0 && ::lstat(tmp.c_str(), &named) == 0 && SameFile(mine, named))
+            return fd;
+        ::close(fd); // removed by a clean-up before the lock
+    }
+    err = EEXIST;
+    return -1;
+}
+
+// Removes the temporary files that earlier saves of the same file left
+// behind when they were killed: only regular files with the save's own name
+// pattern whose lock nobody holds, that is, of no save that is still running.
+void RemoveStaleTemps(const std::string& dir, const std::string& prefix) {
+    DIR* folder = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (folder == nullptr)
+        return;
+    const int dirFd = ::dirfd(folder);
+    while (const struct dirent* entry = ::readdir(folder)) {
+        if (!IsTempName(entry->d_name, prefix))
+            continue;
+        struct stat before {};
+        if (::fstatat(dirFd, entry->d_name, &before, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(before.st_mode) || before.st_nlink != 1)
+            continue;
+        Fd fd(::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        if (fd.get() < 0 || ::fstat(fd.get(), &opened) != 0 || !SameFile(before, opened))
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+            continue; // a save in progress, or a file system without locks
+        struct stat now {};
+        if (::fstatat(dirFd, entry->d_name, &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(now, opened))
+            ::unlinkat(dirFd, entry->d_name, 0);
+    }
+    ::closedir(folder);
 }
 
 } // namespace
@@ -184,19 +274,23 @@ bool Profile::Save(const std::string& path, std::string& error) const {
 
     // The temporary file sits beside the target, so the rename stays on one
     // file system and is atomic.
-    std::string tmp =
-        (slash == std::string::npos ? std::string() : dir) + "." + base.substr(0, 64) + ".XXXXXX";
-    Fd fd(::mkstemp(tmp.data()));
+    const std::string tmpDir = slash == std::string::npos ? std::string() : dir;
+    const std::string prefix = TempPrefix(base);
+    // What earlier saves left when they were killed goes first, so a run of
+    // killed saves never leaves more than the last one's file.
+    RemoveStaleTemps(tmpDir, prefix);
+    std::string tmp;
+    int err = 0;
+    Fd fd(CreateLockedTemp(tmpDir, prefix, tmp, err));
     if (fd.get() < 0) {
-        error = Reason(errno);
-        return false;
-    }
-    auto fail = [&](int err) {
-        ::unlink(tmp.c_str());
         error = Reason(err);
         return false;
+    }
+    auto fail = [&](int code) {
+        ::unlink(tmp.c_str());
+        error = Reason(code);
+        return false;
     };
-    int err = 0;
     if (!WriteAll(fd.get(), text_, err)) {
         return fail(err);
     }
@@ -211,6 +305,12 @@ bool Profile::Save(const std::string& path, std::string& error) const {
         }
     }
     if (::fsync(fd.get()) != 0) {
+        return fail(errno);
+    }
+    // The copy keeps the lock through the rename; closing the file itself
+    // first reports a delayed write error.
+    const Fd lock(::dup(fd.get()));
+    if (lock.get() < 0) {
         return fail(errno);
     }
     if (fd.Close() != 0) {

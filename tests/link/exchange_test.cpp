@@ -200,8 +200,8 @@ TEST_F(ExchangeTest, ReceiveFrameAssemblesAFrameThatArrivesInPieces) {
 }
 
 TEST_F(ExchangeTest, EndlessFrameOnTheLineDoesNotGrowTheReplyBuffer) {
-    Bytes endless{frame::kStart};
-    endless.resize(4000, 0x41);
+    Bytes endless(4000, 0x41);
+    endless[0] = frame::kStart;
     Answer(endless);
     while (comm32::InputCount() > 0)
         EXPECT_FALSE(exchange::ReceiveFrame());

@@ -1,0 +1,126 @@
+#include "block_oracle.h"
+
+#include "fuzz_check.h"
+
+#include "setup/integer.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fuzz {
+
+namespace {
+
+using Kind = setup::Diagnostic::Kind;
+
+bool SameKey(const std::string& a, const std::string& b) {
+    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// -(2^(8w-1)) up to 2^(8w)-1, in wide arithmetic.
+bool Fits(std::int32_t n, int width) {
+    if (width <= 0)
+        return false;
+    if (width >= 5)
+        return true;
+    const __int128 low = -(static_cast<__int128>(1) << (8 * width - 1));
+    const __int128 high = (static_cast<__int128>(1) << (8 * width)) - 1;
+    return n >= low && n <= high;
+}
+
+struct Expected {
+    Kind kind;
+    std::string key;
+    std::string value;
+    int width;
+};
+
+} // namespace
+
+void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
+                     const setup::BuiltBlock& built) {
+    FUZZ_CHECK(built.spec.block == spec.block && built.spec.section == spec.section);
+    const std::vector<std::string> keys = file.Keys(spec.section);
+    FUZZ_CHECK(built.skipped == keys.empty());
+    if (built.skipped) {
+        FUZZ_CHECK(built.argument.empty() && built.diagnostics.empty() && !built.conversionError);
+        return;
+    }
+
+    const std::vector<setup::LayoutField> fields = setup::LayoutFields(spec.layout);
+    std::vector<Expected> expected;
+    std::optional<std::string> firstBad;
+    std::size_t offset = 2;
+    std::size_t size = 2;
+    for (const setup::LayoutField& f : fields)
+        size += static_cast<std::size_t>(f.width);
+    FUZZ_CHECK(static_cast<int>(size) - 2 == setup::LayoutSize(spec.layout));
+    const bool hasBytes = !built.conversionError;
+    if (hasBytes) {
+        FUZZ_CHECK(built.argument.size() == size);
+        FUZZ_CHECK(built.argument[0] == (spec.block & 0xFF) &&
+                   built.argument[1] == spec.block >> 8);
+    } else {
+        FUZZ_CHECK(built.argument.empty());
+    }
+
+    for (const setup::LayoutField& f : fields) {
+        const auto width = static_cast<std::size_t>(f.width);
+        if (f.kind == setup::FieldKind::Text) {
+            const std::string value = file.GetString(spec.section, f.key, "");
+            if (value.size() > width)
+                expected.push_back({Kind::TextCut, f.key, value, f.width});
+            for (std::size_t i = 0; hasBytes && i < width; ++i)
+                FUZZ_CHECK(built.argument[offset + i] ==
+                           (i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0));
+        } else {
+            const std::string value = file.GetString(spec.section, f.key, "0");
+            const std::optional<std::int32_t> n = setup::ToInteger(value);
+            if (!n) {
+                expected.push_back({Kind::NotAnInteger, f.key, value, f.width});
+                if (!firstBad)
+                    firstBad = value;
+            } else {
+                if (!Fits(*n, f.width))
+                    expected.push_back({Kind::NumberWraps, f.key, value, f.width});
+                // Low byte first; past the 32 bits of the value, zeros.
+                const auto bits = static_cast<std::uint32_t>(*n);
+                for (std::size_t i = 0; hasBytes && i < width; ++i)
+                    FUZZ_CHECK(built.argument[offset + i] ==
+                               (i < 4 ? (bits >> (8 * i)) & 0xFF : 0));
+            }
+        }
+        offset += width;
+    }
+    for (const std::string& key : keys) {
+        bool read = false;
+        for (const setup::LayoutField& f : fields)
+            read = read || SameKey(f.key, key);
+        if (!read)
+            expected.push_back({Kind::UnreadKey, key, "", 0});
+    }
+
+    FUZZ_CHECK(built.conversionError.has_value() == firstBad.has_value());
+    if (firstBad)
+        FUZZ_CHECK(*built.conversionError == setup::NotAnIntegerMessage(*firstBad));
+    FUZZ_CHECK(built.diagnostics.size() == expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const setup::Diagnostic& d = built.diagnostics[i];
+        FUZZ_CHECK(d.kind == expected[i].kind && d.key == expected[i].key);
+        FUZZ_CHECK(d.value == expected[i].value && d.width == expected[i].width);
+        FUZZ_CHECK(d.section == spec.section);
+        FUZZ_CHECK(d.line == file.LineOf(spec.section, d.key));
+        const std::string text = setup::Describe(d);
+        FUZZ_CHECK(text.find("[" + d.section + "] " + d.key + ": ") != std::string::npos);
+        FUZZ_CHECK((d.line > 0) == (text.rfind("line " + std::to_string(d.line) + ": ", 0) == 0));
+    }
+}
+
+} // namespace fuzz

@@ -1,0 +1,60 @@
+// A serial port that is no device: comm32's system calls replaced by a queue
+// of bytes that the fuzz target hands out chunk by chunk, and a record of
+// what was written. One instance at a time (comm32's calls are plain
+// function pointers over module state).
+#pragma once
+
+#include "link/bytes.h"
+#include "link/comm32.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+
+namespace fuzz {
+
+class FakePort {
+public:
+    FakePort();
+    ~FakePort();
+    FakePort(const FakePort&) = delete;
+    FakePort& operator=(const FakePort&) = delete;
+
+    // Bytes that arrive later: the receiving side sees them only once they
+    // are made waiting by Deliver.
+    void Queue(koravel::ByteView bytes) {
+        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    }
+    // Makes up to n more bytes waiting. Returns how many.
+    std::size_t Deliver(std::size_t n);
+    std::size_t Waiting() const { return waiting_; }
+    std::size_t Pending() const { return pending_.size(); }
+    // Every nth read fails as a driver hiccup would (0: never).
+    void FailEveryNthRead(unsigned n) { failEvery_ = n; }
+
+    // Bytes taken by read, in order, and the writes one call each.
+    const koravel::Bytes& Consumed() const { return consumed_; }
+    const koravel::Bytes& Written() const { return written_; }
+    std::size_t WriteCalls() const { return writeCalls_; }
+    // Called with the bytes of each write, after they are recorded: a device
+    // on the other end may answer by Queue and Deliver.
+    std::function<void(koravel::ByteView)> OnWrite;
+
+private:
+    static int Ioctl(int fd, unsigned long request, int* arg);
+    static ssize_t Read(int fd, void* buf, size_t count);
+    static ssize_t Write(int fd, const void* buf, size_t count);
+
+    std::deque<std::uint8_t> pending_;
+    std::size_t waiting_ = 0; // the first waiting_ bytes of pending_
+    unsigned failEvery_ = 0;
+    unsigned reads_ = 0;
+    koravel::Bytes consumed_;
+    koravel::Bytes written_;
+    std::size_t writeCalls_ = 0;
+    comm32::SystemCalls saved_;
+    comm32::Handle savedHandle_;
+};
+
+} // namespace fuzz

@@ -1,0 +1,40 @@
+// What every fuzz target shares: a property check that stops the run with a
+// message (libFuzzer then saves the input as a crash), and a small
+// deterministic random source for choices that the input drives.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// Stops the run when a property does not hold. Not compiled out: the targets
+// are there to check properties, not only to survive the input.
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
+
+namespace fuzz {
+
+// xorshift32: the same seed always gives the same choices, so a saved input
+// replays exactly.
+class Dice {
+public:
+    explicit Dice(std::uint32_t seed) : state_(seed == 0 ? 0x9E3779B9u : seed) {}
+    std::uint32_t Next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
+    // A number from 0 to bound - 1 (bound > 0).
+    std::uint32_t Below(std::uint32_t bound) { return Next() % bound; }
+
+private:
+    std::uint32_t state_;
+};
+
+} // namespace fuzz
