@@ -5,6 +5,7 @@
 #include "link/exchange.h"
 #include "link/frame.h"
 #include "sim/simulator.h"
+#include "support/bench_env.h"
 #include "support/latency.h"
 
 #include <benchmark/benchmark.h>
@@ -23,30 +24,8 @@ using koravel::Bytes;
 
 namespace {
 
-std::string MakeConfigDir() {
-    char tmpl[] = "/tmp/koravel-bench-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("KORAVEL_CONFIG_DIR", dir.c_str(), 1);
-    return dir;
-}
-
-// The window's wait: a 50 ms tick from the real clock, real 10 ms pauses.
-void InstallRealTimeHooks() {
-    static Clock::time_point lastTick;
-    lastTick = Clock::now();
-    exchange::ResetExchange();
-    exchange::ExchangeHooks = {};
-    exchange::ExchangeHooks.ProcessMessages = [] {
-        while (Clock::now() - lastTick >= std::chrono::milliseconds(50)) {
-            exchange::TimerTick();
-            lastTick += std::chrono::milliseconds(50);
-        }
-    };
-    exchange::ExchangeEnabled = true;
-}
-
 void RoundTrip(benchmark::State& state, bool pace) {
-    const std::string dir = MakeConfigDir();
+    const std::string dir = bench_support::MakeConfigDir();
     sim::Options o;
     o.port = 1;
     o.configDir = dir;
@@ -58,7 +37,8 @@ void RoundTrip(benchmark::State& state, bool pace) {
         state.SkipWithError(("no simulated unit: " + error).c_str());
         return;
     }
-    InstallRealTimeHooks();
+    bench_support::InstallRealTimeHooks();
+    exchange::ExchangeEnabled = true;
     bench_support::Latencies lat;
     int failures = 0;
     for (auto _ : state) {
@@ -87,7 +67,7 @@ BENCHMARK(BM_TransactStatusUnpaced)->Iterations(200)->Unit(benchmark::kMilliseco
 // wait, and the time from its last byte reaching the line to Transact
 // returning is measured.
 void BM_ReplyToReturn(benchmark::State& state) {
-    const std::string dir = MakeConfigDir();
+    const std::string dir = bench_support::MakeConfigDir();
     int master = -1;
     int slave = -1;
     char name[256] = {};
@@ -103,7 +83,8 @@ void BM_ReplyToReturn(benchmark::State& state) {
         state.SkipWithError("port does not open");
         return;
     }
-    InstallRealTimeHooks();
+    bench_support::InstallRealTimeHooks();
+    exchange::ExchangeEnabled = true;
 
     std::atomic<bool> stop{false};
     std::atomic<std::int64_t> writtenAt{0};

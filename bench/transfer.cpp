@@ -10,6 +10,8 @@
 #include "link/frame.h"
 #include "sim/simulator.h"
 
+#include "support/bench_env.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -28,27 +30,6 @@ namespace {
 constexpr double kByteSeconds = 10.0 / 19200.0;
 constexpr double kPassSeconds = exchange::kWaitPassMs / 1000.0;
 constexpr int kFirmware113 = 269;
-
-std::string MakeConfigDir() {
-    char tmpl[] = "/tmp/koravel-bench-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("KORAVEL_CONFIG_DIR", dir.c_str(), 1);
-    return dir;
-}
-
-// The window's wait: a 50 ms tick from the real clock, real 10 ms pauses.
-void InstallRealTimeHooks() {
-    static Clock::time_point lastTick;
-    lastTick = Clock::now();
-    exchange::ResetExchange();
-    exchange::ExchangeHooks = {};
-    exchange::ExchangeHooks.ProcessMessages = [] {
-        while (Clock::now() - lastTick >= std::chrono::milliseconds(exchange::kTickMs)) {
-            exchange::TimerTick();
-            lastTick += std::chrono::milliseconds(exchange::kTickMs);
-        }
-    };
-}
 
 Bytes FromHex(const std::string& hex) {
     Bytes bytes;
@@ -91,7 +72,7 @@ std::vector<TracedFrame> ReadTrace(const std::string& path) {
 }
 
 void BM_TransferPaced(benchmark::State& state) {
-    const std::string dir = MakeConfigDir();
+    const std::string dir = bench_support::MakeConfigDir();
     const std::string trace = dir + "/unit.trace";
     const std::string file = std::string(KORAVEL_SOURCE_DIR) + "/tests/data/kv100-fw113.koravel";
     sim::Options o;
@@ -106,7 +87,7 @@ void BM_TransferPaced(benchmark::State& state) {
         state.SkipWithError(("no simulated unit: " + error).c_str());
         return;
     }
-    InstallRealTimeHooks();
+    bench_support::InstallRealTimeHooks();
 
     // Times within each transfer: from the start to the first block (the
     // 100 ms settle, the drain and the preparing exchange), and per block.

@@ -3,6 +3,7 @@
 // frame on the wire.
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "support/bench_env.h"
 #include "support/latency.h"
 #include "ui/image_box.h"
 #include "ui/koravelu.h"
@@ -42,15 +43,8 @@ public:
     }
 };
 
-std::string MakeConfigDir() {
-    char tmpl[] = "/tmp/koravel-bench-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    setenv("KORAVEL_CONFIG_DIR", dir.c_str(), 1);
-    return dir;
-}
-
 void BM_StartToFirstPaint(benchmark::State& state) {
-    const std::string dir = MakeConfigDir();
+    const std::string dir = bench_support::MakeConfigDir();
     bench_support::Latencies lat;
     for (auto _ : state) {
         exchange::ResetExchange();
@@ -75,7 +69,7 @@ BENCHMARK(BM_StartToFirstPaint)->Iterations(20)->Unit(benchmark::kMillisecond);
 // The unit is played here on a pseudo-terminal: it notes when the first byte
 // of each request arrives and answers every request at once.
 void BM_ClickToFirstByte(benchmark::State& state) {
-    const std::string dir = MakeConfigDir();
+    const std::string dir = bench_support::MakeConfigDir();
     int master = -1;
     int slave = -1;
     char name[256] = {};

@@ -64,6 +64,10 @@ bool ReceiveFrame();
 // checksum byte.
 std::uint8_t Transact(std::uint8_t command, koravel::ByteView argument, bool replyFlag,
                       int attempts, int timeoutMs);
+// An operator command (a band, an arrow, a direction, retract, or the rig's
+// frequency): enables the exchange, then Transact with the reply flag, four
+// attempts and 100 ms each. Returns Transact's result.
+std::uint8_t SendCommand(std::uint8_t command, koravel::ByteView argument);
 // Sends a request without waiting; records LastSentSequence and LastSentCommand.
 void SendRequest(std::uint8_t command, koravel::ByteView argument);
 // The exchange's share of the 50 ms indicator tick: ExchangeElapsed grows.

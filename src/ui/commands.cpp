@@ -13,10 +13,6 @@ using namespace koravel;
 
 namespace {
 
-// Every operator command: reply flag set, 4 attempts of 100 ms.
-constexpr bool kReplyFlag = true;
-constexpr int kAttempts = 4;
-constexpr int kTimeoutMs = 100;
 constexpr int kArrowStepKhz = 25;
 
 // A frequency taken modulo 65536, as the unit's 16-bit argument holds it.
@@ -27,10 +23,9 @@ std::uint32_t Wrap16(std::int64_t khz) {
 } // namespace
 
 void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument) {
-    exchange::ExchangeEnabled = true;
     // Nested handlers may run while the exchange waits: nothing of this
     // window is held across the call.
-    (void)exchange::Transact(command, argument, kReplyFlag, kAttempts, kTimeoutMs);
+    (void)exchange::SendCommand(command, argument);
 }
 
 void TfmMain::SendTune(std::uint32_t khz) {

@@ -20,10 +20,6 @@ namespace ctl {
 
 namespace {
 
-// The tracking exchange, as the window sends it.
-constexpr bool kReplyFlag = true;
-constexpr int kAttempts = 4;
-constexpr int kTimeoutMs = 100;
 // Time the rig threads get to end after the client is gone.
 constexpr int kWorkersEndMs = 2000;
 
@@ -48,9 +44,8 @@ void SendFrequency(IRigX& rig) {
     if (!hz)
         return; // went off line since: its status change is reported
     const std::uint32_t khz = static_cast<std::uint32_t>(*hz / 1000);
-    exchange::ExchangeEnabled = true;
-    const std::uint8_t result = exchange::Transact(
-        koravel::kCommandTune, koravel::TuneArgument(khz), kReplyFlag, kAttempts, kTimeoutMs);
+    const std::uint8_t result =
+        exchange::SendCommand(koravel::kCommandTune, koravel::TuneArgument(khz));
     std::string line = "rig " + std::to_string(rig.RigNumber()) + ": " + std::to_string(*hz) +
                        " Hz -> " + std::to_string(khz) + " kHz";
     if (khz > 0xFFFF) // the unit takes 16 bits

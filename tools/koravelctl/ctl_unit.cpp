@@ -38,10 +38,8 @@ bool ParseDirection(const std::string& text, std::uint8_t& direction) {
     return true;
 }
 
-// The operator commands' exchange: reply flag, four attempts, 100 ms.
 std::uint8_t Command(std::uint8_t code, const koravel::Bytes& argument) {
-    exchange::ExchangeEnabled = true;
-    return exchange::Transact(code, argument, true, 4, 100);
+    return exchange::SendCommand(code, argument);
 }
 
 } // namespace
