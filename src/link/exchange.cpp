@@ -3,7 +3,9 @@
 #include "link/comm32.h"
 #include "link/trace.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <thread>
 
 namespace exchange {
@@ -21,6 +23,13 @@ Hooks ExchangeHooks;
 koravel::FrameTrace* Trace = nullptr;
 
 namespace {
+
+// Every millisecond the indicator tick has counted since the start. A waiting
+// Transact measures its own wait against it: an exchange started from inside
+// the wait sets ExchangeElapsed back to 0 for itself, and the outer wait must
+// not start over with it, or a steady run of nested commands (tracking
+// notifications, clicks) would keep the outer one waiting for ever.
+std::int64_t TickClock = 0;
 
 void Call(const std::function<void()>& hook) {
     if (hook)
@@ -103,6 +112,7 @@ std::uint8_t Transact(std::uint8_t command, koravel::ByteView argument, bool rep
     while (ExchangeEnabled && attempts > 0) {
         SendFrame(content);
         ExchangeElapsed = 0;
+        const std::int64_t sentAt = TickClock;
         for (;;) {
             Call(ExchangeHooks.ProcessMessages);
             if (ReceiveFrame()) {
@@ -117,12 +127,22 @@ std::uint8_t Transact(std::uint8_t command, koravel::ByteView argument, bool rep
             Pause(kWaitPassMs);
             if (!ExchangeEnabled)
                 return kNoReply;
-            if (ExchangeElapsed > timeoutMs)
+            // This wait's own time, whatever nested exchanges did meanwhile.
+            const std::int64_t waited = TickClock - sentAt;
+            ExchangeElapsed = static_cast<std::int32_t>(std::min<std::int64_t>(waited, INT32_MAX));
+            if (waited > timeoutMs)
                 break;
         }
         --attempts;
     }
     return kNoReply;
+}
+
+std::uint8_t SendCommand(std::uint8_t command, koravel::ByteView argument) {
+    constexpr int kCommandAttempts = 4;
+    constexpr int kCommandTimeoutMs = 100;
+    ExchangeEnabled = true;
+    return Transact(command, argument, true, kCommandAttempts, kCommandTimeoutMs);
 }
 
 void SendRequest(std::uint8_t command, koravel::ByteView argument) {
@@ -133,6 +153,7 @@ void SendRequest(std::uint8_t command, koravel::ByteView argument) {
 }
 
 void TimerTick(int intervalMs) {
+    TickClock += intervalMs;
     ExchangeElapsed += intervalMs;
 }
 
