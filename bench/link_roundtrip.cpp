@@ -7,6 +7,7 @@
 #include "sim/simulator.h"
 #include "support/bench_env.h"
 #include "support/latency.h"
+#include "support/pty_port.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,8 +15,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -68,17 +67,8 @@ BENCHMARK(BM_TransactStatusUnpaced)->Iterations(200)->Unit(benchmark::kMilliseco
 // returning is measured.
 void BM_ReplyToReturn(benchmark::State& state) {
     const std::string dir = bench_support::MakeConfigDir();
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    struct termios raw {};
-    cfmakeraw(&raw);
-    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
-        state.SkipWithError("openpty failed");
-        return;
-    }
-    std::filesystem::create_directories(dir + "/ports");
-    std::filesystem::create_symlink(name, dir + "/ports/com1");
+    testing_support::PtyPort port(dir, 1);
+    const int master = port.master();
     if (comm32::OpenPort("bio1") != 0 || comm32::ConfigurePort(19200, 'n', 8, 1, 'N') != 0) {
         state.SkipWithError("port does not open");
         return;
@@ -121,8 +111,6 @@ void BM_ReplyToReturn(benchmark::State& state) {
     stop = true;
     unit.join();
     comm32::ClosePort();
-    close(slave);
-    close(master);
     std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ReplyToReturn)->Iterations(200)->Unit(benchmark::kMillisecond);

@@ -5,6 +5,7 @@
 #include "link/frame.h"
 #include "support/bench_env.h"
 #include "support/latency.h"
+#include "support/pty_port.h"
 #include "ui/image_box.h"
 #include "ui/koravelu.h"
 
@@ -22,8 +23,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -70,17 +69,8 @@ BENCHMARK(BM_StartToFirstPaint)->Iterations(20)->Unit(benchmark::kMillisecond);
 // of each request arrives and answers every request at once.
 void BM_ClickToFirstByte(benchmark::State& state) {
     const std::string dir = bench_support::MakeConfigDir();
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    struct termios raw {};
-    cfmakeraw(&raw);
-    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
-        state.SkipWithError("openpty failed");
-        return;
-    }
-    std::filesystem::create_directories(dir + "/ports");
-    std::filesystem::create_symlink(name, dir + "/ports/com1");
+    testing_support::PtyPort port(dir, 1);
+    const int master = port.master();
 
     exchange::ResetExchange();
     TfmMain window;
@@ -134,8 +124,6 @@ void BM_ClickToFirstByte(benchmark::State& state) {
     stop = true;
     unit.join();
     window.hide();
-    close(slave);
-    close(master);
     std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_ClickToFirstByte)->Iterations(100)->Unit(benchmark::kMillisecond);
