@@ -8,6 +8,7 @@
 #include "support/bench_env.h"
 #include "support/latency.h"
 #include "support/pty_port.h"
+#include "support/unit_port.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,8 +32,7 @@ void RoundTrip(benchmark::State& state, bool pace) {
     o.pace = pace;
     sim::Simulator simulator(o);
     std::string error;
-    if (!simulator.Start(error) || comm32::OpenPort("bio1") != 0 ||
-        comm32::ConfigurePort(19200, 'n', 8, 1, 'N') != 0) {
+    if (!bench_support::StartUnitAndOpenPort(simulator, 1, error)) {
         state.SkipWithError(("no simulated unit: " + error).c_str());
         return;
     }

@@ -11,6 +11,7 @@
 #include "sim/simulator.h"
 
 #include "support/bench_env.h"
+#include "support/unit_port.h"
 
 #include <benchmark/benchmark.h>
 
@@ -82,8 +83,7 @@ void BM_TransferPaced(benchmark::State& state) {
     o.traceFile = trace;
     sim::Simulator simulator(o);
     std::string error;
-    if (!simulator.Start(error) || comm32::OpenPort("bio1") != 0 ||
-        comm32::ConfigurePort(19200, 'n', 8, 1, 'N') != 0) {
+    if (!bench_support::StartUnitAndOpenPort(simulator, 1, error)) {
         state.SkipWithError(("no simulated unit: " + error).c_str());
         return;
     }

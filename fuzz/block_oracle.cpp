@@ -14,16 +14,6 @@ namespace {
 
 using Kind = setup::Diagnostic::Kind;
 
-bool SameKey(const std::string& a, const std::string& b) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 // -(2^(8w-1)) up to 2^(8w)-1, in wide arithmetic.
 bool Fits(std::int32_t n, int width) {
     if (width <= 0)
@@ -102,7 +92,7 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
     for (const std::string& key : keys) {
         bool read = false;
         for (const setup::LayoutField& f : fields)
-            read = read || SameKey(f.key, key);
+            read = read || SameName(f.key, key);
         if (!read)
             expected.push_back({Kind::UnreadKey, key, "", 0});
     }

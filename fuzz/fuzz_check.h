@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 // Stops the run when a property does not hold. Not compiled out: the targets
 // are there to check properties, not only to survive the input.
@@ -18,6 +19,17 @@
     } while (false)
 
 namespace fuzz {
+
+// Names as the INI rules compare them: equal without regard to ASCII case.
+inline bool SameName(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
 
 // xorshift32: the same seed always gives the same choices, so a saved input
 // replays exactly.

@@ -39,16 +39,6 @@ std::string_view Trim(std::string_view s) {
     return s;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    return true;
-}
-
 std::string Unquote(std::string_view v) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
@@ -128,7 +118,7 @@ void CheckReads(const ini::Profile& p, std::size_t mostSections, std::size_t mos
         FUZZ_CHECK(p.HasSection(s));
         const int header = p.SectionLine(s);
         const std::optional<std::string_view> name = SectionName(LineAt(lines, header));
-        FUZZ_CHECK(name && SameName(*name, s));
+        FUZZ_CHECK(name && fuzz::SameName(*name, s));
         const std::vector<std::string> keys = p.Keys(s);
         for (std::size_t j = 0; j < std::min(keys.size(), mostKeys); ++j) {
             const std::string& k = keys[j];
@@ -138,7 +128,7 @@ void CheckReads(const ini::Profile& p, std::size_t mostSections, std::size_t mos
             const int at = p.LineOf(s, k);
             FUZZ_CHECK(at > header);
             const std::optional<KeyLine> line = Key(LineAt(lines, at));
-            FUZZ_CHECK(line && SameName(line->name, k));
+            FUZZ_CHECK(line && fuzz::SameName(line->name, k));
             FUZZ_CHECK(Unquote(line->value) == *value);
             // No section header between the section's and the key's line.
             for (int n = header + 1; n < at; ++n)
@@ -308,7 +298,7 @@ void CheckSet(ini::Profile& p, const std::string& s, const std::string& k, const
     }
 
     for (const Read& r : others) {
-        if (SameName(Trim(r.section), Trim(s)) && SameName(Trim(r.key), Trim(k)))
+        if (fuzz::SameName(Trim(r.section), Trim(s)) && fuzz::SameName(Trim(r.key), Trim(k)))
             continue;
         FUZZ_CHECK(p.Get(r.section, r.key) == r.value);
     }

@@ -31,16 +31,6 @@ namespace {
 
 using koravel::Bytes;
 
-bool SameName(const std::string& a, const std::string& b) {
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
 setup::CheckReport CheckReport(const ini::Profile& file, int firmware) {
     setup::CheckReport report = setup::CheckSetupFile(file, firmware);
     const std::vector<setup::BlockSpec> map = setup::BlockMap(firmware);
@@ -68,10 +58,10 @@ setup::CheckReport CheckReport(const ini::Profile& file, int firmware) {
     for (const std::string& section : file.Sections()) {
         bool known = false;
         for (const setup::BlockSpec& spec : map)
-            known = known || SameName(spec.section, section);
+            known = known || fuzz::SameName(spec.section, section);
         bool repeated = false;
         for (const std::string& s : seen)
-            repeated = repeated || SameName(s, section);
+            repeated = repeated || fuzz::SameName(s, section);
         if (known || repeated)
             continue;
         seen.push_back(section);

@@ -1,15 +1,9 @@
 // koravelctl send and check against the simulated unit.
-#include "sim/simulator.h"
-#include "support/process.h"
-#include "support/pty_port.h"
+#include "ctl/ctl_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-
-using testing_support::BinPath;
-using testing_support::RunProgram;
-using testing_support::TempConfigDir;
 
 namespace {
 
@@ -17,24 +11,15 @@ std::string DataFile(const std::string& name) {
     return std::string(KORAVEL_SOURCE_DIR) + "/tests/data/" + name;
 }
 
-class KoravelctlSetupTest : public ::testing::Test {
+class KoravelctlSetupTest : public CtlTest {
 protected:
     void StartSim(std::uint8_t minor, sim::Faults faults = {}) {
         sim::Options o;
         o.port = 2;
-        o.configDir = dir.path();
-        o.pace = false;
         o.unit.fwMinor = minor;
         o.faults = faults;
-        simulator = std::make_unique<sim::Simulator>(o);
-        std::string error;
-        ASSERT_TRUE(simulator->Start(error)) << error;
+        CtlTest::StartSim(o);
     }
-    testing_support::ProcessResult Ctl(std::vector<std::string> args) {
-        return RunProgram(BinPath("koravelctl"), args);
-    }
-    TempConfigDir dir;
-    std::unique_ptr<sim::Simulator> simulator;
 };
 
 TEST_F(KoravelctlSetupTest, SendWritesEveryBlockAndReportsEachOne) {

@@ -1,9 +1,7 @@
 // koravelctl as a user runs it, against the simulated unit on a real
 // pseudo-terminal.
+#include "ctl/ctl_fixture.h"
 #include "link/frame.h"
-#include "sim/simulator.h"
-#include "support/process.h"
-#include "support/pty_port.h"
 
 #include <gtest/gtest.h>
 
@@ -12,32 +10,19 @@
 #include <thread>
 
 using koravel::Bytes;
-using testing_support::BinPath;
-using testing_support::RunProgram;
-using testing_support::TempConfigDir;
 
 namespace {
 
-class KoravelctlTest : public ::testing::Test {
+class KoravelctlTest : public CtlTest {
 protected:
     void StartSim(sim::Faults faults = {}, int port = 1) {
         sim::Options o;
         o.port = port;
-        o.configDir = dir.path();
-        o.pace = false;
         o.faults = faults;
         o.unit.motionBaseMs = 50;
         o.unit.motionMsPerKhz = 0.01;
-        simulator = std::make_unique<sim::Simulator>(o);
-        std::string error;
-        ASSERT_TRUE(simulator->Start(error)) << error;
+        CtlTest::StartSim(o);
     }
-    testing_support::ProcessResult Ctl(std::vector<std::string> args) {
-        return RunProgram(BinPath("koravelctl"), args);
-    }
-
-    TempConfigDir dir;
-    std::unique_ptr<sim::Simulator> simulator;
 };
 
 TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
