@@ -110,8 +110,9 @@ TEST(IniLookup, NamesCaseBlanksQuotesAndFirstMatch) {
 TEST(IniLookup, FirstOfManySectionsOfOneName) {
     std::string text;
     for (int i = 0; i < 100; ++i) {
-        text += "[" + std::string(i % 2 ? "dup" : "DUP") + "]\nn=" + std::to_string(i) + "\n";
-        text += "[s" + std::to_string(99 - i) + "]\nn=" + std::to_string(i) + "\n";
+        const std::string n = std::to_string(i);
+        text.append("[").append(i % 2 ? "dup" : "DUP").append("]\nn=").append(n).append("\n");
+        text.append("[s").append(std::to_string(99 - i)).append("]\nn=").append(n).append("\n");
     }
     const Profile p = Profile::FromText(text);
     EXPECT_EQ(p.Get("Dup", "n"), "0");
