@@ -292,7 +292,7 @@ bool Simulator::Start(std::string& error) {
     const std::string configDir =
         d.options.configDir.empty() ? koravel::ConfigDir() : d.options.configDir;
     const std::string portsDir = koravel::JoinPath(configDir, "ports");
-    if (!MakeFolders(portsDir, error))
+    if (!koravel::MakeConfigDir(configDir, error) || !MakeFolders(portsDir, error))
         return false;
     if (!d.options.traceFile.empty() && !d.trace.Open(d.options.traceFile)) {
         error = "cannot write the trace " + d.options.traceFile + ": " + std::strerror(errno);

@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace cat {
 
@@ -54,6 +59,37 @@ bool ReadBool(const QSettings& ini, int rigNumber, const char* key, bool& value,
         if (error != nullptr) {
             *error = BadValue(ini.fileName(), rigNumber, key, ini.value(name).toString(),
                               QStringLiteral("true or false"));
+        }
+        return false;
+    }
+    return true;
+}
+
+// Makes the config folder, and every missing parent, with mode 0700 before
+// the first file goes into it (QSettings would make it open to everyone).
+bool MakeFolder(const QString& dir, QString* error) {
+    QStringList missing;
+    for (QString d = QDir(dir).absolutePath(); !QFileInfo::exists(d); d = QFileInfo(d).path()) {
+        missing.prepend(d);
+    }
+    for (const QString& d : missing) {
+        if (::mkdir(QFile::encodeName(d).constData(), 0700) == 0) {
+            continue;
+        }
+        const int reason = errno;
+        if (reason != EEXIST) {
+            if (error != nullptr) {
+                *error = QStringLiteral("cannot create the folder %1: %2")
+                             .arg(d, QString::fromLocal8Bit(std::strerror(reason)));
+            }
+            return false;
+        }
+    }
+    if (!QFileInfo(dir).isDir()) {
+        if (error != nullptr) {
+            *error =
+                QStringLiteral("cannot create the folder %1: a file of that name is in the way")
+                    .arg(dir);
         }
         return false;
     }
@@ -116,6 +152,9 @@ bool LoadOmniRigIni(const QString& configDir, OmniRigSettings& settings, QString
 }
 
 bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error) {
+    if (!MakeFolder(configDir, error)) {
+        return false;
+    }
     const QString path = OmniRigIniPath(configDir);
     QSettings ini(path, QSettings::IniFormat);
     ini.setAtomicSyncRequired(true);

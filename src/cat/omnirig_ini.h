@@ -53,6 +53,7 @@ bool LoadOmniRigIni(const QString& configDir, OmniRigSettings& settings, QString
 
 // Writes both sections (other content of the file is kept). The file is
 // replaced through a temporary file, so a failure leaves the old one whole.
+// A missing folder is made first (mode 0700, parents included).
 bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error);
 
 } // namespace cat

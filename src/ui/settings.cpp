@@ -56,6 +56,10 @@ bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, 
         }
         profile = std::move(*existing);
     }
+    // The config folder is made when the settings are first written.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!folder.empty() && !MakeConfigDir(folder, error))
+        return false;
     profile.Set(kGeneral, kSerialPort, std::to_string(portNumber));
     profile.Set(kOmniRig, kRig1, rig1 ? "1" : "0");
     profile.Set(kOmniRig, kRig2, rig2 ? "1" : "0");

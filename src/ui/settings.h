@@ -2,12 +2,12 @@
 // between runs. Other content of the file is left as it stands.
 #pragma once
 
+#include "link/config_dir.h"
+
 #include <cstdint>
 #include <string>
 
 namespace koravel {
-
-constexpr const char* kSettingsFileName = "koravel.ini";
 
 struct Settings {
     std::string serialPort = "1"; // "Serialport" of [General], as text
@@ -24,9 +24,8 @@ std::string SettingsPath();
 Settings ReadSettings(const std::string& path, std::string& warning);
 
 // Writes the three keys into the file, keeping every other line, and replaces
-// it atomically. A missing file is created. False with a readable reason when
-// the file cannot be read (it is then left alone, so nothing in it is lost)
-// or written.
+// it atomically. A missing file is created, and its folder with it. False with a readable reason
+// when the file cannot be read (it is then left alone, so nothing in it is lost) or written.
 bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, bool rig2,
                    std::string& error);
 

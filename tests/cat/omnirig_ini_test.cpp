@@ -2,6 +2,7 @@
 #include "cat_test_support.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -100,4 +101,26 @@ TEST(OmniRigIni, SaveToAPlaceThatCannotBeWrittenFails) {
     QString error;
     EXPECT_FALSE(SaveOmniRigIni(dir.path(), s, &error));
     EXPECT_TRUE(error.contains("cannot be written")) << error.toStdString();
+}
+
+TEST(OmniRigIni, SaveMakesAMissingConfigFolderPrivate) {
+    QTemporaryDir dir;
+    const QString config = dir.path() + "/xdg/koravel";
+    OmniRigSettings s{cat::DefaultRigSettings(1), cat::DefaultRigSettings(2)};
+    s[0].pollMs = 250;
+    QString error;
+    ASSERT_TRUE(SaveOmniRigIni(config, s, &error)) << error.toStdString();
+    const auto privateFolder = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                               QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                               QFileDevice::WriteUser | QFileDevice::ExeUser;
+    EXPECT_EQ(QFileInfo(dir.path() + "/xdg").permissions(), privateFolder);
+    EXPECT_EQ(QFileInfo(config).permissions(), privateFolder);
+    OmniRigSettings back;
+    ASSERT_TRUE(LoadOmniRigIni(config, back, &error)) << error.toStdString();
+    EXPECT_EQ(back, s);
+
+    // A file in the folder's place is an error that says so.
+    cattest::WriteIni(dir.path(), "");
+    EXPECT_FALSE(SaveOmniRigIni(dir.path() + "/omnirig.ini", s, &error));
+    EXPECT_TRUE(error.contains("in the way")) << error.toStdString();
 }

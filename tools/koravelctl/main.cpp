@@ -23,6 +23,7 @@ namespace {
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: koravelctl [--port N] COMMAND [ARGS]\n"
+                 "       koravelctl --help\n"
                  "\n"
                  "commands:\n"
                  "  status                       print the unit's status once\n"
@@ -41,8 +42,11 @@ void Usage(std::FILE* out) {
                  "                               CAT back end (omnirig.ini); Ctrl-C ends\n"
 #endif
                  "\n"
-                 "The port defaults to \"Serialport\" of koravel.ini in the config folder\n"
-                 "(KORAVEL_CONFIG_DIR, else the program's folder), else 1.\n"
+                 "The port defaults to \"Serialport\" of koravel.ini in the config folder,\n"
+                 "else 1. Port N is the link ports/comN in the config folder, else\n"
+                 "/dev/ttyS<N-1>. The config folder is KORAVEL_CONFIG_DIR, else the\n"
+                 "program's folder when it holds koravel.ini, else $XDG_CONFIG_HOME/koravel\n"
+                 "(~/.config/koravel when XDG_CONFIG_HOME is unset).\n"
                  "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
                  "4 no reply from the unit, 5 the set-up file was not sent;\n"
 #ifdef KORAVELCTL_WITH_CAT
