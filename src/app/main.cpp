@@ -1,6 +1,8 @@
 // koravel: the remote control of the KV-100 antenna control unit.
 #include "cat/omnirig_tlb.h"
 #include "close_on_signal.h"
+#include "info_options.h"
+#include "ui/artwork.h"
 #include "ui/koravelu.h"
 
 #include <QApplication>
@@ -15,8 +17,17 @@ struct RigWorkersEnd {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so they work without a display.
+    if (const std::optional<int> exitCode = koravel::AnswerInfoOption(argc, argv))
+        return *exitCode;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Koravel"));
+    QApplication::setApplicationVersion(QStringLiteral(KORAVEL_VERSION));
+    // The installed desktop entry's name, so that the desktop matches the
+    // window to its menu item and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KORAVEL_APP_ID));
+    QApplication::setWindowIcon(koravel::ApplicationIcon());
 
     const RigWorkersEnd rigWorkersEnd; // destroyed after the window
     TfmMain window;

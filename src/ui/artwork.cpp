@@ -172,4 +172,18 @@ QImage LoadArtwork(const QString& name) {
     return image;
 }
 
+QIcon ApplicationIcon() {
+    RegisterArtworkResources();
+    QIcon icon;
+    for (const int size : {48, 128, 256}) {
+        const QString path = QStringLiteral(":/assets/icon%1.png").arg(size);
+        if (!QFile::exists(path)) {
+            qWarning("artwork: %s is not among the compiled-in pictures", qPrintable(path));
+            continue;
+        }
+        icon.addFile(path, QSize(size, size));
+    }
+    return icon;
+}
+
 } // namespace koravel

@@ -1,4 +1,5 @@
-// koravel-artgen: draws the window's pictures and writes them as JPEG files.
+// koravel-artgen: draws the window's pictures and writes them as JPEG files,
+// and the program's icon as PNG files at the sizes the desktop uses.
 //
 // The pictures in assets/ are made by this program and committed; the build
 // does not run it. To regenerate them after changing the drawing code:
@@ -42,6 +43,17 @@ constexpr int kJpegQuality = 95;
 bool Save(const QImage& image, const QDir& dir, const QString& name) {
     const QString path = dir.filePath(name);
     if (!image.save(path, "JPG", kJpegQuality)) {
+        std::fprintf(stderr, "koravel-artgen: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s (%d x %d)\n", qPrintable(path), image.width(), image.height());
+    return true;
+}
+
+// PNG keeps the icon's transparent corners.
+bool SavePng(const QImage& image, const QDir& dir, const QString& name) {
+    const QString path = dir.filePath(name);
+    if (!image.save(path, "PNG")) {
         std::fprintf(stderr, "koravel-artgen: cannot write %s\n", qPrintable(path));
         return false;
     }
@@ -143,6 +155,9 @@ int main(int argc, char** argv) {
     ok = Save(artgen::MakeMarker(), dir, "marker.jpg") && ok;
     for (int n = 1; n <= 4; ++n) {
         ok = Save(artgen::MakeLamp(n), dir, QString("lamp%1.jpg").arg(n)) && ok;
+    }
+    for (const int size : {48, 128, 256}) {
+        ok = SavePng(artgen::MakeIcon(size), dir, QString("icon%1.png").arg(size)) && ok;
     }
     if (ok && !checkPath.isEmpty() && !WriteCheck(dir, checkPath)) {
         std::fprintf(stderr, "koravel-artgen: cannot write %s\n", qPrintable(checkPath));

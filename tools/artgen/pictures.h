@@ -14,4 +14,7 @@ QImage MakeMarker();
 // Small indicator lamps 1 to 4, 49 x 41 each, in different colours.
 QImage MakeLamp(int number);
 
+// The program's icon, size x size pixels with a transparent surround.
+QImage MakeIcon(int size);
+
 } // namespace artgen
