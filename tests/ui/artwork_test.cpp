@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QIcon>
 #include <QRect>
 
 #include <cstdint>
@@ -143,6 +144,17 @@ TEST(Artwork, ShippedPicturesDecodeAtTheirSizes) {
     EXPECT_TRUE(Near(marker.pixel(32, 8), QColor(255, 240, 90), 40));
 
     EXPECT_TRUE(LoadArtwork("nosuch.jpg").isNull());
+}
+
+TEST(Artwork, TheWindowIconHasTheDesktopSizesWithClearCorners) {
+    const QIcon icon = koravel::ApplicationIcon();
+    ASSERT_EQ(icon.availableSizes(), (QList<QSize>{{48, 48}, {128, 128}, {256, 256}}));
+    for (const int size : {48, 128, 256}) {
+        const QImage image = icon.pixmap(QSize(size, size)).toImage();
+        ASSERT_EQ(image.size(), QSize(size, size));
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << size << ": a corner outside the plate";
+        EXPECT_EQ(qAlpha(image.pixel(size / 2, size / 2)), 255) << size;
+    }
 }
 
 TEST(Artwork, DecodesColourGreyCmykAndProgressive) {
