@@ -100,8 +100,8 @@ void BM_TransferPaced(benchmark::State& state) {
     bool firstBlock = true;
     setup::TransferHooks hooks;
     hooks.Starting = [&] { started = Clock::now(); };
-    // The layouts the window's poll would have chosen for this unit.
-    hooks.FirmwareVersion = [](std::uint8_t) { return kFirmware113; };
+    // What the window's poll would have decoded from this unit.
+    hooks.PolledFirmware = [] { return kFirmware113; };
     hooks.BlockStarting = [&](const setup::BlockSpec&, int, int) {
         blockStarted = Clock::now();
         if (firstBlock)

@@ -2,11 +2,12 @@
 //
 // Input: the text of a file, any bytes.
 // Checked, against a plain line-by-line reading of the same text:
-//  - Text() gives the input back byte for byte;
+//  - Text() gives the input back byte for byte (a byte-order mark included);
 //  - every section Sections() lists is found, and SectionLine points at its
 //    header; every key Keys() lists is found, LineOf points at a key line of
 //    that name below the header, and Get gives that line's value, trimmed and
-//    unquoted;
+//    unquoted; LinesBeforeSections() lists the lines above the first header
+//    that are neither blank nor comments;
 //  - Set(s, k, v), with section, key and value picked from the text or made
 //    up, leaves every other byte of the file as it was: it replaces the
 //    key's line in place, or inserts the line (and a header for a new
@@ -52,10 +53,10 @@ std::string OneLine(std::string s) {
 }
 
 // The lines of a text: split at LF, a CR right before the LF not part of
-// the line.
+// the line, a UTF-8 byte-order mark at the very start part of none.
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
-    std::size_t pos = 0;
+    std::size_t pos = text.starts_with("\xEF\xBB\xBF") ? 3 : 0;
     while (pos < text.size()) {
         const std::size_t nl = text.find('\n', pos);
         if (nl == std::string_view::npos) {
@@ -135,6 +136,25 @@ void CheckReads(const ini::Profile& p, std::size_t mostSections, std::size_t mos
                 FUZZ_CHECK(!SectionName(LineAt(lines, n)));
         }
     }
+}
+
+// The lines above the first section header that are neither blank nor
+// comments, as the text has them.
+void CheckLooseLines(const ini::Profile& p) {
+    const std::string text = p.Text();
+    const std::vector<std::string_view> lines = Lines(text);
+    const std::vector<ini::Profile::LooseLine> loose = p.LinesBeforeSections();
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < lines.size() && !SectionName(lines[i]); ++i) {
+        const std::string_view t = Trim(lines[i]);
+        if (t.empty() || t.front() == ';')
+            continue;
+        FUZZ_CHECK(next < loose.size());
+        FUZZ_CHECK(loose[next].line == static_cast<int>(i + 1));
+        FUZZ_CHECK(loose[next].text == lines[i]);
+        ++next;
+    }
+    FUZZ_CHECK(next == loose.size());
 }
 
 // Two profiles read the same for the names of the first.
@@ -318,6 +338,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ini::Profile p = ini::Profile::FromText(text);
     FUZZ_CHECK(p.Text() == text);
     CheckReads(p, kMostSections, kMostKeys);
+    CheckLooseLines(p);
     const std::string missing = "no such section \x01";
     FUZZ_CHECK(p.HasSection(missing) || !p.Get(missing, "k").has_value());
 

@@ -7,9 +7,13 @@
 //    stops on a conversion error, or carries 2 + its layout's size bytes,
 //    with every field's bytes and every diagnostic as block_oracle.h works
 //    them out; keys of sections that no block reads are reported once per
-//    section name; Clean() and Diagnostics() agree with the parts;
+//    section name; the lines above the first section are reported with
+//    their numbers; Clean() and Diagnostics() agree with the parts;
 //  - SendSetupFile against a simulated unit of either firmware (on a port
 //    that carries the frames at once, some blocks refused now and then)
+//    writes nothing when the unit's status replies are lost, and asks
+//    before it sends a file with keys that only the other firmware family's
+//    layouts read (nothing written when the answer is no); otherwise it
 //    reports success exactly when no block fails, and then the unit's EEPROM
 //    holds exactly the file's blocks; on failure it names the first block
 //    that failed, and the EEPROM holds exactly the blocks before it.
@@ -25,6 +29,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -74,8 +79,17 @@ setup::CheckReport CheckReport(const ini::Profile& file, int firmware) {
         }
     }
     FUZZ_CHECK(stray == report.strayKeys.size());
-    FUZZ_CHECK(report.Diagnostics().size() == diagnostics + stray);
-    FUZZ_CHECK(report.Clean() == (anyData && diagnostics + stray == 0));
+
+    const std::vector<ini::Profile::LooseLine> loose = file.LinesBeforeSections();
+    FUZZ_CHECK(report.looseText.size() == loose.size());
+    for (std::size_t i = 0; i < loose.size(); ++i) {
+        const setup::Diagnostic& d = report.looseText[i];
+        FUZZ_CHECK(d.kind == setup::Diagnostic::Kind::TextBeforeSections);
+        FUZZ_CHECK(d.line == loose[i].line && d.value == loose[i].text);
+    }
+    const std::size_t total = loose.size() + diagnostics + stray;
+    FUZZ_CHECK(report.Diagnostics().size() == total);
+    FUZZ_CHECK(report.Clean() == (anyData && total == 0));
     return report;
 }
 
@@ -84,6 +98,28 @@ std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i)
         h = (h ^ data[i]) * 16777619u;
     return h;
+}
+
+bool Reads(std::string_view layout, const std::string& key) {
+    for (const setup::LayoutField& field : setup::LayoutFields(layout))
+        if (fuzz::SameName(field.key, key))
+            return true;
+    return false;
+}
+
+// Whether the Factory or User section holds a key that the unit's layout
+// does not read and the other family's does.
+bool MadeForTheOtherFamily(const ini::Profile& file, int firmware) {
+    const setup::LayoutPair mine = setup::LayoutsForFirmware(firmware);
+    const setup::LayoutPair other = setup::LayoutsForFirmware(
+        firmware >= setup::kNewLayoutFirmware ? 0 : setup::kNewLayoutFirmware);
+    for (const std::string& key : file.Keys("Factory"))
+        if (!Reads(mine.factory, key) && Reads(other.factory, key))
+            return true;
+    for (const std::string& key : file.Keys("User"))
+        if (!Reads(mine.user, key) && Reads(other.user, key))
+            return true;
+    return false;
 }
 
 // report: what CheckSetupFile made of file for the unit's firmware.
@@ -99,13 +135,17 @@ void CheckTransfer(const ini::Profile& file, const setup::CheckReport& report, f
         unit.RefusedBlocks()[refused.block] = static_cast<std::uint8_t>(1 + dice.Below(255));
     }
 
-    // The unit on the other end of the line answers each frame at once.
+    // The unit on the other end of the line answers each frame at once, or
+    // now and then never a status request.
+    const bool statusLost = dice.Below(8) == 0;
     fuzz::FakePort port;
     frame::Receiver unitSide;
     sim::Clock::time_point now{std::chrono::hours(1)};
     port.OnWrite = [&](koravel::ByteView bytes) {
         for (std::uint8_t b : bytes) {
             if (unitSide.Push(b) != frame::Feed::Frame)
+                continue;
+            if (statusLost && unitSide.buffer.size() >= 2 && unitSide.buffer[1] == 1)
                 continue;
             const std::optional<Bytes> reply = unit.Respond(unitSide.buffer, now);
             if (reply) {
@@ -123,15 +163,33 @@ void CheckTransfer(const ini::Profile& file, const setup::CheckReport& report, f
             exchange::TimerTick();
     };
     setup::TransferHooks hooks;
-    hooks.FirmwareVersion = [](std::uint8_t status) {
-        return setup::FirmwareFromPreparingReply(status).value_or(0);
+    const bool sendOtherFamily = dice.Below(2) == 0;
+    int asked = 0;
+    hooks.SendOtherFamily = [&](const setup::FamilyMismatch& mismatch) {
+        FUZZ_CHECK(mismatch.firmwareVersion == firmware && mismatch.found());
+        ++asked;
+        return sendOtherFamily;
     };
 
     const setup::TransferResult result = setup::SendSetupFile(file, hooks);
     exchange::ExchangeHooks = {};
     exchange::ResetExchange();
     FUZZ_CHECK(!setup::TransferRunning());
+    if (statusLost) {
+        // No poll stands in here: the version is unknown, nothing is written.
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::FirmwareUnknown);
+        FUZZ_CHECK(result.message == setup::kFirmwareUnknownMessage);
+        FUZZ_CHECK(unit.Eeprom().empty() && unit.BlockWrites() == 0 && asked == 0);
+        return;
+    }
     FUZZ_CHECK(result.firmwareVersion == firmware);
+    const bool otherFamily = MadeForTheOtherFamily(file, firmware);
+    FUZZ_CHECK(asked == (otherFamily ? 1 : 0));
+    if (otherFamily && !sendOtherFamily) {
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::OtherFamily);
+        FUZZ_CHECK(unit.Eeprom().empty() && unit.BlockWrites() == 0);
+        return;
+    }
 
     // What the transfer should have done, block by block.
     std::map<int, Bytes> image;

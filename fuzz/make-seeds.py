@@ -111,6 +111,8 @@ write("ini", "odd-lines", "[a\nk=v\n[b]x]\nrest=1\r[c]\r\nk\nk2==\n\t[d]\t\nlast
 write("ini", "empty", "")
 # Found by fuzzing: a last line that ends in a lone CR.
 write("ini", "regression-lone-cr", "[a]\nk=v\n=no name\r")
+# Saved by an editor that starts the file with a UTF-8 byte-order mark.
+write("ini", "byte-order-mark", b"\xef\xbb\xbf; settings\r\n[General]\r\nSerialport=2\r\n")
 for name, data in setup_files():
     write("ini", name, data)
 
@@ -141,6 +143,8 @@ write("layout", "no-blank", LAYOUTS["no-blank"] + "\nz=abc\nw=toolong\n")
 for name, data in setup_files():
     write("setup_codec", name, data)
 write("setup_codec", "user-only", "[User]\nbipbip=1\nwelcome=Benvenuto sul KV-100, buon DX!\n")
+write("setup_codec", "byte-order-mark-fw112",
+      b"\xef\xbb\xbf" + dict(setup_files())["kv100-fw112.koravel"])
 write("setup_codec", "bad-integer", "[Factory]\nmot_maxvel=12a\n[FactoryTune3]\nTune1=$1F\n[Useroff]\nx=1\n")
 
 # ---- sim_unit: nine bytes of start state, then records of a time step byte,

@@ -1,10 +1,13 @@
 #include "cat/omnirig_ini.h"
 
+#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstring>
@@ -13,6 +16,8 @@
 namespace cat {
 
 namespace {
+
+const QByteArray kByteOrderMark("\xEF\xBB\xBF");
 
 QString Section(int rigNumber) {
     return QStringLiteral("Rig%1").arg(rigNumber);
@@ -151,11 +156,10 @@ bool LoadOmniRigIni(const QString& configDir, OmniRigSettings& settings, QString
     return true;
 }
 
-bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error) {
-    if (!MakeFolder(configDir, error)) {
-        return false;
-    }
-    const QString path = OmniRigIniPath(configDir);
+namespace {
+
+// The settings into the file at path, through QSettings.
+bool WriteRigs(const QString& path, const OmniRigSettings& settings) {
     QSettings ini(path, QSettings::IniFormat);
     ini.setAtomicSyncRequired(true);
     for (int n = 1; n <= kRigCount; ++n) {
@@ -169,7 +173,42 @@ bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, Q
         ini.endGroup();
     }
     ini.sync();
-    if (ini.status() != QSettings::NoError) {
+    return ini.status() == QSettings::NoError;
+}
+
+// QSettings reads a file that starts with a byte-order mark, but writes it
+// afresh without the mark and then reports a format error. So such a file is
+// written as a copy without the mark beside it, and the mark and the copy's
+// new text replace the file in one go.
+bool WriteRigsKeepingTheMark(const QString& path, const QByteArray& text,
+                             const OmniRigSettings& settings) {
+    QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
+    if (!copy.open() || copy.write(text.mid(kByteOrderMark.size())) < 0 || !copy.flush())
+        return false;
+    copy.close();
+    if (!WriteRigs(copy.fileName(), settings))
+        return false;
+    QFile written(copy.fileName());
+    if (!written.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray marked = kByteOrderMark + written.readAll();
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(marked) == marked.size() && file.commit();
+}
+
+} // namespace
+
+bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error) {
+    if (!MakeFolder(configDir, error)) {
+        return false;
+    }
+    const QString path = OmniRigIniPath(configDir);
+    QFile existing(path);
+    const QByteArray text = existing.open(QIODevice::ReadOnly) ? existing.readAll() : QByteArray();
+    existing.close();
+    const bool ok = text.startsWith(kByteOrderMark) ? WriteRigsKeepingTheMark(path, text, settings)
+                                                    : WriteRigs(path, settings);
+    if (!ok) {
         if (error != nullptr) {
             *error = QStringLiteral("%1 cannot be written").arg(path);
         }

@@ -13,6 +13,9 @@
 //
 // A missing file or key takes the default. A value that does not parse is an
 // error naming the file, the section and the key; nothing is guessed.
+//
+// A UTF-8 byte-order mark at the start of the file (as some editors save
+// one) is read past, and kept when the file is saved.
 #pragma once
 
 #include <QString>

@@ -20,7 +20,7 @@ bool SameName(std::string_view a, std::string_view b) {
 } // namespace
 
 std::vector<Diagnostic> CheckReport::Diagnostics() const {
-    std::vector<Diagnostic> all;
+    std::vector<Diagnostic> all = looseText;
     for (const BuiltBlock& block : blocks)
         all.insert(all.end(), block.diagnostics.begin(), block.diagnostics.end());
     all.insert(all.end(), strayKeys.begin(), strayKeys.end());
@@ -28,7 +28,7 @@ std::vector<Diagnostic> CheckReport::Diagnostics() const {
 }
 
 bool CheckReport::Clean() const {
-    if (!holdsSetupData || !strayKeys.empty())
+    if (!holdsSetupData || !strayKeys.empty() || !looseText.empty())
         return false;
     return std::ranges::none_of(blocks, [](const BuiltBlock& b) { return !b.diagnostics.empty(); });
 }
@@ -37,6 +37,9 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
     CheckReport report;
     report.firmwareVersion = firmwareVersion;
     report.holdsSetupData = HoldsSetupData(file);
+    for (const ini::Profile::LooseLine& loose : file.LinesBeforeSections())
+        report.looseText.push_back(
+            Diagnostic{Diagnostic::Kind::TextBeforeSections, "", "", loose.line, loose.text, 0});
     const std::vector<BlockSpec> map = BlockMap(firmwareVersion);
     for (const BlockSpec& spec : map)
         report.blocks.push_back(BuildBlock(file, spec));
@@ -55,6 +58,84 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
                                                   file.LineOf(section, key), "", 0});
     }
     return report;
+}
+
+namespace {
+
+bool Reads(std::string_view layout, const std::string& key) {
+    return std::ranges::any_of(LayoutFields(layout),
+                               [&key](const LayoutField& f) { return SameName(f.key, key); });
+}
+
+bool NewFamily(int firmwareVersion) {
+    return firmwareVersion >= kNewLayoutFirmware;
+}
+
+// "a, b in [Factory]; c in [User]" for names in section order.
+template <typename Item> std::string ListBySection(const std::vector<Item>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const bool first = i == 0 || items[i - 1].section != items[i].section;
+        const bool last = i + 1 == items.size() || items[i + 1].section != items[i].section;
+        if (first && i > 0)
+            text += "; ";
+        else if (!first)
+            text += ", ";
+        text += items[i].key;
+        if (last)
+            text += " in [" + items[i].section + "]";
+    }
+    return text;
+}
+
+std::string FamilyText(bool newFamily) {
+    return newFamily ? "firmware " + FirmwareText(kNewLayoutFirmware) + " or later"
+                     : "firmware below " + FirmwareText(kNewLayoutFirmware);
+}
+
+} // namespace
+
+FamilyMismatch FindOtherFamilyKeys(const ini::Profile& file, int firmwareVersion) {
+    FamilyMismatch mismatch;
+    mismatch.firmwareVersion = firmwareVersion;
+    const std::vector<BlockSpec> map = BlockMap(firmwareVersion);
+    const LayoutPair other =
+        LayoutsForFirmware(NewFamily(firmwareVersion) ? 0 : kNewLayoutFirmware);
+    // Blocks 0 and 1 are the only ones whose layouts differ.
+    const BuiltBlock built[] = {BuildBlock(file, map[0]), BuildBlock(file, map[1])};
+    const std::string_view otherLayouts[] = {other.factory, other.user};
+    for (std::size_t i = 0; i < 2; ++i) {
+        for (const Diagnostic& d : built[i].diagnostics) {
+            if (d.kind == Diagnostic::Kind::UnreadKey && Reads(otherLayouts[i], d.key))
+                mismatch.ignoredKeys.push_back(d);
+        }
+    }
+    if (!mismatch.found())
+        return mismatch;
+    for (const BuiltBlock& block : built) {
+        if (block.skipped)
+            continue;
+        for (const LayoutField& field : LayoutFields(block.spec.layout)) {
+            if (field.kind != FieldKind::Hidden && !file.Get(block.spec.section, field.key))
+                mismatch.zeroFields.push_back({block.spec.section, field.key});
+        }
+    }
+    return mismatch;
+}
+
+std::string DescribeMismatch(const FamilyMismatch& mismatch) {
+    const std::string fileFamily = FamilyText(!NewFamily(mismatch.firmwareVersion));
+    std::string text = "The file was made for units with " + fileFamily +
+                       "; the unit has firmware " + FirmwareText(mismatch.firmwareVersion) +
+                       ".\nIgnored (only units with " + fileFamily +
+                       " read them): " + ListBySection(mismatch.ignoredKeys) + ".";
+    if (!mismatch.zeroFields.empty())
+        text += "\nSent as 0 (not in the file): " + ListBySection(mismatch.zeroFields) + ".";
+    return text;
+}
+
+std::string FirmwareText(int version) {
+    return std::to_string(version / 256) + "." + std::to_string(version % 256);
 }
 
 } // namespace setup

@@ -99,6 +99,11 @@ BuiltBlock BuildBlock(const ini::Profile& file, const BlockSpec& spec) {
 
 std::string Describe(const Diagnostic& d) {
     std::string text = d.line > 0 ? "line " + std::to_string(d.line) + ": " : std::string();
+    if (d.kind == Diagnostic::Kind::TextBeforeSections) {
+        const bool cut = d.value.size() > kShownTextBytes;
+        return text + "text above the first section is not read: \"" +
+               d.value.substr(0, kShownTextBytes) + (cut ? "\"..." : "\"");
+    }
     text += "[" + d.section + "] " + d.key + ": ";
     switch (d.kind) {
     case Diagnostic::Kind::TextCut:
@@ -115,6 +120,8 @@ std::string Describe(const Diagnostic& d) {
     case Diagnostic::Kind::NotAnInteger:
         text += NotAnIntegerMessage(d.value);
         break;
+    case Diagnostic::Kind::TextBeforeSections:
+        break; // described above
     }
     return text;
 }

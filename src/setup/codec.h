@@ -25,10 +25,11 @@ namespace setup {
 
 struct Diagnostic {
     enum class Kind {
-        TextCut,      // a text longer than its field
-        NumberWraps,  // a number outside what its field holds
-        UnreadKey,    // a key that no field reads
-        NotAnInteger, // a value that does not convert
+        TextCut,            // a text longer than its field
+        NumberWraps,        // a number outside what its field holds
+        UnreadKey,          // a key that no field reads
+        NotAnInteger,       // a value that does not convert
+        TextBeforeSections, // a line above the first section (no section, no key)
     };
     Kind kind = Kind::UnreadKey;
     std::string section;
@@ -39,7 +40,9 @@ struct Diagnostic {
 };
 
 // One line of text for a diagnostic: "line 12: [User] welcome: ...".
+// Text from the file is shown as it stands, cut to kShownTextBytes.
 std::string Describe(const Diagnostic& d);
+constexpr std::size_t kShownTextBytes = 60;
 
 struct BuiltBlock {
     BlockSpec spec;

@@ -224,6 +224,9 @@ std::string ClosingLineEnd(const std::string& text, const std::string& eol) {
 Profile Profile::FromText(std::string text) {
     Profile p;
     p.text_ = std::move(text);
+    if (p.text_.starts_with(kByteOrderMark)) {
+        p.start_ = kByteOrderMark.size();
+    }
     const std::size_t nl = p.text_.find('\n');
     if (nl != std::string::npos && nl > 0 && p.text_[nl - 1] == '\r') {
         p.eol_ = "\r\n";
@@ -234,7 +237,7 @@ Profile Profile::FromText(std::string text) {
 
 void Profile::Reindex() {
     index_.clear();
-    LineWalker walker(text_);
+    LineWalker walker(text_, start_);
     LineSpan line;
     while (walker.Next(line)) {
         const LineInfo info = Classify(text_, line);
@@ -316,7 +319,7 @@ std::vector<std::string> Profile::Keys(const std::string& section) const {
 
 std::vector<std::string> Profile::Sections() const {
     std::vector<std::string> names;
-    LineWalker walker(text_);
+    LineWalker walker(text_, start_);
     LineSpan line;
     while (walker.Next(line)) {
         const LineInfo info = Classify(text_, line);
@@ -340,6 +343,22 @@ int Profile::LineOf(const std::string& section, const std::string& key) const {
 int Profile::SectionLine(const std::string& section) const {
     const SectionRef* ref = FindSection(section);
     return ref == nullptr ? 0 : ref->line;
+}
+
+std::vector<Profile::LooseLine> Profile::LinesBeforeSections() const {
+    std::vector<LooseLine> lines;
+    LineWalker walker(text_, start_);
+    LineSpan line;
+    while (walker.Next(line)) {
+        const Kind kind = Classify(text_, line).kind;
+        if (kind == Kind::Section) {
+            break;
+        }
+        if (kind != Kind::Blank && kind != Kind::Comment) {
+            lines.push_back({line.number, text_.substr(line.begin, line.end - line.begin)});
+        }
+    }
+    return lines;
 }
 
 void Profile::Set(const std::string& section, const std::string& key, const std::string& value) {
@@ -377,8 +396,8 @@ void Profile::Set(const std::string& section, const std::string& key, const std:
 
     // Add the section at the end, after a blank line.
     std::string tail;
-    if (!text_.empty()) {
-        LineWalker walker(text_);
+    if (text_.size() > start_) {
+        LineWalker walker(text_, start_);
         LineSpan line;
         LineSpan last;
         while (walker.Next(line)) {

@@ -6,7 +6,10 @@
 //    ('...' or "...") is unquoted;
 //  - writing a key replaces its line in place, adds a missing key at the end
 //    of its section and a missing section at the end of the file, and leaves
-//    every other line (comments, unknown keys, other sections) untouched.
+//    every other line (comments, unknown keys, other sections) untouched;
+//  - a UTF-8 byte-order mark at the very start (as many text editors save
+//    one) is not part of the first line, and stays in the text when the file
+//    is written back.
 // Text is kept as bytes; nothing is converted. No Qt.
 #pragma once
 
@@ -14,9 +17,13 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ini {
+
+// The UTF-8 byte-order mark.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // Files larger than this are refused by Load.
 constexpr std::size_t kMaxFileSize = 4u * 1024u * 1024u;
@@ -48,6 +55,15 @@ public:
     // 1-based line number of a section's header line, or 0.
     int SectionLine(const std::string& section) const;
 
+    // A line above the first section header that is neither blank nor a
+    // comment: no lookup ever reads it, whatever its author meant by it.
+    struct LooseLine {
+        int line = 0;     // 1-based
+        std::string text; // as written, without its line end
+    };
+    // Every such line in file order.
+    std::vector<LooseLine> LinesBeforeSections() const;
+
     // WritePrivateProfileString.
     void Set(const std::string& section, const std::string& key, const std::string& value);
 
@@ -74,6 +90,8 @@ private:
     void Reindex();
 
     std::string text_;
+    // Where the first line begins: after a byte-order mark, else 0.
+    std::size_t start_ = 0;
     // Line end of added lines: the file's own (that of its first line).
     std::string eol_ = "\n";
     std::vector<SectionRef> index_;

@@ -11,7 +11,6 @@ namespace setup {
 namespace {
 
 constexpr std::uint8_t kStatusCommand = 1;
-constexpr int kStatusTimeoutMs = 200;
 // Payload bytes of a status reply (fw_minor ... moving) and its checksum.
 constexpr std::size_t kStatusPayloadWithChecksum = 11;
 
@@ -99,13 +98,21 @@ std::uint8_t PrepareLink() {
     std::uint8_t stale = 0;
     for (int drained = 0; drained < kMaxDrainBytes && comm32::ReadByte(stale); ++drained)
         Wait(kDrainPauseMs);
-    return exchange::Transact(kStatusCommand, {}, false, 1, kStatusTimeoutMs);
+    return exchange::Transact(kStatusCommand, {}, false, kPreparingAttempts, kPreparingTimeoutMs);
 }
 
 std::optional<int> FirmwareFromPreparingReply(std::uint8_t status) {
     if (status == exchange::kNoReply || exchange::ReplyBuffer.size() < kStatusPayloadWithChecksum)
         return std::nullopt;
     return exchange::ReplyBuffer[1] * 256 + exchange::ReplyBuffer[0];
+}
+
+std::optional<int> ChooseFirmware(std::optional<int> preparingReply, int polled) {
+    if (preparingReply)
+        return preparingReply;
+    if (polled != 0)
+        return polled;
+    return std::nullopt;
 }
 
 namespace {
@@ -162,8 +169,25 @@ TransferResult SendSetupFile(const ini::Profile& file, const TransferHooks& hook
         return BusyResult();
     TransferScope scope(file);
     const std::uint8_t preparing = PrepareLink();
-    const int firmware = hooks.FirmwareVersion ? hooks.FirmwareVersion(preparing) : 0;
-    return RunBlocks(firmware, hooks);
+    const std::optional<int> firmware = ChooseFirmware(
+        FirmwareFromPreparingReply(preparing), hooks.PolledFirmware ? hooks.PolledFirmware() : 0);
+    if (!firmware) {
+        TransferResult result;
+        result.outcome = TransferResult::Outcome::FirmwareUnknown;
+        result.message = kFirmwareUnknownMessage;
+        return result;
+    }
+    if (hooks.FirmwareChosen)
+        hooks.FirmwareChosen(*firmware);
+    const FamilyMismatch mismatch = FindOtherFamilyKeys(file, *firmware);
+    if (mismatch.found() && !(hooks.SendOtherFamily && hooks.SendOtherFamily(mismatch))) {
+        TransferResult result;
+        result.outcome = TransferResult::Outcome::OtherFamily;
+        result.firmwareVersion = *firmware;
+        result.message = "the file was made for the other firmware family; nothing was sent";
+        return result;
+    }
+    return RunBlocks(*firmware, hooks);
 }
 
 TransferResult TransferSetupFile(const std::string& path, const TransferHooks& hooks) {

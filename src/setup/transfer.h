@@ -8,6 +8,7 @@
 #pragma once
 
 #include "setup/block_write.h"
+#include "setup/check.h"
 #include "setup/ini.h"
 #include "setup/layouts.h"
 
@@ -50,9 +51,14 @@ constexpr int kDrainPauseMs = 10;
 // transfer forever, so the drain gives up after this many bytes.
 constexpr int kMaxDrainBytes = 256;
 
+// The preparing status request: a lost request or reply is asked again, and
+// a reply up to three time-outs late still counts.
+constexpr int kPreparingAttempts = 3;
+constexpr int kPreparingTimeoutMs = 200;
+
 // Enables the exchange, waits 100 ms, discards the bytes waiting at the port
-// (10 ms pause after each), and asks for the unit's status once (command 1,
-// no reply flag, 1 attempt, 200 ms). Returns that exchange's result.
+// (10 ms pause after each), and asks for the unit's status (command 1, no
+// reply flag, 3 attempts of 200 ms). Returns that exchange's result.
 std::uint8_t PrepareLink();
 
 // The firmware version in the status reply that the preparing exchange
@@ -60,16 +66,35 @@ std::uint8_t PrepareLink();
 // nullopt when there is no complete status reply.
 std::optional<int> FirmwareFromPreparingReply(std::uint8_t status);
 
+// ---- The firmware version that picks the Factory and User layouts ----------
+
+// The one rule for the layout pair: the version in the reply to the
+// preparing request; failing that, the version the poll decoded since the
+// port was last opened (polled; 0 when none was). Neither known: nullopt,
+// and nothing may be written, for blocks 0 and 1 in the other family's
+// layouts put the unit's motor limits and model text at the wrong offsets.
+std::optional<int> ChooseFirmware(std::optional<int> preparingReply, int polled);
+
+// What the user is told when the rule finds no version.
+constexpr const char* kFirmwareUnknownMessage =
+    "The unit did not report its firmware version; nothing was sent.";
+
 // ---- Sending the blocks -----------------------------------------------------
 
 struct TransferHooks {
     // The file is open and holds set-up data; the link is about to be
     // prepared (the window enters its transferring state here).
     std::function<void()> Starting;
-    // The firmware version that picks the Factory and User layouts, asked once
-    // right after the preparing exchange, which passes its result. Empty: 0
-    // (the old layouts).
-    std::function<int(std::uint8_t preparingStatus)> FirmwareVersion;
+    // The version the window's poll decoded since the port was last opened,
+    // 0 when none; asked once, after the preparing exchange. Empty: there is
+    // no poll (the command-line client), only the preparing reply counts.
+    std::function<int()> PolledFirmware;
+    // The version the layouts follow, once it is chosen.
+    std::function<void(int firmwareVersion)> FirmwareChosen;
+    // The file holds keys that only the other firmware family's layouts read
+    // (a file made for another unit): true sends it all the same. Empty:
+    // such a file is not sent.
+    std::function<bool(const FamilyMismatch& mismatch)> SendOtherFamily;
     // Before a block is built and sent; index counts from 0.
     std::function<void(const BlockSpec& spec, int index, int total)> BlockStarting;
     // After each block, failed ones included; done counts the blocks gone
@@ -86,11 +111,14 @@ struct TransferResult {
         Unreadable,      // the file cannot be read; nothing was sent
         NoSetupData,     // the file holds no set-up data; nothing was sent
         Busy,            // another transfer is running; nothing was done
+        FirmwareUnknown, // the unit's firmware version is not known; nothing was sent
+        OtherFamily,     // the file was made for the other firmware family and
+                         // SendOtherFamily declined it; nothing was sent
     };
     Outcome outcome = Outcome::Done;
-    int firmwareVersion = 0;
-    int blocksDone = 0;    // written or skipped
-    int blocksWritten = 0; // actually sent and accepted
+    int firmwareVersion = 0; // the layouts' version; 0 when none was chosen
+    int blocksDone = 0;      // written or skipped
+    int blocksWritten = 0;   // actually sent and accepted
     std::optional<BlockSpec> stoppedAt;
     std::uint8_t status = 0; // exchange result of the failed block
     // The conversion error's text, or a sentence that says what went wrong.
@@ -105,7 +133,8 @@ struct TransferResult {
 TransferResult SendBlocks(const ini::Profile& file, int firmwareVersion,
                           const TransferHooks& hooks);
 
-// PrepareLink, the layouts from hooks.FirmwareVersion, then SendBlocks.
+// PrepareLink, the layouts by ChooseFirmware, the question for a file made
+// for the other firmware family, then SendBlocks.
 TransferResult SendSetupFile(const ini::Profile& file, const TransferHooks& hooks);
 
 // The whole send of a file by its path: OpenSetupFile, and when the file is

@@ -16,6 +16,11 @@ public:
         QMessageBox::information(parent_, title, text, QMessageBox::Ok);
     }
 
+    bool Ask(const QString& title, const QString& text) override {
+        return QMessageBox::question(parent_, title, text, QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    }
+
     bool ChooseFile(QFileDialog& dialog) override { return dialog.exec() == QDialog::Accepted; }
 
 private:

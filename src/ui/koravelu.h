@@ -213,7 +213,8 @@ public:
     enum class SendOutcome {
         Cancelled,       // the dialog was cancelled: nothing changed
         Sent,            // every block written or skipped
-        NotSent,         // a block failed, or the file cannot be used
+        NotSent,         // a block failed, the file cannot be used, the unit's firmware
+                         // is not known, or a file for the other family was declined
         ConversionError, // a value is not an integer; the error was shown
         Busy,            // a send is already under way: ignored
     };

@@ -135,6 +135,9 @@ void TfmMain::Button1Click() {
 void TfmMain::OpenPortNumber(std::int32_t n) {
     comm32::ClosePort();
     UnitConnected = false;
+    // The version of whatever unit answered on the port before: the unit on
+    // this one has yet to report its own.
+    FirmwareVersion = 0;
     PortNumber = n;
     if (comm32::OpenPort("bio" + std::to_string(n)) == 0)
         comm32::ConfigurePort(19200, 'n', 8, 1, 'N');

@@ -5,6 +5,7 @@
 #include "ui/koravelu.h"
 
 #include "setup/block_write.h"
+#include "setup/check.h"
 #include "setup/layouts.h"
 #include "setup/transfer.h"
 
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <string>
 
 using namespace koravel;
 
@@ -30,6 +32,7 @@ const char* const kTitle = "Koravel";
 const char* const kSentText = "Trasmissione dati eseguita correttamente.";
 const char* const kNotSentText = "Trasmissione dati non eseguita.";
 const char* const kSendErrorText = "Errore in invio dati. Prego riprovare";
+const char* const kSendAnywayText = "Send the file anyway?";
 
 // Sets a flag for as long as the scope lasts.
 class FlagScope {
@@ -92,9 +95,13 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
         transferring = true;
         EnterTransferState();
     };
-    // The layouts follow the version the poll decoded; the preparing status
-    // request does not change it.
-    hooks.FirmwareVersion = [this](std::uint8_t) { return FirmwareVersion; };
+    // The layouts follow the preparing reply's version, else the one the poll
+    // decoded since the port was opened (FirmwareVersion is 0 until then).
+    hooks.PolledFirmware = [this] { return static_cast<int>(FirmwareVersion); };
+    hooks.SendOtherFamily = [this](const setup::FamilyMismatch& mismatch) {
+        const std::string text = setup::DescribeMismatch(mismatch) + "\n\n" + kSendAnywayText;
+        return prompter_->Ask(QString::fromLatin1(kTitle), QString::fromLocal8Bit(text));
+    };
     hooks.BlockDone = [this](const setup::BlockSpec&, const setup::BlockResult&, int done,
                              int total) { ShowTransferProgress(done, total); };
 
@@ -113,6 +120,14 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
         break;
     case Outcome::BlockFailed:
         prompter_->Message(QString::fromLatin1(kTitle), QString::fromLatin1(kSendErrorText));
+        lResult->setText(QString::fromLatin1(kNotSentText));
+        break;
+    case Outcome::FirmwareUnknown:
+        prompter_->Message(QString::fromLatin1(kTitle), QString::fromLatin1(result.message));
+        lResult->setText(QString::fromLatin1(kNotSentText));
+        break;
+    case Outcome::OtherFamily:
+        // The operator said no to the question: nothing more to tell.
         lResult->setText(QString::fromLatin1(kNotSentText));
         break;
     case Outcome::Unreadable:

@@ -1,7 +1,9 @@
 #include "cat/omnirig_ini.h"
 #include "cat_test_support.h"
 
+#include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -92,6 +94,32 @@ TEST(OmniRigIni, SaveThenLoadGivesTheSameAndKeepsOtherContent) {
     ASSERT_TRUE(LoadOmniRigIni(dir.path(), back, &error)) << error.toStdString();
     EXPECT_EQ(back, s);
     EXPECT_TRUE(cattest::ReadIni(dir.path()).contains("Note=keep me"));
+}
+
+TEST(OmniRigIni, AByteOrderMarkIsReadPastAndKept) {
+    QTemporaryDir dir;
+    const QString path = QDir(dir.path()).filePath("omnirig.ini");
+    const QByteArray bom("\xEF\xBB\xBF");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bom + "[Rig1]\r\nModel=1\r\nSpeed=4800\r\n");
+    }
+    OmniRigSettings s;
+    QString error;
+    ASSERT_TRUE(LoadOmniRigIni(dir.path(), s, &error)) << error.toStdString();
+    EXPECT_EQ(s[0].model, 1);
+    EXPECT_EQ(s[0].speed, 4800);
+    s[1].pollMs = 250;
+    ASSERT_TRUE(SaveOmniRigIni(dir.path(), s, &error)) << error.toStdString();
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith(bom));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"omnirig.ini"});
+    OmniRigSettings back;
+    ASSERT_TRUE(LoadOmniRigIni(dir.path(), back, &error)) << error.toStdString();
+    EXPECT_EQ(back, s);
 }
 
 TEST(OmniRigIni, SaveToAPlaceThatCannotBeWrittenFails) {

@@ -3,12 +3,26 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <sstream>
+#include <thread>
 
 namespace {
 
 std::string DataFile(const std::string& name) {
     return std::string(KORAVEL_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 class KoravelctlSetupTest : public CtlTest {
@@ -55,6 +69,55 @@ TEST_F(KoravelctlSetupTest, SendStopsAtARefusedBlockAndSaysSo) {
     EXPECT_TRUE(simulator->Requests().empty());
 }
 
+TEST_F(KoravelctlSetupTest, SendTakesTheFirmwareFromTheUnitsReplyOrWritesNothing) {
+    StartSim(13);
+    const std::string file = DataFile("kv100-fw113.koravel");
+    // Status replies 300 ms late: the second attempt's wait still takes the
+    // first one's reply.
+    simulator->SetResponder([](const koravel::Bytes& request) -> std::optional<koravel::Bytes> {
+        if (request[1] == 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return std::nullopt;
+    });
+    auto r = Ctl({"--port", "2", "send", file});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(Has(r.out, "unit firmware 1.13")) << r.out;
+    EXPECT_EQ(simulator->Eeprom().at(0).size(), 108u);
+    EXPECT_EQ(simulator->Eeprom().at(1).size(), 42u);
+
+    // No status reply at all: not one block goes out.
+    simulator->SetResponder([](const koravel::Bytes& request) -> std::optional<koravel::Bytes> {
+        if (request[1] == 1)
+            return koravel::Bytes{};
+        return std::nullopt;
+    });
+    simulator->ClearRequests();
+    r = Ctl({"--port", "2", "send", file});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(Has(r.err, "The unit did not report its firmware version; nothing was sent."))
+        << r.err;
+    EXPECT_EQ(simulator->RequestCount(4), 0u);
+    EXPECT_EQ(simulator->RequestCount(1), 3u);
+}
+
+TEST_F(KoravelctlSetupTest, SendRefusesAFileForTheOtherFamilyUnlessForced) {
+    StartSim(13);
+    const std::string file = DataFile("kv100-fw112.koravel");
+    auto r = Ctl({"--port", "2", "send", file});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(Has(r.out, "max_estensio1 in [Factory]")) << r.out;
+    EXPECT_TRUE(Has(r.out, "min_estensio")) << r.out;
+    EXPECT_TRUE(Has(r.err, "--force")) << r.err;
+    EXPECT_EQ(simulator->RequestCount(4), 0u);
+
+    r = Ctl({"--port", "2", "send", "--force", file});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(simulator->Eeprom().size(), 68u);
+    EXPECT_EQ(simulator->Eeprom().at(0).size(), 108u);
+
+    EXPECT_EQ(Ctl({"--port", "2", "--force", "status"}).exitCode, 2);
+}
+
 TEST_F(KoravelctlSetupTest, CheckReportsCutAndWrappedValuesWithTheirLines) {
     auto r = Ctl({"check", "--firmware", "1.13", DataFile("kv100-check-faults.koravel")});
     EXPECT_EQ(r.exitCode, 1);
@@ -75,6 +138,24 @@ TEST_F(KoravelctlSetupTest, CheckReportsCutAndWrappedValuesWithTheirLines) {
     r = Ctl({"check", "--firmware", "1.13", dir.path() + "/bad.koravel"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("'12a' is not a valid integer value"), std::string::npos) << r.out;
+}
+
+TEST_F(KoravelctlSetupTest, CheckReadsPastAByteOrderMarkAndReportsTextAboveTheSections) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string text = ReadAll(DataFile("kv100-fw113.koravel"));
+    std::ofstream(dir.path() + "/bom.koravel", std::ios::binary) << bom << text;
+    auto r = Ctl({"check", "--firmware", "1.13", dir.path() + "/bom.koravel"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(Has(r.out, "block 0 [Factory] 110 bytes")) << r.out;
+
+    std::ofstream(dir.path() + "/loose.koravel", std::ios::binary)
+        << bom << "\r\nKoravel set-up, antenna 2\r\n"
+        << text;
+    r = Ctl({"check", "--firmware", "1.13", dir.path() + "/loose.koravel"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.out, "line 2: text above the first section is not read: \"Koravel set-up, "
+                           "antenna 2\""))
+        << r.out;
 }
 
 TEST_F(KoravelctlSetupTest, CheckAsksTheUnitForItsFirmware) {

@@ -210,6 +210,50 @@ TEST(IniWrite, AddsSectionAtTheEndAndKeepsLineEnds) {
     EXPECT_EQ(p.Get("General", "Serialport"), "1  [Evil] x=1");
 }
 
+TEST(IniByteOrderMark, SkippedWhenReadKeptWhenWritten) {
+    const std::string bom = "\xEF\xBB\xBF";
+    TempDir dir;
+    const std::string path = dir / "koravel.ini";
+    const std::string text = bom + "[General]\r\nSerialport=3\r\n";
+    WriteFile(path, text);
+    std::string error;
+    std::optional<Profile> p = Profile::Load(path, error);
+    ASSERT_TRUE(p.has_value()) << error;
+    EXPECT_EQ(p->Get("General", "Serialport"), "3");
+    EXPECT_EQ(p->Sections(), std::vector<std::string>{"General"});
+    EXPECT_EQ(p->SectionLine("General"), 1);
+    EXPECT_EQ(p->LineOf("General", "Serialport"), 2);
+    EXPECT_TRUE(p->LinesBeforeSections().empty());
+    EXPECT_EQ(p->Text(), text);
+    // Rewritten: the mark stays in front, every other byte where it was.
+    p->Set("General", "Serialport", "4");
+    p->Set("OmniRig", "Rig1", "1");
+    ASSERT_TRUE(p->Save(path, error)) << error;
+    EXPECT_EQ(ReadFile(path), bom + "[General]\r\nSerialport=4\r\n\r\n[OmniRig]\r\nRig1=1\r\n");
+
+    // A file of the mark alone takes a section as an empty file does.
+    EXPECT_EQ(TextAfterSet(bom, "General", "Serialport", "1"), bom + "[General]\nSerialport=1\n");
+    // Anywhere but at the very start the bytes are text like any other.
+    EXPECT_FALSE(Profile::FromText("\n" + bom + "[a]\nk=1\n").HasSection("a"));
+    EXPECT_FALSE(Profile::FromText(bom + bom + "[a]\nk=1\n").HasSection("a"));
+}
+
+TEST(IniLookup, LinesBeforeTheFirstSection) {
+    const std::string bom = "\xEF\xBB\xBF";
+    // Comments and blank lines are meant to be passed over; a key or any
+    // other text there is not read either.
+    const Profile p = Profile::FromText(bom + "Koravel\r\n; made by hand\r\n\r\nkey=1\r\n"
+                                              " \t\r\n[Factory] x\r\nlater=2\r\n[User]\r\n");
+    const auto loose = p.LinesBeforeSections();
+    ASSERT_EQ(loose.size(), 2u);
+    EXPECT_EQ(loose[0].line, 1);
+    EXPECT_EQ(loose[0].text, "Koravel"); // the mark is not part of it
+    EXPECT_EQ(loose[1].line, 4);
+    EXPECT_EQ(loose[1].text, "key=1");
+    EXPECT_TRUE(Profile::FromText("[a]\nk=1\n").LinesBeforeSections().empty());
+    EXPECT_EQ(Profile::FromText("no sections at all").LinesBeforeSections().size(), 1u);
+}
+
 TEST(IniRoundTrip, OddBytesComeBackUnchanged) {
     const std::string samples[] = {
         "",

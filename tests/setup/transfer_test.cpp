@@ -98,8 +98,9 @@ protected:
 
     setup::TransferHooks Hooks() {
         setup::TransferHooks hooks;
-        hooks.FirmwareVersion = [](std::uint8_t status) {
-            return setup::FirmwareFromPreparingReply(status).value_or(0);
+        hooks.SendOtherFamily = [this](const setup::FamilyMismatch& m) {
+            mismatches_.push_back(m);
+            return true;
         };
         hooks.Starting = [this] { ++starts_; };
         hooks.BlockDone = [this](const setup::BlockSpec& spec, const setup::BlockResult& r,
@@ -128,6 +129,7 @@ protected:
     std::vector<std::string> log_;
     std::vector<Progress> progress_;
     int starts_ = 0;
+    std::vector<setup::FamilyMismatch> mismatches_;
 };
 
 std::vector<int> Blocks(const std::map<int, Bytes>& image) {
@@ -147,7 +149,10 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
     for (const char* name : {"kv100-fw112.koravel", "kv100-fw113.koravel"}) {
         for (const Unit u : {Unit{1, 12, 268}, Unit{1, 13, 269}}) {
             SCOPED_TRACE(std::string(name) + " to firmware " + std::to_string(u.firmware));
+            const bool otherFamily =
+                (std::string(name) == "kv100-fw113.koravel") != (u.minor == 13);
             StartUnit(u.major, u.minor);
+            mismatches_.clear();
             const auto result = setup::TransferSetupFile(DataFile(name), Hooks());
             ASSERT_TRUE(result.ok()) << result.message;
             EXPECT_EQ(result.firmwareVersion, u.firmware);
@@ -155,6 +160,7 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
             EXPECT_EQ(result.blocksWritten, 68);
             EXPECT_EQ(starts_, 1);
             starts_ = 0;
+            ASSERT_EQ(mismatches_.size(), otherFamily ? 1u : 0u);
 
             const auto image = unit_->Eeprom();
             EXPECT_EQ(image, ExpectedImage(DataFile(name), u.firmware));
@@ -175,6 +181,18 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
                 EXPECT_EQ(Bytes(image.at(0).begin() + 51, image.at(0).begin() + 75),
                           Bytes(24, 0x00));
                 EXPECT_EQ(image.at(0)[19], 0x00); // min_estensio
+                // What the question names: the keys the new layouts do not
+                // read, the fields they read that the file does not give.
+                EXPECT_EQ(setup::DescribeMismatch(mismatches_[0]),
+                          "The file was made for units with firmware below 1.13; the unit has "
+                          "firmware 1.13.\n"
+                          "Ignored (only units with firmware below 1.13 read them): "
+                          "max_estensio1 in [Factory]; welcome, civ_mode, civ_brate, civ_proto "
+                          "in [User].\n"
+                          "Sent as 0 (not in the file): min_estensio, max_estensio, max_tpband, "
+                          "max_driver, welcome, eeprom_vers, reser in [Factory]; rtx_mode, "
+                          "rtx_commpars, rtx_proto, rtx_addr, rtx_addrT, eeprom_vers, reser in "
+                          "[User].");
             }
         }
     }
@@ -335,21 +353,21 @@ TEST(PrepareLink, SettlesDrainsStaleBytesAndThenAsksForStatus) {
     testing_support::PtyPort port(config.path(), 6);
     exchange::ResetExchange();
     int sleeps = 0;
-    int sleepsBeforeSend = -1;
+    std::vector<int> sleepsAtSends;
     exchange::ExchangeHooks = {};
     exchange::ExchangeHooks.Sleep = [&](int ms) {
         EXPECT_EQ(ms, 10);
         ++sleeps;
         exchange::TimerTick(10); // time runs only as fast as the waits say
     };
-    exchange::ExchangeHooks.LightTx = [&] { sleepsBeforeSend = sleeps; };
+    exchange::ExchangeHooks.LightTx = [&] { sleepsAtSends.push_back(sleeps); };
     comm32::OpenPort("bio6");
     comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
     ASSERT_EQ(comm32::LastCommError, 0);
 
     for (const int stale : {5, 1000}) {
         sleeps = 0;
-        sleepsBeforeSend = -1;
+        sleepsAtSends.clear();
         port.Write(Bytes(static_cast<std::size_t>(stale), 0x55));
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (comm32::InputCount() < stale && Clock::now() < deadline)
@@ -359,13 +377,20 @@ TEST(PrepareLink, SettlesDrainsStaleBytesAndThenAsksForStatus) {
         EXPECT_EQ(setup::PrepareLink(), exchange::kNoReply);
         EXPECT_TRUE(exchange::ExchangeEnabled);
         const int drained = std::min(stale, setup::kMaxDrainBytes);
-        EXPECT_EQ(sleepsBeforeSend, setup::kSettleMs / 10 + drained);
-        // The status request: no reply flag, command 1, no argument, one attempt.
+        // The status request: no reply flag, command 1, no argument; three
+        // attempts of 200 ms, the same frame each time.
+        ASSERT_EQ(sleepsAtSends.size(), 3u);
+        EXPECT_EQ(sleepsAtSends[0], setup::kSettleMs / 10 + drained);
+        EXPECT_EQ(sleepsAtSends[1] - sleepsAtSends[0], 200 / 10 + 1);
+        EXPECT_EQ(sleepsAtSends[2] - sleepsAtSends[1], 200 / 10 + 1);
         const Bytes wire = port.ReadAvailable();
-        ASSERT_EQ(wire.size(), 5u);
+        ASSERT_EQ(wire.size(), 15u);
         EXPECT_EQ(wire[0], 0xF5);
         EXPECT_EQ(wire[1] & 0x80, 0);
         EXPECT_EQ(wire[2], 1);
+        EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 5),
+                  Bytes(wire.begin() + 5, wire.begin() + 10));
+        EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 5), Bytes(wire.begin() + 10, wire.end()));
         EXPECT_FALSE(setup::FirmwareFromPreparingReply(exchange::kNoReply).has_value());
     }
     comm32::ClosePort();

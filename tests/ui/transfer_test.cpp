@@ -43,6 +43,8 @@ struct DialogAnswers {
     QFileDialog::FileMode mode = QFileDialog::ExistingFile;
     std::vector<std::pair<QString, QString>> messages; // title, text
     std::function<void()> onMessage;
+    std::vector<std::pair<QString, QString>> questions; // title, text
+    bool answerYes = false;
 };
 
 class AnsweringPrompter final : public Prompter {
@@ -53,6 +55,10 @@ public:
         answers_->messages.emplace_back(title, text);
         if (answers_->onMessage)
             answers_->onMessage();
+    }
+    bool Ask(const QString& title, const QString& text) override {
+        answers_->questions.emplace_back(title, text);
+        return answers_->answerYes;
     }
     bool ChooseFile(QFileDialog& dialog) override {
         answers_->offered.push_back(dialog.selectedFiles());
@@ -217,6 +223,7 @@ std::vector<int> AllBlocks() {
 void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
     const std::string path = SetupDataFile(name);
     TfmMain& w = Connect(1, minor);
+    answers_->answerYes = true; // asked only when the file is for the other family
     w.lResult->setText(QStringLiteral("before"));
     const std::size_t before = unit_->Requests().size();
 
@@ -258,6 +265,8 @@ void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
 
     EXPECT_EQ(w.lResult->text(), kSent);
     EXPECT_TRUE(answers_->messages.empty());
+    const bool fileForNewUnits = std::string(name) == "kv100-fw113.koravel";
+    EXPECT_EQ(answers_->questions.size(), fileForNewUnits == (firmware >= 269) ? 0u : 1u);
     EXPECT_EQ(w.mmLog->toPlainText(), QString(68, QLatin1Char('\n'))); // one empty line per block
     EXPECT_EQ(w.pbTransfer->value(), 68);
     EXPECT_EQ(w.pbTransfer->text(), "68 of 68");
@@ -459,17 +468,99 @@ TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
     }
 }
 
-TEST_F(TransferTest, LayoutsFollowThePollsFirmwareNotThePreparingReply) {
-    // No status reply decoded yet: FirmwareVersion is 0 and the old layouts
-    // go out, although the preparing request is answered by a 1.13 unit.
+// ---- The layouts: the unit's own firmware version or nothing ----------------
+
+TEST_F(TransferTest, LayoutsFollowThePreparingReplyElseThePollSinceThePortOpenedElseNothingGoes) {
+    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    const auto newImage = ExpectedImage(path, 269);
+    auto dropStatus = [](const Bytes& request) -> std::optional<Bytes> {
+        if (request[1] == 1)
+            return Bytes{}; // no status reply ever comes through
+        return std::nullopt;
+    };
+
+    // The poll has decoded nothing yet: the preparing reply tells the version.
     TfmMain& w = Connect(1, 13, false);
     ASSERT_EQ(w.FirmwareVersion, 0);
-    const std::string path = SetupDataFile("kv100-fw113.koravel");
     EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::Sent);
-    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 0));
-    EXPECT_EQ(unit_->Eeprom().at(0).size(), 47u);
-    EXPECT_EQ(unit_->Eeprom().at(1).size(), 35u);
+    EXPECT_EQ(unit_->Eeprom(), newImage);
+    EXPECT_EQ(unit_->Eeprom().at(0).size(), 108u);
+    EXPECT_EQ(unit_->Eeprom().at(1).size(), 42u);
     EXPECT_EQ(w.FirmwareVersion, 0);
+
+    // No status reply comes through and the poll never decoded one: nothing
+    // is written, and the operator is told.
+    unit_->SetResponder(dropStatus);
+    answers_->messages.clear();
+    w.lResult->setText(QStringLiteral("before"));
+    std::size_t writes = unit_->RequestCount(4);
+    std::size_t before = unit_->Requests().size();
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::NotSent);
+    ASSERT_EQ(answers_->messages.size(), 1u);
+    EXPECT_EQ(answers_->messages[0].first, "Koravel");
+    EXPECT_EQ(answers_->messages[0].second,
+              "The unit did not report its firmware version; nothing was sent.");
+    EXPECT_EQ(w.lResult->text(), kNotSent);
+    EXPECT_EQ(unit_->RequestCount(4), writes);
+    // The preparing request was made three times, as one exchange.
+    const auto asked = RequestsFrom(before);
+    ASSERT_EQ(asked.size(), 3u);
+    for (const Bytes& r : asked)
+        EXPECT_EQ(r, asked[0]);
+    ExpectIdle(w);
+
+    // The poll decoded the version: it stands in for the lost preparing reply.
+    unit_->SetResponder(nullptr);
+    TickAndWait(*unit_);
+    TickAndWait(*unit_);
+    ASSERT_EQ(w.FirmwareVersion, 269);
+    unit_->SetResponder(dropStatus);
+    writes = unit_->RequestCount(4);
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::Sent);
+    EXPECT_EQ(unit_->RequestCount(4), writes + 68);
+    EXPECT_EQ(unit_->Eeprom(), newImage);
+
+    // A port opened again may lead to another unit: what the poll decoded
+    // before no longer counts.
+    w.COM1Click();
+    EXPECT_EQ(w.FirmwareVersion, 0);
+    answers_->messages.clear();
+    writes = unit_->RequestCount(4);
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::NotSent);
+    ASSERT_EQ(answers_->messages.size(), 1u);
+    EXPECT_EQ(answers_->messages[0].second,
+              "The unit did not report its firmware version; nothing was sent.");
+    EXPECT_EQ(w.lResult->text(), kNotSent);
+    EXPECT_EQ(unit_->RequestCount(4), writes);
+    ExpectIdle(w);
+}
+
+TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
+    const std::string path = SetupDataFile("kv100-fw112.koravel");
+    TfmMain& w = Connect(1, 13);
+    w.lResult->setText(QStringLiteral("before"));
+
+    // No: nothing reaches the EEPROM.
+    answers_->answerYes = false;
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::NotSent);
+    ASSERT_EQ(answers_->questions.size(), 1u);
+    EXPECT_EQ(answers_->questions[0].first, "Koravel");
+    const std::string asked = answers_->questions[0].second.toStdString();
+    for (const char* named :
+         {"below 1.13", "firmware 1.13", "max_estensio1 in [Factory]", "civ_mode",
+          "civ_proto in [User]", "min_estensio", "rtx_addrT", "Send the file anyway?"})
+        EXPECT_NE(asked.find(named), std::string::npos) << named << " in " << asked;
+    EXPECT_TRUE(answers_->messages.empty());
+    EXPECT_EQ(w.lResult->text(), kNotSent);
+    EXPECT_EQ(unit_->RequestCount(4), 0u);
+    ExpectIdle(w);
+
+    // Yes: the file goes in the unit's own layouts.
+    answers_->answerYes = true;
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::Sent);
+    EXPECT_EQ(answers_->questions.size(), 2u);
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
+    EXPECT_EQ(w.lResult->text(), kSent);
 }
 
 // ---- Command-line mode ------------------------------------------------------
@@ -487,9 +578,15 @@ protected:
 };
 
 TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
+    // Both files as an editor that writes a UTF-8 byte-order mark saves them.
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string settings =
+        bom + "[General]\r\nSerialport=2\r\n\r\n[OmniRig]\r\nRig1=0\r\nRig2=0\r\n";
+    WriteIni(settings);
     sim::UnitConfig config;
-    unit_ = &StartSim(1, config); // firmware 1.13
-    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    unit_ = &StartSim(2, config); // firmware 1.13
+    const std::string original = SetupDataFile("kv100-fw113.koravel");
+    const std::string path = TempFile("bom.koravel", bom + ReadWholeFile(original));
     // Named relative to the working folder, as typed in a shell.
     const std::string relative =
         QDir::current().relativeFilePath(QString::fromLocal8Bit(path.c_str())).toStdString();
@@ -503,12 +600,14 @@ TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
     ASSERT_EQ(answers_->offered.size(), 1u);
     EXPECT_EQ(answers_->offered[0],
               QStringList{QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath()});
-    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
+    // Every block, the Factory block under the mark included.
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(original, 269));
+    EXPECT_EQ(unit_->Eeprom().size(), 68u);
     EXPECT_EQ(w.lResult->text(), kSent);
     EXPECT_TRUE(answers_->messages.empty());
     EXPECT_FALSE(w.isVisible());
     ASSERT_TRUE(SettingsSaved());
-    EXPECT_NE(ReadIni().find("Serialport=1"), std::string::npos);
+    EXPECT_EQ(ReadIni(), settings); // the same values, the mark kept
 }
 
 TEST_F(CommandLineTest, ClosesAfterACancelOrAnUnusableFileButNotAfterAConversionError) {

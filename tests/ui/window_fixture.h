@@ -24,7 +24,9 @@
 namespace koravel::test {
 
 struct Prompts {
-    std::vector<std::pair<QString, QString>> messages; // title, text
+    std::vector<std::pair<QString, QString>> messages;  // title, text
+    std::vector<std::pair<QString, QString>> questions; // title, text
+    bool answerYes = false;
     int fileDialogs = 0;
     bool acceptFile = false;
 };
@@ -34,6 +36,10 @@ public:
     explicit RecordingPrompter(std::shared_ptr<Prompts> prompts) : prompts_(std::move(prompts)) {}
     void Message(const QString& title, const QString& text) override {
         prompts_->messages.emplace_back(title, text);
+    }
+    bool Ask(const QString& title, const QString& text) override {
+        prompts_->questions.emplace_back(title, text);
+        return prompts_->answerYes;
     }
     bool ChooseFile(QFileDialog&) override {
         ++prompts_->fileDialogs;

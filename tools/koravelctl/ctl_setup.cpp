@@ -15,10 +15,6 @@ std::string BlockName(const setup::BlockSpec& spec) {
     return "block " + std::to_string(spec.block) + " [" + spec.section + "]";
 }
 
-std::string FirmwareText(int version) {
-    return std::to_string(version / 256) + "." + std::to_string(version % 256);
-}
-
 int ExitCodeFor(const setup::TransferResult& r) {
     switch (r.outcome) {
     case setup::TransferResult::Outcome::Done:
@@ -42,17 +38,16 @@ std::optional<int> ParseFirmware(const std::string& text) {
     return static_cast<int>(major * 256 + minor);
 }
 
-int RunSend(const std::string& path) {
+int RunSend(const std::string& path, bool force) {
+    // No poll here: only the reply to the preparing request tells the version.
     setup::TransferHooks hooks;
-    hooks.FirmwareVersion = [](std::uint8_t status) {
-        std::optional<int> fw = setup::FirmwareFromPreparingReply(status);
-        if (!fw) {
-            std::printf("the unit did not report its firmware version: using the layouts of "
-                        "firmware below 1.13\n");
-            return 0;
-        }
-        std::printf("unit firmware %s\n", FirmwareText(*fw).c_str());
-        return *fw;
+    hooks.FirmwareChosen = [](int firmware) {
+        std::printf("unit firmware %s\n", setup::FirmwareText(firmware).c_str());
+    };
+    hooks.SendOtherFamily = [force](const setup::FamilyMismatch& mismatch) {
+        std::printf("%s\n", setup::DescribeMismatch(mismatch).c_str());
+        std::fflush(stdout);
+        return force;
     };
     hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result, int done,
                          int total) {
@@ -72,6 +67,16 @@ int RunSend(const std::string& path) {
     if (r.ok()) {
         std::printf("done: %d blocks gone through, %d written\n", r.blocksDone, r.blocksWritten);
         return kExitOk;
+    }
+    using Outcome = setup::TransferResult::Outcome;
+    if (r.outcome == Outcome::FirmwareUnknown) {
+        std::fprintf(stderr, "koravelctl: %s\n", r.message.c_str());
+        return kExitFailed;
+    }
+    if (r.outcome == Outcome::OtherFamily) {
+        std::fprintf(stderr, "koravelctl: not sent: the file was made for the other firmware "
+                             "family (--force sends it all the same)\n");
+        return kExitFailed;
     }
     std::string where = r.stoppedAt ? " at " + BlockName(*r.stoppedAt) : std::string();
     std::fprintf(stderr, "koravelctl: send failed%s: %s\n", where.c_str(),
@@ -106,7 +111,7 @@ int RunCheck(const std::string& path, std::optional<int> firmware, bool (*openPo
         return ini::Profile::Load(path, error).value_or(ini::Profile{});
     }();
     const setup::CheckReport report = setup::CheckSetupFile(file, *firmware);
-    std::printf("firmware %s: %s layouts\n", FirmwareText(*firmware).c_str(),
+    std::printf("firmware %s: %s layouts\n", setup::FirmwareText(*firmware).c_str(),
                 *firmware >= setup::kNewLayoutFirmware ? "new" : "old");
     for (const setup::BuiltBlock& b : report.blocks) {
         if (b.skipped)
@@ -121,6 +126,10 @@ int RunCheck(const std::string& path, std::optional<int> firmware, bool (*openPo
     const auto diagnostics = report.Diagnostics();
     for (const setup::Diagnostic& d : diagnostics)
         std::printf("%s\n", setup::Describe(d).c_str());
+    // Its unread keys are among the findings; say what they mean for a send.
+    const setup::FamilyMismatch mismatch = setup::FindOtherFamilyKeys(file, *firmware);
+    if (mismatch.found())
+        std::printf("%s\n", setup::DescribeMismatch(mismatch).c_str());
     if (!report.holdsSetupData)
         std::printf("the file holds no set-up data\n");
     if (report.Clean()) {

@@ -7,8 +7,9 @@
 
 namespace ctl {
 
-// Sends the file's 68 blocks as the window does. Needs an open port.
-int RunSend(const std::string& path);
+// Sends the file's 68 blocks as the window does. Needs an open port. A file
+// made for the other firmware family is sent only with force.
+int RunSend(const std::string& path, bool force);
 
 // Builds every block and reports what would be cut, wrapped, ignored or
 // refused. firmware: major * 256 + minor; nullopt asks the unit (the port is

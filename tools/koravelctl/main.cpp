@@ -3,7 +3,7 @@
 //
 //   koravelctl [--port N] status | tune KHZ [normal|180|bidir] |
 //              band 40|30|20|17|15|12|10|6 | retract | watch |
-//              send FILE | check [--firmware X.Y] FILE |
+//              send [--force] FILE | check [--firmware X.Y] FILE |
 //              follow [--rig 1|2]            (built with the CAT back end)
 #ifdef KORAVELCTL_WITH_CAT
 #include "ctl_follow.h"
@@ -31,7 +31,11 @@ void Usage(std::FILE* out) {
                  "  band 40|30|20|17|15|12|10|6  tune to a band button's frequency\n"
                  "  retract                      retract the elements\n"
                  "  watch                        print the status on every change (Ctrl-C ends)\n"
-                 "  send FILE                    write a set-up file's blocks into the unit\n"
+                 "  send [--force] FILE          write a set-up file's blocks into the unit;\n"
+                 "                               nothing is sent when the unit does not report\n"
+                 "                               its firmware version, nor a file made for the\n"
+                 "                               other firmware family (1.13 or later, or\n"
+                 "                               below) unless --force is given\n"
                  "  check [--firmware X.Y] FILE  build every block of a set-up file without\n"
                  "                               sending; report values cut, wrapped, unread\n"
                  "                               or not integers (the firmware is asked from\n"
@@ -77,6 +81,7 @@ bool OpenPortForCheck() {
 int main(int argc, char** argv) {
     std::optional<int> firmware;
     std::optional<int> rig;
+    bool force = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -100,6 +105,10 @@ int main(int argc, char** argv) {
             }
             rig = argv[i + 1][0] - '0';
             ++i;
+            continue;
+        }
+        if (arg == "--force") {
+            force = true;
             continue;
         }
         if (arg == "--firmware") {
@@ -140,6 +149,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koravelctl: %s takes one set-up file\n", command.c_str());
         return ctl::kExitUsage;
     }
+    if (force && command != "send") {
+        std::fprintf(stderr, "koravelctl: --force goes with send only\n");
+        return ctl::kExitUsage;
+    }
     if (rig && !follow) {
         std::fprintf(stderr, "koravelctl: --rig goes with follow only\n");
         return ctl::kExitUsage;
@@ -166,6 +179,6 @@ int main(int argc, char** argv) {
     if (command == "retract")
         return ctl::RunRetract();
     if (command == "send")
-        return ctl::RunSend(args[0]);
+        return ctl::RunSend(args[0], force);
     return ctl::RunWatch();
 }
