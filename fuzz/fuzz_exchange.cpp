@@ -8,9 +8,12 @@
 //  - the request goes out as its encoded frame, one byte per write, once
 //    per attempt, with the sequence byte the counter and reply flag give;
 //  - Transact returns the status of the first received frame that echoes
-//    the sequence byte, and stops reading right at that frame's end byte,
-//    leaving its payload and checksum in ReplyBuffer; frames with another
-//    sequence byte are counted as received and skipped;
+//    the sequence byte and holds a status byte (three content bytes at the
+//    least), and stops reading right at that frame's end byte, leaving its
+//    payload and checksum in ReplyBuffer; every frame is counted as
+//    received; frames with another sequence byte are kept unclaimed for
+//    their owners (the latest kUnclaimedFrames of them, in order), shorter
+//    ones with the sequence byte are dropped;
 //  - without such a frame it returns kNoReply after every attempt has run
 //    out its time-out; with the exchange disabled it sends nothing.
 #include "fake_port.h"
@@ -20,6 +23,7 @@
 #include "link/exchange.h"
 #include "link/frame.h"
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -115,6 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What came in, as the wire format reads it.
     fuzz::ReferenceReceiver ref;
     std::vector<Bytes> frames;
+    std::vector<Bytes> others;
     std::optional<Bytes> match;
     bool endedOnMatch = false;
     for (std::uint8_t b : port.Consumed()) {
@@ -122,12 +127,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (ref.Push(b) != fuzz::ReferenceReceiver::Event::Frame)
             continue;
         frames.push_back(ref.content);
-        if (!match && ref.content[0] == sequence) {
+        if (ref.content[0] != sequence) {
+            others.push_back(ref.content);
+        } else if (!match && ref.content.size() >= 3) {
             match = ref.content;
             endedOnMatch = true;
         }
     }
     FUZZ_CHECK(framesSeen == static_cast<int>(frames.size()));
+    const std::size_t kept = std::min(others.size(), exchange::kUnclaimedFrames);
+    FUZZ_CHECK(exchange::UnclaimedFrames.size() == kept);
+    FUZZ_CHECK(std::equal(exchange::UnclaimedFrames.begin(), exchange::UnclaimedFrames.end(),
+                          others.end() - static_cast<std::ptrdiff_t>(kept)));
 
     if (match) {
         FUZZ_CHECK(endedOnMatch); // nothing read past the matching frame

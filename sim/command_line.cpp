@@ -28,6 +28,24 @@ bool ParseProbability(const std::string& text, double& value) {
     return true;
 }
 
+// "MS" or "MIN-MAX", milliseconds from 0 to an hour.
+bool ParseDelay(const std::string& text, Faults& faults) {
+    constexpr int kHourMs = 3600000;
+    const auto dash = text.find('-');
+    int low = 0;
+    int high = 0;
+    if (dash == std::string::npos) {
+        if (!ParseWhole(text, 0, kHourMs, low))
+            return false;
+    } else if (!ParseWhole(text.substr(0, dash), 0, kHourMs, low) ||
+               !ParseWhole(text.substr(dash + 1), low, kHourMs, high)) {
+        return false;
+    }
+    faults.delayMs = low;
+    faults.delayMaxMs = high;
+    return true;
+}
+
 bool ParseFirmware(const std::string& text, UnitConfig& unit) {
     const auto dot = text.find('.');
     if (dot == std::string::npos)
@@ -60,9 +78,16 @@ std::string Usage() {
            "  --no-pace           answer at once instead of at 19200 baud\n"
            "  --drop P            lose a request with probability P (0 to 1)\n"
            "  --corrupt P         send a reply with a bad checksum with probability P\n"
-           "  --delay MS          wait MS milliseconds before each reply\n"
+           "  --delay MS          hold each reply back MS milliseconds; requests that\n"
+           "                      come meanwhile are taken in, replies keep their order\n"
+           "  --delay MIN-MAX     the same, each reply by a time drawn from MIN to MAX\n"
            "  --fail-block N      refuse set-up block N (repeatable)\n"
            "  --noise P           send random bytes before a reply with probability P\n"
+           "  --sequence-only     answer every request with its sequence byte alone (a\n"
+           "                      frame of two bytes: sequence and checksum); the unit\n"
+           "                      still carries the request out\n"
+           "  --no-status-replies never answer status requests (command 1); other\n"
+           "                      requests are answered\n"
            "  --seed N            seed of the fault dice (default 1)\n"
            "  --config-dir DIR    config folder (default: KORAVEL_CONFIG_DIR, else\n"
            "                      the program's folder when it holds koravel.ini,\n"
@@ -89,12 +114,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, Options& opti
         }
         if (name == "--help" || name == "-h")
             return CommandLine::Help;
-        if (name == "--no-pace") {
+        if (name == "--no-pace" || name == "--sequence-only" || name == "--no-status-replies") {
             if (inlineValue) {
-                error = "--no-pace takes no value";
+                error = name + " takes no value";
                 return CommandLine::Error;
             }
-            options.pace = false;
+            if (name == "--no-pace")
+                options.pace = false;
+            else if (name == "--sequence-only")
+                options.faults.sequenceOnly = true;
+            else
+                options.faults.silentStatus = true;
             continue;
         }
         static const char* const kWithValue[] = {
@@ -145,8 +175,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, Options& opti
             ok = ParseProbability(value, options.faults.noise);
             expected = "a probability from 0 to 1";
         } else if (name == "--delay") {
-            ok = ParseWhole(value, 0, 3600000, options.faults.delayMs);
-            expected = "milliseconds from 0 to 3600000";
+            ok = ParseDelay(value, options.faults);
+            expected = "milliseconds from 0 to 3600000, or MIN-MAX with MIN <= MAX";
         } else if (name == "--fail-block") {
             int block = 0;
             ok = ParseWhole(value, 0, 65535, block);

@@ -2,12 +2,14 @@
 
 #include "link/config_dir.h"
 #include "link/frame.h"
+#include "link/status_reply.h"
 #include "link/trace.h"
 #include "sim/eeprom_file.h"
 #include "sim/line.h"
 #include "sim/pty_line.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -60,7 +62,8 @@ struct Simulator::Impl {
     Unit unit;
     Faults faults;
     Responder responder;
-    std::vector<koravel::Bytes> requests;
+    std::deque<koravel::Bytes> requests; // the latest kRequestLogSize
+    std::array<std::size_t, 256> requestCounts{};
     std::deque<koravel::Bytes> rawQueue;
     std::uint64_t rawQueued = 0;
     std::uint64_t rawDone = 0;
@@ -74,6 +77,13 @@ struct Simulator::Impl {
     frame::Receiver receiver;
     Line line;
     koravel::FrameTrace trace;
+    // Late replies waiting for their time, in the order they go out.
+    struct LateReply {
+        Clock::time_point due;
+        koravel::Bytes wire;
+        koravel::Bytes traced;
+    };
+    std::deque<LateReply> lateReplies;
 
     void Wake() const {
         const std::uint64_t one = 1;
@@ -88,8 +98,11 @@ struct Simulator::Impl {
     }
 
     void Serve();
+    int IdleWaitMs() const;
+    void SendDueReplies();
     void ReadRequests();
     void Answer(const koravel::Bytes& request, Clock::time_point complete);
+    void LogRequest(const koravel::Bytes& request);
     koravel::Bytes Noise();
     koravel::Bytes Corrupted(const koravel::Bytes& reply, koravel::Bytes& traced);
     void SendPendingRaw();
@@ -122,7 +135,7 @@ void Simulator::Impl::Serve() {
             break;
         }
         struct pollfd fds[2] = {{pty.master, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-        const int rc = ::poll(fds, 2, kIdlePollMs);
+        const int rc = ::poll(fds, 2, IdleWaitMs());
         ReleaseExclusiveUse();
         if (rc < 0 && errno != EINTR)
             break;
@@ -133,16 +146,36 @@ void Simulator::Impl::Serve() {
         if (stopping.load() || hangUpAsked.load())
             continue;
         SendPendingRaw();
+        SendDueReplies();
         if ((fds[0].revents & POLLIN) != 0)
             ReadRequests();
         else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             line.WaitUntil(Clock::now() + std::chrono::milliseconds(kIdlePollMs));
     }
+    lateReplies.clear();
     std::lock_guard<std::mutex> lock(mutex);
     serving = false;
     rawQueue.clear();
     rawDone = rawQueued;
     changed.notify_all();
+}
+
+int Simulator::Impl::IdleWaitMs() const {
+    if (lateReplies.empty())
+        return kIdlePollMs;
+    const auto until =
+        std::chrono::ceil<std::chrono::milliseconds>(lateReplies.front().due - Clock::now());
+    return static_cast<int>(std::clamp<std::int64_t>(until.count(), 0, kIdlePollMs));
+}
+
+void Simulator::Impl::SendDueReplies() {
+    while (!lateReplies.empty() && lateReplies.front().due <= Clock::now()) {
+        const LateReply reply = std::move(lateReplies.front());
+        lateReplies.pop_front();
+        trace.Log("tx", reply.traced);
+        if (!line.Send(reply.wire))
+            return;
+    }
 }
 
 void Simulator::Impl::SendPendingRaw() {
@@ -172,6 +205,7 @@ void Simulator::Impl::ReadRequests() {
         const Clock::time_point arrived = line.Arrival(readAt);
         if (receiver.Push(buf[i]) == frame::Feed::Frame)
             Answer(receiver.buffer, arrived);
+        SendDueReplies();
         if (stopping.load() || hangUpAsked.load())
             return;
     }
@@ -218,7 +252,7 @@ void Simulator::Impl::Answer(const koravel::Bytes& request, Clock::time_point co
     Responder hook;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        requests.push_back(request);
+        LogRequest(request);
         f = faults;
         hook = responder;
     }
@@ -234,8 +268,13 @@ void Simulator::Impl::Answer(const koravel::Bytes& request, Clock::time_point co
     const bool lost = Chance(f.drop);
     const bool corrupt = Chance(f.corrupt);
     const bool noisy = Chance(f.noise);
+    int delayMs = f.delayMs;
+    if (f.delayMaxMs > f.delayMs)
+        delayMs = std::uniform_int_distribution<int>(f.delayMs, f.delayMaxMs)(rng);
     if (lost)
         return; // the request never reached the unit
+    if (f.silentStatus && request.size() >= 3 && request[1] == koravel::kCommandStatus)
+        return; // status requests are never answered
 
     std::optional<koravel::Bytes> reply;
     std::string eepromText;
@@ -253,21 +292,35 @@ void Simulator::Impl::Answer(const koravel::Bytes& request, Clock::time_point co
     }
     if (!reply)
         return;
+    if (f.sequenceOnly)
+        reply->resize(1); // the sequence byte alone
 
-    if (f.delayMs > 0 && !line.WaitUntil(Clock::now() + std::chrono::milliseconds(f.delayMs)))
+    LateReply out;
+    if (noisy)
+        out.wire = Noise();
+    const koravel::Bytes frameWire =
+        corrupt ? Corrupted(*reply, out.traced) : frame::Encode(*reply);
+    if (!corrupt)
+        out.traced = frame::WithChecksum(*reply);
+    out.wire.insert(out.wire.end(), frameWire.begin(), frameWire.end());
+    if (delayMs <= 0 && lateReplies.empty()) {
+        trace.Log("tx", out.traced);
+        line.Send(out.wire);
         return;
-    if (noisy && !line.Send(Noise()))
-        return;
-    koravel::Bytes traced;
-    koravel::Bytes wire;
-    if (corrupt) {
-        wire = Corrupted(*reply, traced);
-    } else {
-        traced = frame::WithChecksum(*reply);
-        wire = frame::Encode(*reply);
     }
-    trace.Log("tx", traced);
-    line.Send(wire);
+    // Late: the reply waits for its time while the next requests come in.
+    out.due = complete + std::chrono::milliseconds(delayMs);
+    if (!lateReplies.empty())
+        out.due = std::max(out.due, lateReplies.back().due);
+    lateReplies.push_back(std::move(out));
+}
+
+void Simulator::Impl::LogRequest(const koravel::Bytes& request) {
+    if (request.size() >= 3)
+        ++requestCounts[request[1]];
+    requests.push_back(request);
+    if (requests.size() > kRequestLogSize)
+        requests.pop_front();
 }
 
 Simulator::Simulator(Options options) : impl_(std::make_unique<Impl>(std::move(options))) {}
@@ -379,19 +432,18 @@ std::map<int, koravel::Bytes> Simulator::Eeprom() const {
 
 std::vector<koravel::Bytes> Simulator::Requests() const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return impl_->requests;
+    return {impl_->requests.begin(), impl_->requests.end()};
 }
 
 std::size_t Simulator::RequestCount(std::uint8_t command) const {
     std::lock_guard<std::mutex> lock(impl_->mutex);
-    return static_cast<std::size_t>(std::count_if(
-        impl_->requests.begin(), impl_->requests.end(),
-        [command](const koravel::Bytes& r) { return r.size() >= 3 && r[1] == command; }));
+    return impl_->requestCounts[command];
 }
 
 void Simulator::ClearRequests() {
     std::lock_guard<std::mutex> lock(impl_->mutex);
     impl_->requests.clear();
+    impl_->requestCounts.fill(0);
 }
 
 void Simulator::SetFaults(const Faults& faults) {

@@ -22,11 +22,17 @@ namespace sim {
 
 // Misbehaviour on request.
 struct Faults {
-    double drop = 0.0;        // probability that a request gets no reply
-    double corrupt = 0.0;     // probability that a reply carries a bad checksum
-    double noise = 0.0;       // probability of random bytes between frames
-    int delayMs = 0;          // extra delay before each reply
-    std::set<int> failBlocks; // set-up blocks answered with a non-zero status
+    double drop = 0.0;    // probability that a request gets no reply
+    double corrupt = 0.0; // probability that a reply carries a bad checksum
+    double noise = 0.0;   // probability of random bytes between frames
+    // Extra delay before each reply: delayMs, or a time drawn from delayMs to
+    // delayMaxMs when that is larger. Replies keep their order, and requests
+    // that arrive meanwhile are taken in and answered in their turn.
+    int delayMs = 0;
+    int delayMaxMs = 0;
+    std::set<int> failBlocks;  // set-up blocks answered with a non-zero status
+    bool sequenceOnly = false; // every reply is the sequence byte alone (and checksum)
+    bool silentStatus = false; // status requests are never answered
 };
 
 struct Options {
@@ -63,8 +69,12 @@ public:
     // Thread-safe views and controls for tests.
     UnitSnapshot State() const;
     std::map<int, koravel::Bytes> Eeprom() const;
-    // Every intact request received, content with checksum, in order.
+    // The intact requests received, content with checksum, in order: the
+    // latest kRequestLogSize of them.
+    static constexpr std::size_t kRequestLogSize = 8192;
     std::vector<koravel::Bytes> Requests() const;
+    // Every request received with this command since the start (or the last
+    // ClearRequests), however many the log no longer holds.
     std::size_t RequestCount(std::uint8_t command) const;
     void ClearRequests();
     void SetFaults(const Faults& faults);

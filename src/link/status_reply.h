@@ -45,8 +45,12 @@ std::optional<StatusReply> DecodeStatusReply(ByteView contentWithChecksum);
 // The 12-byte body of a status reply (checksum not included).
 Bytes EncodeStatusBody(const StatusReply& reply);
 
+// The highest frequency (kHz) that command 3 and the status reply hold.
+constexpr std::uint32_t kMaxUnitKhz = 0xFFFF;
+
 // The argument of command 3: frequency (kHz, low 16 bits, LE), and the
-// direction byte when one is given.
+// direction byte when one is given. Callers keep the frequency within
+// kMaxUnitKhz.
 Bytes TuneArgument(std::uint32_t khz);
 Bytes TuneArgument(std::uint32_t khz, std::uint8_t direction);
 

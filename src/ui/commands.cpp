@@ -15,16 +15,12 @@ namespace {
 
 constexpr int kArrowStepKhz = 25;
 
-// A frequency taken modulo 65536, as the unit's 16-bit argument holds it.
-std::uint32_t Wrap16(std::int64_t khz) {
-    return static_cast<std::uint32_t>(khz & 0xFFFF);
-}
-
 } // namespace
 
 void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument) {
     // Nested handlers may run while the exchange waits: nothing of this
-    // window is held across the call.
+    // window is held across the call. A newer command (a click, a tracking
+    // send) supersedes this one; either way the result is not examined.
     (void)exchange::SendCommand(command, argument);
 }
 
@@ -57,17 +53,25 @@ void TfmMain::Image6Click() {
     SendTune(BandKhz(6));
 }
 
+// The arrows step within the unit's range and send nothing at its ends: a
+// step past 0 or past 65535 kHz would tune to a frequency nobody chose.
 void TfmMain::Image17Click() {
-    SendTune(Wrap16(std::int64_t{ReportedFrequency} - kArrowStepKhz));
+    if (ReportedFrequency < kArrowStepKhz)
+        return;
+    SendTune(static_cast<std::uint32_t>(ReportedFrequency - kArrowStepKhz));
 }
 void TfmMain::Image16Click() {
-    SendTune(Wrap16(std::int64_t{ReportedFrequency} + kArrowStepKhz));
+    if (ReportedFrequency > static_cast<std::int32_t>(kMaxUnitKhz) - kArrowStepKhz)
+        return;
+    SendTune(static_cast<std::uint32_t>(ReportedFrequency + kArrowStepKhz));
 }
 
 void TfmMain::DirectionClick(TImage* area, std::uint8_t direction) {
     Image21->move(area->x(), area->y() + 30);
     Image21->show();
-    SendCommand(kCommandTune, TuneArgument(Wrap16(ReportedFrequency), direction));
+    // ReportedFrequency comes from a status reply: always within 16 bits.
+    SendCommand(kCommandTune,
+                TuneArgument(static_cast<std::uint32_t>(ReportedFrequency), direction));
 }
 
 void TfmMain::Image20Click() {

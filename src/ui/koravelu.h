@@ -143,6 +143,9 @@ public:
     std::int32_t FirmwareVersion = 0;   // major * 256 + minor
     bool ElementsMoving = false;
     std::int32_t RigHighlightTicks = 0;
+    // Per rig (rig 1 first): the frequency in kHz of a followed rig that is
+    // beyond the antenna's range and therefore not sent; 0 while in range.
+    std::array<std::uint32_t, 2> RigOutOfRangeKhz{};
 
     // Shell state.
     bool FirstActivation = true;
@@ -243,8 +246,14 @@ private:
     void DirectionClick(koravel::TImage* area, std::uint8_t direction);
 
     void ConnectCatMenu();
-    void ConnectOmniRig();
-    // The tracking step for one rig; false when reading the rig failed.
+    // The connection sequence; false when connecting or a first tracking
+    // step failed (the caller shows the error box).
+    bool ConnectOmniRig();
+    // The connection error box, shown from the event loop once the running
+    // handler (a poll tick) has returned.
+    void ShowTrackingConnectErrorLater();
+    // The tracking step for one rig; false when the rig cannot be asked (no
+    // server); a frequency that cannot be read ends the step quietly.
     bool TrackRig(int rigNumber);
     QCheckBox* RigBox(int rigNumber) const;
 

@@ -5,6 +5,7 @@
 
 #include "link/comm32.h"
 #include "link/exchange.h"
+#include "link/poll_answers.h"
 #include "link/status_reply.h"
 #include "ui/band_names.h"
 #include "ui/colors.h"
@@ -24,8 +25,6 @@ using namespace koravel::colors;
 namespace {
 
 const QString kCustomMarker = QStringLiteral(" (custom)");
-// Silent ticks after which a connected link counts as lost (about 15.6 s).
-constexpr std::int32_t kMaxSilentTicks = 38;
 
 // kHz as "00.000 MHz", with the user's decimal separator.
 QString FrequencyText(std::uint32_t khz) {
@@ -58,8 +57,9 @@ void TfmMain::tmPollTimer() {
 
     // 3. OmniRig start: once the link is up and a rig is selected, the CAT
     //    client is created and connected, once in the run (radio tracking).
-    if (UnitConnected && (ckOmni1->isChecked() || ckOmni2->isChecked()) && OmniRigClient == nullptr)
-        ConnectOmniRig();
+    //    Its error box waits until the tick has ended (below).
+    const bool trackingFailed = UnitConnected && (ckOmni1->isChecked() || ckOmni2->isChecked()) &&
+                                OmniRigClient == nullptr && !ConnectOmniRig();
 
     // 4. The rig highlight fades back to green.
     if (RigHighlightTicks != 0) {
@@ -72,31 +72,37 @@ void TfmMain::tmPollTimer() {
         }
     }
 
-    // 5. The answer to the previous request, if any.
-    if (exchange::ReceiveFrame()) {
-        const Bytes reply = exchange::ReplyBuffer;
-        if (reply[0] == exchange::LastSentSequence) {
-            SilentTicks = 0;
-            SetLinkButtons(true);
-            UnitConnected = true;
-            if (exchange::LastSentCommand == kCommandStatus) {
-                // A reply too short for the fields still answers, but shows nothing.
-                if (const std::optional<StatusReply> status = DecodeStatusReply(reply))
-                    DecodeStatus(*status);
-            }
+    // 5. The answers to the recent requests, however late they came.
+    const exchange::PollAnswers answers = exchange::CollectPollAnswers();
+    if (answers.answered) {
+        SilentTicks = 0;
+        SetLinkButtons(true);
+        UnitConnected = true;
+        if (answers.command == kCommandStatus) {
+            // A reply too short for the fields still answers, but shows nothing.
+            if (const std::optional<StatusReply> status = DecodeStatusReply(answers.newest))
+                DecodeStatus(*status);
         }
-        // A frame with another sequence byte is no answer: nothing changes.
-    } else if (UnitConnected) {
+    } else if (!answers.otherFrames && UnitConnected) {
+        // A frame that answers nothing is not silence either.
         ++SilentTicks;
-        if (SilentTicks > kMaxSilentTicks) {
+        if (SilentTicks > exchange::kMaxSilentTicks) {
             UnitConnected = false;
             lStatus->setText(QStringLiteral("Stato: in connessione..."));
             SetLinkButtons(false);
+            // Nothing is known to be moving any more: the blink stops.
+            ElementsMoving = false;
         }
     }
 
     // 6. The next request, connected or not.
     exchange::SendRequest(kCommandStatus, {});
+
+    // The box of step 3 is posted only now: the request's send serves the
+    // window's events, and a box shown among them would hold the poll up for
+    // as long as it is open.
+    if (trackingFailed)
+        ShowTrackingConnectErrorLater();
 }
 
 void TfmMain::DecodeStatus(const StatusReply& reply) {

@@ -5,6 +5,7 @@
 
 #include "cat/omnirig_tlb.h"
 #include "link/config_dir.h"
+#include "link/status_reply.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 
@@ -71,16 +72,16 @@ void TfmMain::NoRadioClick() {
 }
 
 void TfmMain::ConfigRadio1Click() {
-    if (OmniRigClient == nullptr)
-        ConnectOmniRig();
+    if (OmniRigClient == nullptr && !ConnectOmniRig())
+        prompter_->Message(QString::fromLatin1(kTrackingTitle), QString::fromLatin1(kConnectError));
     // A client whose connection failed tries again before showing its dialog.
     if (!OmniRigClient->SetDialogVisible(true))
         prompter_->Message(QString::fromLatin1(kProgramTitle), OmniRigClient->LastError());
 }
 
-void TfmMain::ConnectOmniRig() {
+bool TfmMain::ConnectOmniRig() {
     if (OmniRigClient != nullptr)
-        return;
+        return true;
     // Stored before anything can pump messages, so a nested poll tick never
     // starts a second sequence. It stays, connected or not, until the window
     // goes.
@@ -96,8 +97,19 @@ void TfmMain::ConnectOmniRig() {
         ok = TrackRig(1);
     if (ok && ckOmni2->isChecked())
         ok = TrackRig(2);
-    if (!ok)
-        prompter_->Message(QString::fromLatin1(kTrackingTitle), QString::fromLatin1(kConnectError));
+    return ok;
+}
+
+void TfmMain::ShowTrackingConnectErrorLater() {
+    // Queued to the event loop: the box's own loop must not run inside the
+    // running handler.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            prompter_->Message(QString::fromLatin1(kTrackingTitle),
+                               QString::fromLatin1(kConnectError));
+        },
+        Qt::QueuedConnection);
 }
 
 void TfmMain::OmniRigParamsChange(TOmniRigX* Sender, int RigNumber, int Params) {
@@ -135,12 +147,27 @@ bool TfmMain::TrackRig(int rigNumber) {
         return true;
 
     const IRigX* const current = rig();
-    const std::optional<std::int32_t> hz = current != nullptr ? current->Freq() : std::nullopt;
+    if (current == nullptr)
+        return false; // the server went
+    // A frequency that cannot be read ends the step quietly; the rig's next
+    // notification tries again. It is no fault of the connection.
+    const std::optional<std::int32_t> hz = current->Freq();
     if (!hz)
-        return false;
-    // kHz truncated, low 16 bits; the answer is not examined. Like every
-    // operator command, the step enables the exchange before it: tracking
-    // reaches the unit from the first notification after start-up.
-    SendTune(static_cast<std::uint32_t>(*hz / 1000));
+        return true;
+    // kHz truncated. The unit takes 16 bits: a rig beyond them (4 m, 2 m, ...)
+    // is not sent, rather than sent cut to a frequency nobody chose.
+    const std::int64_t khz = *hz / 1000;
+    if (khz < 0)
+        return true; // no frequency at all
+    std::uint32_t& outOfRange = RigOutOfRangeKhz[static_cast<std::size_t>(rigNumber - 1)];
+    if (khz > kMaxUnitKhz) {
+        outOfRange = static_cast<std::uint32_t>(khz);
+        return true;
+    }
+    outOfRange = 0;
+    // The answer is not examined. Like every operator command, the step
+    // enables the exchange before it: tracking reaches the unit from the
+    // first notification after start-up.
+    SendTune(static_cast<std::uint32_t>(khz));
     return true;
 }

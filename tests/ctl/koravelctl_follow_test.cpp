@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -105,10 +106,19 @@ TEST_F(FollowTest, SendsEveryFrequencyUntilInterrupted) {
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
     EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
     EXPECT_TRUE(WaitForOutput(follow, "rig 1: 7050000 Hz -> 7050 kHz: done\n"));
+    // 4 m and 2 m are beyond the unit's 16 bits: told once, nothing sent (cut
+    // to 16 bits they would tune to 4.464 and 13.228 MHz); sending resumes
+    // when the rig comes back.
     seen = Tunes().size();
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "70000000"}));
-    EXPECT_TRUE(WaitForTune({0x70, 0x11}, seen));
-    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 70000000 Hz -> 70000 kHz (sent as 4464): done\n"));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 70000000 Hz: out of the antenna's range (up to "
+                                      "65535 kHz), not sent\n"));
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "144300000"}));
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "14200000"}));
+    EXPECT_TRUE(WaitForTune({0x78, 0x37}, seen));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 14200000 Hz -> 14200 kHz: done\n"));
+    EXPECT_EQ(Tunes().size(), seen + 1) << "a frequency beyond the unit's range was sent";
+    EXPECT_EQ(follow.Out().find("144300000"), std::string::npos) << "told more than once";
 
     // The server goes away and comes back: reported, and followed again.
     rig.Stop();
@@ -124,6 +134,25 @@ TEST_F(FollowTest, SendsEveryFrequencyUntilInterrupted) {
     unit->SetFaults(silent);
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
     EXPECT_TRUE(WaitForOutput(follow, "rig 1: 7050000 Hz -> 7050 kHz: no reply\n")) << follow.Out();
+
+    // The rig moves on while a send still waits: the older send stops and
+    // says so, and nothing of it reaches the unit after the newer one.
+    seen = Tunes().size();
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "21200000"}));
+    ASSERT_TRUE(WaitForTune({0xD0, 0x52}, seen));
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "14200000"}));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 21200000 Hz -> 21200 kHz: superseded by a newer "
+                                      "frequency\n"))
+        << follow.Out();
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 14200000 Hz -> 14200 kHz: no reply\n"))
+        << follow.Out();
+    const std::vector<Bytes> tunes = Tunes();
+    ASSERT_GT(tunes.size(), seen);
+    const auto newest = std::find(tunes.begin() + static_cast<std::ptrdiff_t>(seen), tunes.end(),
+                                  Bytes{0x78, 0x37});
+    ASSERT_NE(newest, tunes.end());
+    for (auto it = newest; it != tunes.end(); ++it)
+        EXPECT_EQ(*it, (Bytes{0x78, 0x37})) << "an older frequency went out after the newer one";
 
     follow.Signal(SIGINT);
     EXPECT_EQ(follow.Wait(15000), 0) << follow.Err();

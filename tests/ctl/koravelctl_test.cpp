@@ -2,10 +2,12 @@
 // pseudo-terminal.
 #include "ctl/ctl_fixture.h"
 #include "link/frame.h"
+#include "support/rig_process.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <thread>
 
@@ -69,6 +71,39 @@ TEST_F(KoravelctlTest, NoReplyGivesExitFourAfterFourSends) {
     EXPECT_EQ(simulator->RequestCount(3), 4u);
 }
 
+// A frame of the sequence byte alone is no reply: its checksum must not pass
+// for the unit's status.
+TEST_F(KoravelctlTest, ReplyOfTheSequenceByteAloneIsNoReply) {
+    sim::Faults faults;
+    faults.sequenceOnly = true;
+    StartSim(faults);
+    auto r = Ctl({"--port", "1", "tune", "14200"});
+    EXPECT_EQ(r.exitCode, 4) << r.err;
+    EXPECT_NE(r.err.find("no reply"), std::string::npos) << r.err;
+    EXPECT_EQ(simulator->RequestCount(3), 4u);
+}
+
+// watch polls as the window does: answers that come after the next request
+// went out still count.
+TEST_F(KoravelctlTest, WatchShowsAUnitThatAnswersLate) {
+    sim::Faults faults;
+    faults.delayMs = 700;
+    StartSim(faults);
+    simulator->Modify([](sim::UnitState& s) { s.frequencyKhz = 14200; });
+    testing_support::ChildProcess watch;
+    ASSERT_TRUE(watch.Start(testing_support::BinPath("koravelctl"), {"--port", "1", "watch"}));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (watch.Out().find("frequency 14200 kHz") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_NE(watch.Out().find("firmware 1.13  frequency 14200 kHz (14.200 MHz)"),
+              std::string::npos)
+        << watch.Out();
+    EXPECT_EQ(watch.Out().find("no reply"), std::string::npos) << watch.Out();
+    watch.Signal(SIGINT);
+    EXPECT_EQ(watch.Wait(15000), 0) << watch.Err();
+}
+
 TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
     StartSim();
     simulator->SetResponder([](const Bytes& request) -> std::optional<Bytes> {
@@ -82,6 +117,7 @@ TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
          std::vector<std::vector<std::string>>{{},
                                                {"--port", "1", "tune"},
                                                {"--port", "1", "tune", "70000"},
+                                               {"--port", "1", "tune", "65536"},
                                                {"--port", "1", "tune", "14200", "sideways"},
                                                {"--port", "1", "band", "80"},
                                                {"--port", "x", "status"},

@@ -4,10 +4,12 @@
 #include "link/comm32.h"
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "link/poll_answers.h"
 #include "support/pty_port.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <unistd.h>
 
@@ -49,6 +51,12 @@ protected:
         }
         if (tickEveryPass)
             exchange::TimerTick();
+        if (onPass && !inPassHook) {
+            inPassHook = true;
+            const std::function<void()> hook = onPass; // it may clear onPass
+            hook();
+            inPassHook = false;
+        }
     }
 
     // Writes as the unit and waits until the bytes reached the program's
@@ -71,6 +79,10 @@ protected:
     frame::Receiver unitRx;
     std::vector<Bytes> requests;
     std::function<void(const Bytes&)> onRequest;
+    // Runs at the end of a pass, not again inside itself: what the window
+    // does when it processes its messages (a click, a poll tick).
+    std::function<void()> onPass;
+    bool inPassHook = false;
     bool tickEveryPass = true;
     int passes = 0;
     int framesSeen = 0;
@@ -209,6 +221,232 @@ TEST_F(ExchangeTest, EndlessFrameOnTheLineDoesNotGrowTheReplyBuffer) {
     Answer(Reply(0x05, 0));
     EXPECT_TRUE(exchange::ReceiveFrame());
     EXPECT_EQ(exchange::ReplyBuffer[0], 0x05);
+}
+
+// A frame of the sequence byte and its checksum alone carries no status:
+// its checksum must not pass for one (for sequence 0xAA it is 0, "done").
+TEST_F(ExchangeTest, ReplyWithoutAStatusByteIsNoReply) {
+    exchange::ExchangeEnabled = true;
+    exchange::SequenceCounter = 0x29; // the next sequence byte is 0xAA
+    onRequest = [this](const Bytes& req) { Answer(frame::Encode(Bytes{req[0]})); };
+    EXPECT_EQ(exchange::Transact(3, Bytes{0x78, 0x37}, true, 4, 100), exchange::kNoReply);
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0][0], 0xAA);
+
+    // The wait goes on past it to the full reply.
+    requests.clear();
+    onRequest = [this](const Bytes& req) {
+        Bytes both = frame::Encode(Bytes{req[0]});
+        const Bytes full = Reply(req[0], 0, {0x42});
+        both.insert(both.end(), full.begin(), full.end());
+        Answer(both);
+    };
+    EXPECT_EQ(exchange::Transact(3, Bytes{0x78, 0x37}, true, 4, 100), 0);
+    EXPECT_EQ(requests.size(), 1u);
+    EXPECT_EQ(exchange::ReplyBuffer[0], 0x42);
+}
+
+// Commands supersede each other: once a newer one is started, an older one
+// still waiting sends nothing more, so the unit's last order is the newest.
+TEST_F(ExchangeTest, NewestCommandWinsOnTheWire) {
+    const Bytes older{0x8A, 0x1B}; // 7050 kHz: never answered
+    const Bytes newer{0x78, 0x37}; // 14200 kHz
+    onRequest = [&](const Bytes& req) {
+        if (Bytes(req.begin() + 2, req.end() - 1) != older)
+            Answer(Reply(req[0], 0));
+    };
+    std::vector<Bytes> wire;
+    const auto tunes = [&] {
+        wire.clear();
+        for (const Bytes& r : requests)
+            wire.emplace_back(r.begin() + 2, r.end() - 1);
+        return wire;
+    };
+
+    // Started while the older one waits for its first answer.
+    exchange::CommandResult inner;
+    onPass = [&] {
+        if (requests.size() == 1 && passes > 2) {
+            onPass = nullptr;
+            inner = exchange::SendCommand(3, newer);
+        }
+    };
+    const exchange::CommandResult outer = exchange::SendCommand(3, older);
+    EXPECT_EQ(inner.status, 0);
+    EXPECT_FALSE(inner.superseded);
+    EXPECT_EQ(outer.status, exchange::kNoReply);
+    EXPECT_TRUE(outer.superseded);
+    EXPECT_EQ(tunes(), (std::vector<Bytes>{older, newer})) << "no retry of the older one";
+
+    // Started while the older one lets the window run before its first write:
+    // the older frame never goes out.
+    requests.clear();
+    onPass = [&] {
+        onPass = nullptr;
+        inner = exchange::SendCommand(3, newer);
+    };
+    const exchange::CommandResult unsent = exchange::SendCommand(3, older);
+    EXPECT_TRUE(unsent.superseded);
+    EXPECT_EQ(inner.status, 0);
+    EXPECT_EQ(tunes(), (std::vector<Bytes>{newer}));
+
+    // A plain exchange (a set-up block write) is not stopped by a command
+    // started inside its wait, and the command still gets its own exchange.
+    requests.clear();
+    onRequest = [this](const Bytes& req) {
+        if (req[1] == 3 || requests.size() > 2)
+            Answer(Reply(req[0], 0));
+    };
+    onPass = [&] {
+        if (requests.size() == 1) {
+            onPass = nullptr;
+            inner = exchange::SendCommand(3, newer);
+        }
+    };
+    EXPECT_EQ(exchange::Transact(4, Bytes{5, 0, 1}, true, 4, 100), 0);
+    EXPECT_EQ(inner.status, 0);
+    ASSERT_GE(requests.size(), 3u);
+    EXPECT_EQ(requests[0][1], 4);
+    EXPECT_EQ(requests[1][1], 3);
+    EXPECT_EQ(requests.back()[1], 4) << "the block write went on after the command";
+}
+
+// Several readers share the port: a frame read by one that it is not for is
+// kept for its owner.
+TEST_F(ExchangeTest, FramesReadByAnotherReaderReachTheirOwner) {
+    exchange::ExchangeEnabled = true;
+    const auto sent = [this](std::uint8_t command) {
+        return std::count_if(requests.begin(), requests.end(),
+                             [command](const Bytes& r) { return r[1] == command; });
+    };
+    const auto joined = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+
+    // A set-up block's answer comes while a command runs inside its wait,
+    // ahead of the command's own: the command keeps it, the block write finds
+    // it and is not sent again.
+    exchange::CommandResult inner;
+    onRequest = [&](const Bytes& req) {
+        if (req[1] == 3)
+            Answer(joined(Reply(requests.front()[0], 0, {0x21}), Reply(req[0], 0)));
+    };
+    onPass = [&] {
+        if (requests.size() == 1) {
+            onPass = nullptr;
+            inner = exchange::SendCommand(3, Bytes{0x78, 0x37});
+        }
+    };
+    EXPECT_EQ(exchange::Transact(4, Bytes{5, 0, 1}, true, 4, 100), 0);
+    EXPECT_EQ(inner.status, 0);
+    EXPECT_EQ(exchange::ReplyBuffer[0], 0x21);
+    EXPECT_EQ(sent(4), 1);
+
+    // A poll tick inside a command's wait reads the command's answer along
+    // with its own: each reaches its owner.
+    requests.clear();
+    onRequest = nullptr;
+    exchange::SendRequest(1, {});
+    Pump(); // the unit sees it
+    const std::uint8_t status = requests.back()[0];
+    exchange::PollAnswers tick;
+    onRequest = [&](const Bytes& req) {
+        if (req[1] == 3)
+            Answer(joined(Reply(req[0], 0, {0x33}), Reply(status, 0, {13, 1})));
+    };
+    onPass = [&] {
+        if (requests.size() == 2) {
+            onPass = nullptr;
+            tick = exchange::CollectPollAnswers();
+        }
+    };
+    EXPECT_EQ(exchange::SendCommand(3, Bytes{0x78, 0x37}).status, 0);
+    EXPECT_EQ(exchange::ReplyBuffer[0], 0x33);
+    EXPECT_TRUE(tick.answered);
+    EXPECT_EQ(tick.command, 1);
+    EXPECT_EQ(tick.newest, frame::WithChecksum(Bytes{status, 0, 13, 1}));
+
+    // The other way round: a waiting command reads the poll's answer, and the
+    // next tick finds it.
+    exchange::SendRequest(1, {});
+    Pump();
+    const std::uint8_t late = requests.back()[0];
+    onRequest = [&](const Bytes& req) {
+        if (req[1] == 3)
+            Answer(joined(Reply(late, 0, {13, 1}), Reply(req[0], 0)));
+    };
+    EXPECT_EQ(exchange::SendCommand(3, Bytes{0x78, 0x37}).status, 0);
+    tick = exchange::CollectPollAnswers();
+    EXPECT_TRUE(tick.answered);
+    EXPECT_EQ(tick.newest[0], late);
+
+    // Kept frames are bounded, oldest dropped; one whose sequence byte a new
+    // request takes answers an earlier request and is never taken for its
+    // answer.
+    for (std::uint8_t n = 0; n < 20; ++n)
+        exchange::KeepUnclaimed(Bytes{n, 0, 0});
+    EXPECT_EQ(exchange::UnclaimedFrames.size(), exchange::kUnclaimedFrames);
+    EXPECT_EQ(exchange::UnclaimedFrames.front()[0], 4);
+    exchange::SequenceCounter = 8; // the next command's sequence byte is 0x89
+    exchange::KeepUnclaimed(Bytes{0x89, 0, 0});
+    onRequest = nullptr;
+    EXPECT_EQ(exchange::SendCommand(3, Bytes{0x78, 0x37}).status, exchange::kNoReply);
+    EXPECT_EQ(requests.back()[0], 0x89);
+}
+
+// The status poll takes the answers to its recent requests, however late.
+TEST_F(ExchangeTest, PollTakesLateAnswersToItsRecentRequests) {
+    std::vector<std::uint8_t> sequences;
+    const auto request = [&] {
+        exchange::SendRequest(1, {});
+        Pump();
+        sequences.push_back(requests.back()[0]);
+    };
+    const auto answer = [&](std::uint8_t sequence, std::uint8_t tag) {
+        Answer(Reply(sequence, 0, {tag}));
+    };
+    for (int i = 0; i < 3; ++i)
+        request();
+    // The answers to the first two come in only now: the newest is shown.
+    answer(sequences[0], 0xA0);
+    answer(sequences[1], 0xA1);
+    exchange::PollAnswers tick = exchange::CollectPollAnswers();
+    EXPECT_TRUE(tick.answered);
+    EXPECT_FALSE(tick.otherFrames);
+    EXPECT_EQ(tick.command, 1);
+    EXPECT_EQ(tick.newest, frame::WithChecksum(Bytes{sequences[1], 0, 0xA1}));
+    EXPECT_EQ(comm32::InputCount(), 0u) << "every frame waiting was read";
+
+    // An answer to a request before the one shown is older news; an answer
+    // to a request beyond the last eight answers nothing.
+    answer(sequences[0], 0xA0);
+    tick = exchange::CollectPollAnswers();
+    EXPECT_FALSE(tick.answered);
+    EXPECT_TRUE(tick.otherFrames);
+    for (int i = 0; i < 8; ++i)
+        request();
+    answer(sequences[2], 0xA2); // nine requests ago
+    tick = exchange::CollectPollAnswers();
+    EXPECT_FALSE(tick.answered);
+    answer(sequences[3], 0xA3); // eight requests ago
+    tick = exchange::CollectPollAnswers();
+    EXPECT_TRUE(tick.answered);
+    EXPECT_EQ(tick.newest[0], sequences[3]);
+    // Nothing waiting: a silent tick.
+    tick = exchange::CollectPollAnswers();
+    EXPECT_FALSE(tick.answered);
+    EXPECT_FALSE(tick.otherFrames);
+}
+
+// The 50 ms tick runs for ever; the count it keeps stops at its largest value.
+TEST_F(ExchangeTest, ElapsedTimeSaturates) {
+    exchange::ExchangeElapsed = INT32_MAX - 70;
+    exchange::TimerTick();
+    EXPECT_EQ(exchange::ExchangeElapsed, INT32_MAX - 20);
+    exchange::TimerTick();
+    exchange::TimerTick();
+    EXPECT_EQ(exchange::ExchangeElapsed, INT32_MAX);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // late replies and noise on the line.
 #include "sim_support.h"
 
+#include <thread>
+
 using namespace simtest;
 
 TEST_F(SimOverLink, DroppedRequestsAreNeverAnsweredNorCarriedOut) {
@@ -54,7 +56,7 @@ TEST_F(SimOverLink, FailBlockRefusesOnlyThatBlockAndCanBeLifted) {
     EXPECT_EQ(simulator->Eeprom().at(5), (Bytes{1, 2}));
 }
 
-TEST_F(SimOverLink, DelayHoldsEachReplyBack) {
+TEST_F(SimOverLink, DelayHoldsEachReplyBackWhileRequestsKeepComingIn) {
     sim::Options options = Quick();
     options.faults.delayMs = 300;
     Start(options);
@@ -62,6 +64,74 @@ TEST_F(SimOverLink, DelayHoldsEachReplyBack) {
     const auto start = SteadyClock::now();
     EXPECT_EQ(Ask(koravel::kCommandStatus), 0);
     EXPECT_GE(SteadyClock::now() - start, milliseconds(300));
+
+    // A late reply does not hold the line: the next request is taken in
+    // meanwhile, and the replies come in their order.
+    sim::Faults late;
+    late.delayMs = 3000;
+    late.delayMaxMs = 3500;
+    simulator->SetFaults(late);
+    simulator->ClearRequests();
+    exchange::SendFrame(Bytes{0x01, koravel::kCommandStatus});
+    exchange::SendFrame(Bytes{0x02, koravel::kCommandStatus});
+    const auto deadline = SteadyClock::now() + milliseconds(2500);
+    while (simulator->RequestCount(koravel::kCommandStatus) < 2 && SteadyClock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(5));
+    EXPECT_EQ(simulator->RequestCount(koravel::kCommandStatus), 2u);
+    EXPECT_EQ(comm32::InputCount(), 0u) << "a reply came early";
+    for (std::uint8_t sequence : {0x01, 0x02}) {
+        frame::Receiver receiver;
+        ASSERT_EQ(ReadFrame(receiver), frame::Feed::Frame);
+        EXPECT_EQ(receiver.buffer[0], sequence);
+    }
+    EXPECT_GE(SteadyClock::now() - deadline, milliseconds(500)) << "3 s late at the least";
+}
+
+TEST_F(SimOverLink, ShortRepliesAndUnansweredStatusRequests) {
+    sim::Options options = Quick();
+    options.faults.sequenceOnly = true;
+    Start(options);
+
+    // The sequence byte and the checksum: the unit still carries the order out.
+    exchange::SendFrame(Bytes{0x81, koravel::kCommandTune, 0x78, 0x37});
+    frame::Receiver receiver;
+    ASSERT_EQ(ReadFrame(receiver), frame::Feed::Frame);
+    EXPECT_EQ(receiver.buffer, frame::WithChecksum(Bytes{0x81}));
+    EXPECT_EQ(simulator->State().state.targetKhz, 14200);
+
+    // Status requests go unanswered; everything else is answered.
+    sim::Faults noStatus;
+    noStatus.silentStatus = true;
+    simulator->SetFaults(noStatus);
+    EXPECT_EQ(Ask(koravel::kCommandStatus, {}, 2, 100), exchange::kNoReply);
+    EXPECT_EQ(Ask(koravel::kCommandTune, koravel::TuneArgument(7050)), 0);
+    EXPECT_EQ(simulator->RequestCount(koravel::kCommandStatus), 2u);
+}
+
+TEST_F(SimOverLink, RequestLogKeepsTheLatestAndCountsEvery) {
+    sim::Options options = Quick();
+    options.faults.drop = 1.0; // nothing answered: only the log grows
+    Start(options);
+    const std::size_t total = sim::Simulator::kRequestLogSize + 10;
+    for (std::size_t n = 0; n < total; ++n) {
+        exchange::SendFrame(Bytes{static_cast<std::uint8_t>(n & 0x7F), koravel::kCommandStatus});
+        if (n % 256 == 255) {
+            // Let the unit keep up with the line.
+            const auto deadline = SteadyClock::now() + milliseconds(5000);
+            while (simulator->RequestCount(koravel::kCommandStatus) <= n &&
+                   SteadyClock::now() < deadline)
+                std::this_thread::sleep_for(milliseconds(1));
+        }
+    }
+    exchange::SendFrame(Bytes{0x7F, koravel::kCommandTune, 0, 0});
+    const auto deadline = SteadyClock::now() + milliseconds(5000);
+    while (simulator->RequestCount(koravel::kCommandTune) == 0 && SteadyClock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(1));
+    EXPECT_EQ(simulator->RequestCount(koravel::kCommandStatus), total);
+    EXPECT_EQ(simulator->RequestCount(koravel::kCommandTune), 1u);
+    const std::vector<Bytes> log = simulator->Requests();
+    ASSERT_EQ(log.size(), sim::Simulator::kRequestLogSize);
+    EXPECT_EQ(log.back()[1], koravel::kCommandTune);
 }
 
 TEST_F(SimOverLink, NoiseBetweenFramesLeavesACorrectReceiverInStep) {

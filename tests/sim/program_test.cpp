@@ -148,6 +148,20 @@ TEST(SimCommandLine, EveryOptionLandsInTheOptions) {
     EXPECT_EQ(defaults.unit.fwMajor, 1);
     EXPECT_EQ(defaults.unit.fwMinor, 13);
     EXPECT_TRUE(defaults.pace);
+    EXPECT_EQ(defaults.faults.delayMaxMs, 0);
+    EXPECT_FALSE(defaults.faults.sequenceOnly);
+    EXPECT_FALSE(defaults.faults.silentStatus);
+
+    // Late by a time drawn from a range; short and missing replies.
+    sim::Options misbehaving;
+    ASSERT_EQ(
+        Parse({"--delay", "60-100", "--sequence-only", "--no-status-replies"}, misbehaving, error),
+        sim::CommandLine::Run)
+        << error;
+    EXPECT_EQ(misbehaving.faults.delayMs, 60);
+    EXPECT_EQ(misbehaving.faults.delayMaxMs, 100);
+    EXPECT_TRUE(misbehaving.faults.sequenceOnly);
+    EXPECT_TRUE(misbehaving.faults.silentStatus);
     EXPECT_EQ(Parse({"--port", "2", "--help"}, defaults, error), sim::CommandLine::Help);
 }
 
@@ -163,6 +177,9 @@ TEST(SimCommandLine, BadValuesAreRefusedWithTheOptionNamed) {
     EXPECT_NE(ParseError({"--corrupt", "nan"}).find("--corrupt"), std::string::npos);
     EXPECT_NE(ParseError({"--noise", ""}).find("--noise"), std::string::npos);
     EXPECT_NE(ParseError({"--delay", "-5"}).find("--delay"), std::string::npos);
+    EXPECT_NE(ParseError({"--delay", "100-60"}).find("--delay"), std::string::npos);
+    EXPECT_NE(ParseError({"--delay", "60-"}).find("--delay"), std::string::npos);
+    EXPECT_NE(ParseError({"--sequence-only=1"}).find("--sequence-only"), std::string::npos);
     EXPECT_NE(ParseError({"--fail-block", "70000"}).find("--fail-block"), std::string::npos);
     EXPECT_NE(ParseError({"--seed", "4294967296"}).find("--seed"), std::string::npos);
     EXPECT_NE(ParseError({"--eeprom="}).find("--eeprom"), std::string::npos);
@@ -200,6 +217,7 @@ TEST(SimProgram, BadOptionsExitWithTwoAndAReason) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* option :
          {"--port", "--firmware", "--frequency", "--eeprom", "--trace", "--no-pace", "--drop",
-          "--corrupt", "--delay", "--fail-block", "--noise", "--seed", "--config-dir"})
+          "--corrupt", "--delay", "MIN-MAX", "--fail-block", "--noise", "--sequence-only",
+          "--no-status-replies", "--seed", "--config-dir"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }

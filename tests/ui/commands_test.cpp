@@ -79,21 +79,37 @@ TEST_F(CommandsTest, BandButtonsSendTheirFrequencies) {
     }
 }
 
-TEST_F(CommandsTest, ArrowsStepTheReportedFrequencyAndWrap) {
+TEST_F(CommandsTest, ArrowsStepTheReportedFrequencyWithinTheUnitsRange) {
     TfmMain& w = Connect();
+    // At 0 kHz (retracted, or before the first status reply) the left arrow
+    // has nowhere to go; it must not ask for 65.511 MHz.
     ASSERT_EQ(w.ReportedFrequency, 0);
-    ASSERT_TRUE(Click(w.Image17));
-    EXPECT_EQ(LastCommand(), (Bytes{0x03, 0xE7, 0xFF})); // 65511
+    EXPECT_FALSE(Click(w.Image17));
     ASSERT_TRUE(Click(w.Image16));
     EXPECT_EQ(LastCommand(), (Bytes{0x03, 0x19, 0x00})); // 25
     EXPECT_EQ(w.ReportedFrequency, 0);                   // the arrows leave it to the next reply
 
-    w.ReportedFrequency = 65535;
-    ASSERT_TRUE(Click(w.Image16));
-    EXPECT_EQ(LastCommand(), (Bytes{0x03, 0x18, 0x00})); // 24
-    w.ReportedFrequency = 14200;
-    ASSERT_TRUE(Click(w.Image17));
-    EXPECT_EQ(LastCommand(), (Bytes{0x03, 0x5F, 0x37})); // 14175
+    // The ends of the range: never a wrapped frequency.
+    const struct {
+        std::int32_t reported;
+        TImage* arrow;
+        Bytes sent; // empty: nothing sent
+    } steps[] = {
+        {24, w.Image17, {}},
+        {25, w.Image17, {0x03, 0x00, 0x00}},
+        {14200, w.Image17, {0x03, 0x5F, 0x37}}, // 14175
+        {65510, w.Image16, {0x03, 0xFF, 0xFF}}, // 65535
+        {65511, w.Image16, {}},
+        {65535, w.Image16, {}},
+    };
+    for (const auto& step : steps) {
+        w.ReportedFrequency = step.reported;
+        const bool sent = Click(step.arrow);
+        EXPECT_EQ(sent, !step.sent.empty()) << step.reported;
+        if (sent) {
+            EXPECT_EQ(LastCommand(), step.sent) << step.reported;
+        }
+    }
 }
 
 TEST_F(CommandsTest, DirectionButtonsMoveTheMarkerAndSendTheDirection) {

@@ -219,11 +219,18 @@ TEST_F(PollTest, LinkSurvivesThirtyEightSilentTicksAndDropsOnTheThirtyNinth) {
     EXPECT_TRUE(w.UnitConnected);
     EXPECT_TRUE(w.btRetract->isEnabled());
     EXPECT_TRUE(w.lStatus->text().startsWith("Connesso con Koravel v"));
+    w.ElementsMoving = true; // as the last reply said
+    w.tmTimerTimer();
+    ASSERT_FALSE(w.Label13->isHidden());
     Tick(w, false); // the 39th
     EXPECT_FALSE(w.UnitConnected);
     EXPECT_EQ(w.lStatus->text(), "Stato: in connessione...");
     EXPECT_FALSE(w.btImposta->isEnabled());
     EXPECT_FALSE(w.btRetract->isEnabled());
+    // Nothing is known to be moving any more: the blink stops.
+    EXPECT_FALSE(w.ElementsMoving);
+    w.tmTimerTimer();
+    EXPECT_TRUE(w.Label13->isHidden());
     Tick(w, false);
     EXPECT_EQ(w.SilentTicks, 39); // counts only while connected
 

@@ -4,8 +4,9 @@
 // moments (nested inside each other's waits), a real rig behind rigctld keeps
 // changing frequency, and set-up files are sent. It checks that the window
 // never stalls, that every transfer reporting success left exactly its file in
-// the unit's EEPROM, that every other transfer reported its failure, and that
-// the link comes back once the faults stop.
+// the unit's EEPROM, that every other transfer reported its failure, that the
+// link comes back once the faults stop, and that after a burst of rig changes
+// with slow replies the unit's last order is the rig's last frequency.
 //
 // KORAVEL_SOAK_SECONDS sets the length of the faulty part (default short for
 // the test suite; scripts/soak-long.sh runs it for minutes), KORAVEL_SOAK_SEED
@@ -504,6 +505,47 @@ TEST_F(SoakTest, WindowHoldsUpUnderFaultsCommandsTrackingAndTransfers) {
         << "the link did not come back: " << w.lStatus->text().toStdString();
     EXPECT_TRUE(w.btImposta->isEnabled());
     EXPECT_TRUE(w.btRetract->isEnabled());
+
+    // A burst of rig changes with slow replies: every notification runs its
+    // command inside the waits of the ones before, and the rig's last
+    // frequency is the last order the unit gets.
+    {
+        sim::Faults slow;
+        slow.delayMs = 60;
+        slow.delayMaxMs = 100;
+        unit_->SetFaults(slow);
+        std::atomic<bool> turned{false};
+        std::thread burst([&turned, port = rig_->Port()] {
+            for (int khz = 7010; khz <= 7290; khz += 10)
+                testing_support::Rigctl(port, {"F", std::to_string(khz * 1000)});
+            testing_support::Rigctl(port, {"F", "7123000"});
+            turned = true;
+        });
+        const bool done = WaitFor([&] { return turned.load(); }, 60000);
+        burst.join();
+        ASSERT_TRUE(done) << "the dial did not turn";
+        const Bytes last = TuneArgument(7123);
+        const auto lastTune = [&] {
+            const std::vector<Bytes> requests = unit_->Requests();
+            for (auto it = requests.rbegin(); it != requests.rend(); ++it) {
+                if (it->size() >= 3 && (*it)[1] == kCommandTune)
+                    return Bytes(it->begin() + 2, it->end() - 1);
+            }
+            return Bytes{};
+        };
+        const auto settled = [&] {
+            const sim::UnitState state = unit_->State().state;
+            return depth == 0 && !state.moving && state.frequencyKhz == 7123;
+        };
+        EXPECT_TRUE(WaitFor(settled, 20000))
+            << "the unit ended on " << unit_->State().state.frequencyKhz << " kHz";
+        // Nothing older arrives after it.
+        const auto quiet = Clock::now() + std::chrono::milliseconds(1500);
+        WaitFor([&] { return Clock::now() > quiet; }, 5000);
+        EXPECT_EQ(lastTune(), last) << "an older frequency reached the unit after the newest";
+        EXPECT_TRUE(settled());
+        unit_->SetFaults({});
+    }
 
     // A clean line sends a file whole.
     const int sentBefore = sent_;

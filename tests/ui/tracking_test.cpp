@@ -14,7 +14,11 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QEvent>
+#include <QEventLoop>
+#include <QLabel>
 #include <QPalette>
+#include <QTimer>
 
 #include <fstream>
 
@@ -129,11 +133,11 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
     ASSERT_NE(w.OmniRigClient, nullptr);
     EXPECT_TRUE(w.Radio1->isChecked());
 
-    // Truncated to whole kHz, low byte first, 16 bits.
+    // Truncated to whole kHz, low byte first.
     const std::pair<int, Bytes> changes[] = {
         {14195999, {0x73, 0x37}}, // 14195 kHz
-        {70000000, {0x70, 0x11}}, // 70000 kHz: 0x11170, the low 16 bits
         {999, {0x00, 0x00}},
+        {65535999, {0xFF, 0xFF}}, // the top of the unit's range
         {7050000, {0x8A, 0x1B}},
     };
     for (const auto& [hz, argument] : changes) {
@@ -141,8 +145,23 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
         ASSERT_TRUE(Rigctl(rig.Port(), {"F", std::to_string(hz)}));
         EXPECT_TRUE(WaitForTune(argument, seen)) << hz << " Hz";
     }
-    // A mode change alone sends the same frequency again.
+    EXPECT_EQ(w.RigOutOfRangeKhz[0], 0u);
+    // 4 m and 2 m are beyond the unit's 16 bits: nothing is sent (cut, they
+    // would tune to 4.464 and 13.228 MHz), and the window knows why.
     std::size_t seen = Tunes().size();
+    for (const int hz : {70000000, 144300000}) {
+        ASSERT_TRUE(Rigctl(rig.Port(), {"F", std::to_string(hz)}));
+        EXPECT_TRUE(WaitFor([&] { return w.RigOutOfRangeKhz[0] == std::uint32_t(hz / 1000); }))
+            << hz << " Hz";
+    }
+    PumpFor(500);
+    EXPECT_EQ(Tunes().size(), seen) << "a frequency beyond the unit's range was sent";
+    // Back in range: sent again.
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
+    EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
+    EXPECT_EQ(w.RigOutOfRangeKhz[0], 0u);
+    // A mode change alone sends the same frequency again.
+    seen = Tunes().size();
     ASSERT_TRUE(Rigctl(rig.Port(), {"M", "USB", "2400"}));
     EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
     // With no further change the highlight fades.
@@ -155,10 +174,11 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
     PumpFor(1500);
     EXPECT_EQ(Tunes().size(), seen);
 
-    // Back on the same port (a fresh dummy rig at 145 MHz): tracking resumes.
+    // Back on the same port (a fresh dummy rig at 145 MHz, beyond the unit):
+    // followed again, from the first frequency it can take.
     ASSERT_TRUE(rig.Start());
-    EXPECT_TRUE(WaitForTune({0x68, 0x36}, seen)) << "145000 kHz, its low 16 bits";
-    seen = Tunes().size();
+    EXPECT_TRUE(WaitFor([&] { return w.RigOutOfRangeKhz[0] == 145000u; }, 20000));
+    EXPECT_EQ(Tunes().size(), seen);
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
     EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
     EXPECT_NE(BackgroundOf(w.ckOmni1), clOlive);
@@ -379,6 +399,93 @@ TEST_F(TrackingTest, ConfigRadioConnectsWithTheLinkDownAndShowsTheDialog) {
     // Ticks with the link down leave the client as it is.
     w.tmPollTimer();
     EXPECT_EQ(w.OmniRigClient, client);
+}
+
+// A unit that answers every request 450 ms late, after the next status
+// request went out: the window still connects, shows the unit's frequency
+// and follows the rig.
+TEST_F(TrackingTest, LateRepliesStillConnectShowAndFollow) {
+    RigctldProcess& rig = StartRig(7050000);
+    WriteOmniRigIni(&rig);
+    sim::UnitConfig config;
+    config.startFrequencyKhz = 14200;
+    unit_ = &StartSim(1, config);
+    sim::Faults late;
+    late.delayMs = 450;
+    unit_->SetFaults(late);
+    WriteIni("[General]\nSerialport=1\n[OmniRig]\nRig1=1\n");
+    TfmMain& w = MakeWindow(/*keepTimers=*/true);
+    exchange::ExchangeHooks.Sleep = nullptr; // time is the window's own
+    w.show();
+    w.FormActivate();
+
+    ASSERT_TRUE(WaitFor([&] { return w.lFreq->text() == "14.200 MHz"; }, 20000))
+        << "shows " << w.lFreq->text().toStdString();
+    EXPECT_TRUE(w.UnitConnected);
+    EXPECT_EQ(w.lStatus->text(), "Connesso con Koravel v1.13");
+    ASSERT_TRUE(WaitForTune({0x8A, 0x1B})) << "the rig was not followed";
+    EXPECT_TRUE(WaitFor([&] { return w.lFreq->text() == "07.050 MHz"; }, 20000))
+        << "shows " << w.lFreq->text().toStdString();
+    EXPECT_TRUE(w.UnitConnected);
+}
+
+// The prompter as a modal box: it records the box and keeps the window's
+// events going until the operator would close it.
+class ModalBox final : public Prompter {
+public:
+    std::vector<std::pair<QString, QString>> shown;
+    std::function<void()> whileOpen;
+    void Message(const QString& title, const QString& text) override {
+        shown.emplace_back(title, text);
+        if (whileOpen)
+            whileOpen();
+    }
+    bool ChooseFile(QFileDialog&) override { return false; }
+};
+
+// Counts the starts of a timer's events: the filter sees each before the
+// timer's handlers run.
+class StartCounter : public QObject {
+public:
+    explicit StartCounter(QObject* timer) { timer->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Timer)
+            ++starts;
+        return false;
+    }
+    int starts = 0;
+};
+
+// The connection error of the tracking client comes up from a poll tick; the
+// box is shown once the tick has returned, and the poll runs while it is open.
+TEST_F(TrackingTest, ConnectionErrorBoxLeavesThePollRunning) {
+    {
+        std::ofstream out(dir_ + "/omnirig.ini");
+        out << "[Rig1]\nModel=999999\n[Rig2]\nModel=0\n";
+    }
+    TfmMain& w = StartWindow("Rig1=1\n", /*keepTimers=*/true);
+    auto box = std::make_unique<ModalBox>();
+    ModalBox& modal = *box;
+    w.SetPrompter(std::move(box));
+    StartCounter started(w.tmPoll);
+    int ended = 0;
+    QObject::connect(w.tmPoll, &QTimer::timeout, [&ended] { ++ended; });
+    bool insideTick = false;
+    int ticksWhileOpen = -1;
+    modal.whileOpen = [&] {
+        insideTick = started.starts != ended;
+        const int before = ended;
+        QEventLoop open;
+        QTimer::singleShot(1600, &open, &QEventLoop::quit);
+        open.exec();
+        ticksWhileOpen = ended - before;
+    };
+    ASSERT_TRUE(WaitFor([&] { return ticksWhileOpen >= 0; }, 20000)) << "no box came";
+    EXPECT_FALSE(insideTick) << "the box was raised inside the poll tick";
+    EXPECT_GE(ticksWhileOpen, 3) << "the poll stood still while the box was open";
+    ASSERT_EQ(modal.shown.size(), 1u);
+    EXPECT_EQ(modal.shown[0].first, QStringLiteral("Koravel Utility"));
+    EXPECT_EQ(modal.shown[0].second, kConnectError);
 }
 
 } // namespace

@@ -23,12 +23,14 @@ namespace {
 // Time the rig threads get to end after the client is gone.
 constexpr int kWorkersEndMs = 2000;
 
-std::string ResultText(std::uint8_t result) {
-    if (result == 0)
+std::string ResultText(const exchange::CommandResult& result) {
+    if (result.status == 0)
         return "done";
-    if (result == exchange::kNoReply)
+    if (result.superseded)
+        return "superseded by a newer frequency";
+    if (result.status == exchange::kNoReply)
         return "no reply";
-    return "refused (status " + std::to_string(result) + ")";
+    return "refused (status " + std::to_string(result.status) + ")";
 }
 
 void PrintLine(const std::string& line) {
@@ -36,21 +38,30 @@ void PrintLine(const std::string& line) {
     std::fflush(stdout);
 }
 
-// Sends the rig's current frequency when the rig is on line.
-void SendFrequency(IRigX& rig) {
+// Sends the rig's current frequency when the rig is on line and the unit can
+// be tuned to it. outOfRange: whether the rig was beyond the unit's range at
+// its last reading, so that going out of range is told once.
+void SendFrequency(IRigX& rig, bool& outOfRange) {
     if (rig.Status() != cat::kStatusOnLine)
         return;
     const std::optional<std::int32_t> hz = rig.Freq();
     if (!hz)
         return; // went off line since: its status change is reported
-    const std::uint32_t khz = static_cast<std::uint32_t>(*hz / 1000);
-    const std::uint8_t result =
-        exchange::SendCommand(koravel::kCommandTune, koravel::TuneArgument(khz));
-    std::string line = "rig " + std::to_string(rig.RigNumber()) + ": " + std::to_string(*hz) +
-                       " Hz -> " + std::to_string(khz) + " kHz";
-    if (khz > 0xFFFF) // the unit takes 16 bits
-        line += " (sent as " + std::to_string(khz & 0xFFFF) + ")";
-    PrintLine(line + ": " + ResultText(result));
+    const std::string rigText = "rig " + std::to_string(rig.RigNumber()) + ": ";
+    const std::int64_t khz = *hz / 1000;
+    if (khz < 0 || khz > koravel::kMaxUnitKhz) {
+        // Cut to 16 bits it would tune to a frequency nobody chose.
+        if (!outOfRange)
+            PrintLine(rigText + std::to_string(*hz) + " Hz: out of the antenna's range (up to " +
+                      std::to_string(koravel::kMaxUnitKhz) + " kHz), not sent");
+        outOfRange = true;
+        return;
+    }
+    outOfRange = false;
+    const exchange::CommandResult result = exchange::SendCommand(
+        koravel::kCommandTune, koravel::TuneArgument(static_cast<std::uint32_t>(khz)));
+    PrintLine(rigText + std::to_string(*hz) + " Hz -> " + std::to_string(khz) +
+              " kHz: " + ResultText(result));
 }
 
 } // namespace
@@ -84,9 +95,10 @@ int RunFollow(int rigNumber, int& argc, char** argv) {
         if (n == rig->RigNumber())
             PrintLine("rig " + std::to_string(n) + ": " + rig->StatusStr().toStdString());
     };
-    client->OnParamsChange = [rig](TOmniRigX*, int n, int) {
+    bool outOfRange = false;
+    client->OnParamsChange = [rig, &outOfRange](TOmniRigX*, int n, int) {
         if (n == rig->RigNumber() && !Interrupted())
-            SendFrequency(*rig);
+            SendFrequency(*rig, outOfRange);
     };
     PrintLine("following rig " + std::to_string(rigNumber) + " (" +
               cat::OmniRigIniPath(client->ConfigDir()).toStdString() + "); Ctrl-C ends");

@@ -2,6 +2,7 @@
 
 #include "ctl_link.h"
 #include "link/exchange.h"
+#include "link/poll_answers.h"
 
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,11 @@
 namespace ctl {
 
 namespace {
+
+// Ticks without an answer before "no reply" is printed: by then no request
+// still remembered for its answer has been answered (3.2 s).
+constexpr std::int32_t kSilentTicksForNoReply =
+    static_cast<std::int32_t>(exchange::kRecentRequests);
 
 bool ParseKhz(const std::string& text, std::uint16_t& khz) {
     if (text.empty() || text.size() > 5)
@@ -20,7 +26,7 @@ bool ParseKhz(const std::string& text, std::uint16_t& khz) {
             return false;
         value = value * 10 + static_cast<unsigned>(c - '0');
     }
-    if (value > 65535)
+    if (value > koravel::kMaxUnitKhz)
         return false;
     khz = static_cast<std::uint16_t>(value);
     return true;
@@ -38,8 +44,10 @@ bool ParseDirection(const std::string& text, std::uint8_t& direction) {
     return true;
 }
 
+// One command on its own: nothing here starts a newer one, so the result is
+// the unit's status or kNoReply.
 std::uint8_t Command(std::uint8_t code, const koravel::Bytes& argument) {
-    return exchange::SendCommand(code, argument);
+    return exchange::SendCommand(code, argument).status;
 }
 
 } // namespace
@@ -93,26 +101,35 @@ int RunRetract() {
 }
 
 int RunWatch() {
+    // The window's poll: a status request every 400 ms without waiting, and
+    // whatever answers to the recent requests have come in meanwhile.
     InstallInterruptHandler();
     std::optional<koravel::StatusReply> last;
     bool answering = true;
+    std::int32_t silentTicks = 0;
     while (!Interrupted()) {
         const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-        StatusResult r = QueryStatus();
-        if (r.code == 0 && r.reply) {
-            koravel::StatusReply s = *r.reply;
-            s.sequence = 0; // not part of what the unit reports
-            if (!answering || !last || FormatStatus(*last) != FormatStatus(s)) {
-                std::printf("%s\n", FormatStatus(s).c_str());
-                std::fflush(stdout);
+        const exchange::PollAnswers answers = exchange::CollectPollAnswers();
+        if (answers.answered) {
+            silentTicks = 0;
+            std::optional<koravel::StatusReply> s;
+            if (answers.command == koravel::kCommandStatus)
+                s = koravel::DecodeStatusReply(answers.newest);
+            if (s) {
+                s->sequence = 0; // not part of what the unit reports
+                if (!answering || !last || FormatStatus(*last) != FormatStatus(*s)) {
+                    std::printf("%s\n", FormatStatus(*s).c_str());
+                    std::fflush(stdout);
+                }
+                last = s;
             }
-            last = s;
             answering = true;
-        } else if (answering) {
+        } else if (!answers.otherFrames && ++silentTicks >= kSilentTicksForNoReply && answering) {
             std::printf("no reply from the unit\n");
             std::fflush(stdout);
             answering = false;
         }
+        exchange::SendRequest(koravel::kCommandStatus, {});
         std::this_thread::sleep_until(next);
     }
     return kExitOk;
