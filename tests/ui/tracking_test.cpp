@@ -440,6 +440,7 @@ public:
         if (whileOpen)
             whileOpen();
     }
+    bool Ask(const QString&, const QString&) override { return false; }
     bool ChooseFile(QFileDialog&) override { return false; }
 };
 
