@@ -97,6 +97,8 @@ void TfmMain::tmPollTimer() {
 
     // 6. The next request, connected or not.
     exchange::SendRequest(kCommandStatus, {});
+
+    RenderStatusBar();
 }
 
 void TfmMain::DecodeStatus(const StatusReply& reply) {
