@@ -162,24 +162,13 @@ TEST(PortLinks, SetViewAndClearWithTheRulesThatKeepOtherFilesSafe) {
     ASSERT_TRUE(relative) << error;
     EXPECT_EQ(fs::read_symlink(PortLinkPath(config.dir, 3)), "/dev/null");
 
-    // Refused, with nothing changed.
-    for (const int number : {0, 256, -1}) {
-        EXPECT_FALSE(SetPortLink(config.dir, number, "/dev/null", error));
-        EXPECT_NE(error.find("from 1 to 255"), std::string::npos) << error;
-        EXPECT_FALSE(ClearPortLink(config.dir, number, error));
-    }
-    EXPECT_FALSE(SetPortLink(config.dir, 4, tree.Dev("ttyUSB2"), error));
-    EXPECT_NE(error.find("is not a character device"), std::string::npos) << error;
-    EXPECT_FALSE(SetPortLink(config.dir, 4, tree.Dev("ttyUSB99"), error));
-    EXPECT_NE(error.find("does not exist"), std::string::npos) << error;
-    EXPECT_FALSE(fs::exists(fs::symlink_status(PortLinkPath(config.dir, 4))));
+    // What koravelctl's tests do not reach: the library's own range check,
+    // and a file of the user's in place of a link, which is never replaced.
+    EXPECT_FALSE(SetPortLink(config.dir, -1, "/dev/null", error));
+    EXPECT_NE(error.find("from 1 to 255"), std::string::npos) << error;
     EXPECT_FALSE(SetPortLink(config.dir, 12, "/dev/null", error));
     EXPECT_NE(error.find("is not a symbolic link"), std::string::npos) << error;
-    EXPECT_FALSE(ClearPortLink(config.dir, 12, error));
-    EXPECT_NE(error.find("is not a symbolic link"), std::string::npos) << error;
     EXPECT_TRUE(fs::is_regular_file(PortLinkPath(config.dir, 12)));
-    EXPECT_FALSE(ClearPortLink(config.dir, 5, error));
-    EXPECT_NE(error.find("COM5 has no link"), std::string::npos) << error;
 
     // Taking numbers back removes the links alone, dangling or not.
     ASSERT_TRUE(ClearPortLink(config.dir, 7, error)) << error;
