@@ -66,13 +66,15 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPro
     SetBackground(this, clBtnHighlight);
 
     BuildMenus();
+    BuildPortMenuItems();
     auto* client = Named(new QWidget(this), "ClientArea");
     client->setFixedSize(kClientWidth, kClientHeight);
     setCentralWidget(client);
     BuildStrips(client);
     BuildFrontPanel(client);
     BuildClickAreas();
-    // The window takes exactly the menu bar and the client area.
+    BuildStatusBar();
+    // The window takes exactly the menu bar, the client area and the status bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     dlgOpen = Named(new QFileDialog(this, QStringLiteral("Save setup data...")), "dlgOpen");

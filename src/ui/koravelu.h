@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,11 +27,14 @@ class QMenuBar;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QStatusBar;
 class QTimer;
 class TOmniRigX;
 
 namespace koravel {
+class ElidedLabel;
 class FrameTrace;
+class SerialDevicesDialog;
 class TImage;
 class TShape;
 struct StatusReply;
@@ -65,6 +69,7 @@ public:
     QAction* COM12 = nullptr;
     QAction* COM13 = nullptr;
     QAction* COM14 = nullptr;
+    QAction* SerialDevices1 = nullptr; // "Serial devices...", after the COM items
     QMenu* Cat1 = nullptr;
     QAction* Radio1 = nullptr;
     QAction* Radio2 = nullptr;
@@ -84,6 +89,16 @@ public:
     QPushButton* btRetract = nullptr;
     QPushButton* btUscita = nullptr;
     QPushButton* btUscita2 = nullptr;
+
+    // Status bar below the front panel (status_bar.cpp): the link state as
+    // lStatus words it and the port with its device; the last open failure
+    // and other notices, and the followed rigs.
+    QStatusBar* sbStatus = nullptr;
+    QLabel* lLinkState = nullptr;
+    koravel::ElidedLabel* lPortDevice = nullptr;
+    koravel::ElidedLabel* lNotice = nullptr;
+    QLabel* lRigs = nullptr;
+    koravel::SerialDevicesDialog* dlgSerialDevices = nullptr; // made on first use
 
     // Client panel, the front panel and what lies on it.
     QFrame* Panel1 = nullptr;
@@ -161,22 +176,42 @@ public:
     void FormActivate();
     void FormClose();
     void Button1Click();
-    void COM1Click() { OpenPortNumber(1); }
-    void COM2Click() { OpenPortNumber(2); }
-    void COM3Click() { OpenPortNumber(3); }
-    void COM4Click() { OpenPortNumber(4); }
-    void COM5Click() { OpenPortNumber(5); }
-    void COM6Click() { OpenPortNumber(6); }
-    void COM7Click() { OpenPortNumber(7); }
-    void COM8Click() { OpenPortNumber(8); }
-    void COM9Click() { OpenPortNumber(9); }
-    void COM10Click() { OpenPortNumber(10); }
-    void COM11Click() { OpenPortNumber(11); }
-    void COM12Click() { OpenPortNumber(12); }
-    void COM13Click() { OpenPortNumber(13); }
-    void COM14Click() { OpenPortNumber(14); }
+    void COM1Click() { ComPortClick(1); }
+    void COM2Click() { ComPortClick(2); }
+    void COM3Click() { ComPortClick(3); }
+    void COM4Click() { ComPortClick(4); }
+    void COM5Click() { ComPortClick(5); }
+    void COM6Click() { ComPortClick(6); }
+    void COM7Click() { ComPortClick(7); }
+    void COM8Click() { ComPortClick(8); }
+    void COM9Click() { ComPortClick(9); }
+    void COM10Click() { ComPortClick(10); }
+    void COM11Click() { ComPortClick(11); }
+    void COM12Click() { ComPortClick(12); }
+    void COM13Click() { ComPortClick(13); }
+    void COM14Click() { ComPortClick(14); }
     // Closes and reopens serial port n, as every COM item does.
     void OpenPortNumber(std::int32_t n);
+
+    // The port menu (port_menu.cpp). A COM item opens its port and tells
+    // the operator in a box why it did not open.
+    void ComPortClick(std::int32_t n);
+    // Names each COM item's device; run when the menu is about to show.
+    void RefreshComItems();
+    // "Serial devices...": the devices present and their COM numbers.
+    void SerialDevices1Click();
+
+    // The status bar (status_bar.cpp). The last open failure in words;
+    // empty when the last open worked.
+    QString LastOpenFailure;
+    // Records what opening port n gave (error: LastCommError after open and
+    // configure), for the bar.
+    void NoteOpenResult(std::int32_t n, std::int32_t error);
+    // Renders the bar from the window's state; run on every poll tick.
+    void RenderStatusBar();
+    // A further notice in the bar, under a key of its own (say "range" or
+    // "transmit"); alarm shows it in red. An empty text takes it away.
+    void SetStatusNotice(const QString& key, const QString& text, bool alarm = false);
 
     // Poll and display.
     void tmTimerTimer();
@@ -230,6 +265,9 @@ protected:
 
 private:
     void BuildMenus();
+    void BuildPortMenuItems();
+    void BuildStatusBar();
+    QString RigStatusText(int rigNumber) const;
     void BuildStrips(QWidget* client);
     void BuildFrontPanel(QWidget* client);
     void BuildClickAreas();
@@ -263,6 +301,13 @@ private:
     void ShowTransferProgress(int done, int total);
     void AppendToLog(const std::string& line);
     bool sending_ = false;
+
+    struct StatusNotice {
+        QString text;
+        bool alarm = false;
+    };
+    std::map<QString, StatusNotice> statusNotices_;
+    QString portShown_; // "COM1  /dev/pts/3": the port last opened or tried
 
     std::unique_ptr<koravel::Prompter> prompter_;
     std::unique_ptr<koravel::FrameTrace> trace_;

@@ -103,6 +103,8 @@ void TfmMain::tmPollTimer() {
     // as long as it is open.
     if (trackingFailed)
         ShowTrackingConnectErrorLater();
+
+    RenderStatusBar();
 }
 
 void TfmMain::DecodeStatus(const StatusReply& reply) {

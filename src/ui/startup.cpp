@@ -141,6 +141,7 @@ void TfmMain::OpenPortNumber(std::int32_t n) {
     PortNumber = n;
     if (comm32::OpenPort("bio" + std::to_string(n)) == 0)
         comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
+    NoteOpenResult(n, comm32::LastCommError);
     if (comm32::LastCommError == 0) {
         lStatus->setText(QStringLiteral("Stato: in connessione..."));
         Button1Click();

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
@@ -11,8 +12,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
+#include "ui/elided_label.h"
 #include "ui/image_box.h"
 #include "ui/shape.h"
 
@@ -28,7 +31,21 @@ TEST_F(LayoutTest, FrameIsFixedAndHoldsTheClientAreaBelowTheMenu) {
     EXPECT_EQ(w.centralWidget()->size(), QSize(526, 296));
     EXPECT_EQ(w.centralWidget()->y(), w.menuBar()->height());
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
-    EXPECT_EQ(w.size().height(), 296 + w.menuBar()->height());
+    // The status bar below the client area adds its height, nothing else.
+    ASSERT_NE(w.sbStatus, nullptr);
+    EXPECT_EQ(w.findChild<QStatusBar*>("sbStatus"), w.sbStatus);
+    EXPECT_TRUE(w.sbStatus->isVisible());
+    EXPECT_GT(w.sbStatus->height(), 0);
+    EXPECT_EQ(w.size().height(), 296 + w.menuBar()->height() + w.sbStatus->height());
+    EXPECT_EQ(w.size().width(), 526);
+    EXPECT_EQ(w.sbStatus->geometry(),
+              QRect(0, w.menuBar()->height() + 296, 526, w.sbStatus->height()));
+    // A long text in the bar is cut short; the window keeps its width.
+    w.SetStatusNotice(QStringLiteral("long"), QString(400, QLatin1Char('x')), true);
+    w.RenderStatusBar();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.size().width(), 526);
+    EXPECT_TRUE(w.lNotice->text().endsWith(QChar(0x2026))) << w.lNotice->text().toStdString();
     EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMinimizeButtonHint);
 
@@ -46,30 +63,55 @@ TEST_F(LayoutTest, FrameIsFixedAndHoldsTheClientAreaBelowTheMenu) {
     for (QAction* a : w.Cat1->actions())
         cat << a->text();
     EXPECT_EQ(cat, (QStringList{"Radio 1", "Radio 2", "No Radio", "Config Radio"}));
-    ASSERT_EQ(w.Communication1->actions().size(), 14);
+    // COM1 to COM14, a separator, "Serial devices...".
+    ASSERT_EQ(w.Communication1->actions().size(), 16);
     EXPECT_EQ(w.Communication1->actions().at(13)->text(), "COM14");
     EXPECT_EQ(w.findChild<QAction*>("COM14"), w.COM14);
+    EXPECT_TRUE(w.Communication1->actions().at(14)->isSeparator());
+    EXPECT_EQ(w.Communication1->actions().at(15), w.SerialDevices1);
+    EXPECT_EQ(w.SerialDevices1->text(), "Serial devices...");
+    EXPECT_EQ(w.findChild<QAction*>("SerialDevices1"), w.SerialDevices1);
 }
 
 TEST_F(LayoutTest, ControlsAreFoundByTheirNames) {
     TfmMain& w = MakeWindow();
     const std::pair<const char*, const QWidget*> named[] = {
-        {"lFreq", w.lFreq},         {"lBanda", w.lBanda},
-        {"lStatus", w.lStatus},     {"lResult", w.lResult},
-        {"ldTX", w.ldTX},           {"ldRX", w.ldRX},
-        {"ld180", w.ld180},         {"ldBidir", w.ldBidir},
-        {"ldMove", w.ldMove},       {"lMove", w.lMove},
-        {"lBidir", w.lBidir},       {"Label13", w.Label13},
-        {"Message1", w.Message1},   {"Retract_Panel", w.Retract_Panel},
-        {"Message2", w.Message2},   {"Heading", w.Heading},
-        {"Custom", w.Custom},       {"Panel1", w.Panel1},
-        {"Panel2", w.Panel2},       {"Panel3", w.Panel3},
-        {"pnBlue", w.pnBlue},       {"Image1", w.Image1},
-        {"Image21", w.Image21},     {"ckOmni1", w.ckOmni1},
-        {"ckOmni2", w.ckOmni2},     {"Button1", w.Button1},
-        {"btImposta", w.btImposta}, {"btRetract", w.btRetract},
-        {"mmLog", w.mmLog},         {"mm1", w.mm1},
+        {"lFreq", w.lFreq},
+        {"lBanda", w.lBanda},
+        {"lStatus", w.lStatus},
+        {"lResult", w.lResult},
+        {"ldTX", w.ldTX},
+        {"ldRX", w.ldRX},
+        {"ld180", w.ld180},
+        {"ldBidir", w.ldBidir},
+        {"ldMove", w.ldMove},
+        {"lMove", w.lMove},
+        {"lBidir", w.lBidir},
+        {"Label13", w.Label13},
+        {"Message1", w.Message1},
+        {"Retract_Panel", w.Retract_Panel},
+        {"Message2", w.Message2},
+        {"Heading", w.Heading},
+        {"Custom", w.Custom},
+        {"Panel1", w.Panel1},
+        {"Panel2", w.Panel2},
+        {"Panel3", w.Panel3},
+        {"pnBlue", w.pnBlue},
+        {"Image1", w.Image1},
+        {"Image21", w.Image21},
+        {"ckOmni1", w.ckOmni1},
+        {"ckOmni2", w.ckOmni2},
+        {"Button1", w.Button1},
+        {"btImposta", w.btImposta},
+        {"btRetract", w.btRetract},
+        {"mmLog", w.mmLog},
+        {"mm1", w.mm1},
         {"dlgOpen", w.dlgOpen},
+        {"sbStatus", w.sbStatus},
+        {"lLinkState", w.lLinkState},
+        {"lPortDevice", w.lPortDevice},
+        {"lNotice", w.lNotice},
+        {"lRigs", w.lRigs},
     };
     for (const auto& [name, widget] : named) {
         ASSERT_NE(widget, nullptr) << name;
@@ -78,6 +120,7 @@ TEST_F(LayoutTest, ControlsAreFoundByTheirNames) {
     EXPECT_NE(w.findChild<QTimer*>("tmTimer"), nullptr);
     EXPECT_NE(w.findChild<QTimer*>("tmPoll"), nullptr);
     EXPECT_EQ(w.lStatus->text(), "Stato: non connesso");
+    EXPECT_EQ(w.lLinkState->text(), "Stato: non connesso") << "the bar words the link as lStatus";
     EXPECT_EQ(w.lFreq->text(), "00.000 MHz");
     EXPECT_EQ(w.Label13->text(), "MOVING ELEMENTS...");
     EXPECT_EQ(w.Heading->text(), "Heading: normal ->");
@@ -127,6 +170,10 @@ TEST_F(LayoutTest, ClickAreasLieWhereThePictureShowsTheirButtons) {
     EXPECT_EQ(w.Retract_Panel->geometry(), QRect(744, 0, 265, 121));
     EXPECT_EQ(w.mmLog->geometry(), QRect(8, 8, 377, 409));
     EXPECT_TRUE(w.mmLog->isReadOnly());
+
+    // The front panel stays where it was, above the status bar.
+    EXPECT_EQ(w.pnBlue->mapTo(&w, QPoint(0, 0)), QPoint(1, w.menuBar()->height() + 2));
+    EXPECT_EQ(w.Panel1->geometry(), QRect(0, 1, 526, 294));
 
     // The strips are one pixel high; the lamp pictures are covered by Panel1.
     EXPECT_EQ(w.Panel3->height(), 1);

@@ -3,6 +3,7 @@
 #include "link/comm32.h"
 #include "link/config_dir.h"
 #include "link/exchange.h"
+#include "link/open_failure.h"
 #include "setup/ini.h"
 
 #include <cerrno>
@@ -62,10 +63,9 @@ bool OpenUnitPort(int number) {
     if (comm32::OpenPort("bio" + std::to_string(number)) == 0)
         comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
     if (comm32::LastCommError != 0) {
-        const std::string path = comm32::ResolvePortPath("bio" + std::to_string(number));
-        std::fprintf(stderr, "koravelctl: port %d (%s) does not open: %s\n", number, path.c_str(),
-                     comm32::LastCommError > 0 ? std::strerror(comm32::LastCommError)
-                                               : "write error");
+        const std::string reason = koravel::OpenFailureText(
+            koravel::ExamineOpenFailure(koravel::ConfigDir(), number, comm32::LastCommError));
+        std::fprintf(stderr, "koravelctl: %s\n", reason.c_str());
         return false;
     }
     return true;

@@ -5,10 +5,12 @@
 //              band 40|30|20|17|15|12|10|6 | retract | watch |
 //              send [--force] FILE | check [--firmware X.Y] FILE |
 //              follow [--rig 1|2]            (built with the CAT back end)
+//   koravelctl ports [set N DEVICE | clear N]
 #ifdef KORAVELCTL_WITH_CAT
 #include "ctl_follow.h"
 #endif
 #include "ctl_link.h"
+#include "ctl_ports.h"
 #include "ctl_setup.h"
 #include "ctl_unit.h"
 
@@ -23,6 +25,7 @@ namespace {
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: koravelctl [--port N] COMMAND [ARGS]\n"
+                 "       koravelctl ports [set N DEVICE | clear N]\n"
                  "       koravelctl --help\n"
                  "\n"
                  "commands:\n"
@@ -45,6 +48,12 @@ void Usage(std::FILE* out) {
                  "                               every change of rig 1 (default) or 2 of the\n"
                  "                               CAT back end (omnirig.ini); Ctrl-C ends\n"
 #endif
+                 "  ports                        list the config folder, each COM number's\n"
+                 "                               link and whether its device is there, and\n"
+                 "                               the serial devices present\n"
+                 "  ports set N DEVICE           make COM N (1 to 255) stand for DEVICE, by\n"
+                 "                               its /dev/serial/by-id name when it has one\n"
+                 "  ports clear N                take COM N's link away\n"
                  "\n"
                  "The port defaults to \"Serialport\" of koravel.ini in the config folder,\n"
                  "else 1. Port N is the link ports/comN in the config folder, else\n"
@@ -127,6 +136,13 @@ int main(int argc, char** argv) {
     }
     const std::string command = words.front();
     const std::vector<std::string> args(words.begin() + 1, words.end());
+    if (command == "ports") {
+        if (port != 0 || rig || firmware) {
+            std::fprintf(stderr, "koravelctl: ports takes no --port, --rig or --firmware\n");
+            return ctl::kExitUsage;
+        }
+        return ctl::RunPorts(args);
+    }
     const bool known = command == "status" || command == "tune" || command == "band" ||
                        command == "retract" || command == "watch" || command == "send" ||
                        command == "check";

@@ -1,0 +1,132 @@
+#include "link/open_failure.h"
+
+#include "link/config_dir.h"
+#include "link/port_links.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+
+namespace koravel {
+
+namespace {
+
+OpenFailureKind KindOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return OpenFailureKind::PermissionDenied;
+    case EBUSY:
+    case EWOULDBLOCK:
+        return OpenFailureKind::Busy;
+    case ENOENT:
+    case ENOTDIR:
+        return OpenFailureKind::NotPluggedIn;
+    case ENXIO:
+    case ENODEV:
+    case EIO:
+        return OpenFailureKind::NoHardware;
+    case ENOTTY:
+    case EINVAL:
+        return OpenFailureKind::NotSerial;
+    default:
+        return OpenFailureKind::Other;
+    }
+}
+
+std::string GroupName(gid_t gid) {
+    if (const struct group* entry = ::getgrgid(gid); entry != nullptr && entry->gr_name != nullptr)
+        return entry->gr_name;
+    return std::to_string(gid);
+}
+
+std::string UserName(uid_t uid) {
+    if (const struct passwd* entry = ::getpwuid(uid); entry != nullptr && entry->pw_name != nullptr)
+        return entry->pw_name;
+    return std::to_string(uid);
+}
+
+std::string Octal(unsigned mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", mode & 07777u);
+    return text;
+}
+
+} // namespace
+
+OpenFailure ExamineOpenFailure(const std::string& configDir, int number, int error) {
+    OpenFailure failure;
+    failure.number = number;
+    failure.error = error;
+    failure.kind = KindOf(error);
+    if (number < kFirstPortNumber) {
+        failure.kind = OpenFailureKind::NoPort;
+        return failure;
+    }
+
+    std::string opened; // the path the serial layer opened
+    if (const auto link = ReadPortLink(configDir, number)) {
+        failure.link = link->path;
+        opened = link->path;
+        std::error_code ec;
+        const auto node = std::filesystem::canonical(link->path, ec);
+        failure.device = !ec ? node.string() : (link->isLink ? link->target : link->path);
+    } else {
+        opened = "/dev/ttyS" + std::to_string(number - 1);
+        failure.device = opened;
+    }
+
+    if (failure.kind == OpenFailureKind::PermissionDenied) {
+        struct stat st {};
+        if (::stat(opened.c_str(), &st) == 0) {
+            failure.group = GroupName(st.st_gid);
+            failure.owner = UserName(st.st_uid);
+            failure.mode = st.st_mode & 07777u;
+            failure.groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+        }
+    }
+    return failure;
+}
+
+std::string OpenFailureText(const OpenFailure& f) {
+    const std::string com = "COM" + std::to_string(f.number);
+    const std::string port = com + " (" + f.device + ")";
+    switch (f.kind) {
+    case OpenFailureKind::NoPort:
+        return "No serial port is chosen (" + com + ").";
+    case OpenFailureKind::PermissionDenied:
+        if (f.group.empty())
+            return port + " does not open: permission denied.";
+        if (f.groupMayUse) {
+            return port + " does not open: permission denied. The device belongs to the group '" +
+                   f.group + "': add your user to the group '" + f.group + "' (sudo usermod -aG " +
+                   f.group + " $USER) and log in again.";
+        }
+        return port + " does not open: permission denied. Only its owner '" + f.owner +
+               "' may use it (mode " + Octal(f.mode) + "); ask the computer's administrator.";
+    case OpenFailureKind::Busy:
+        return port + " does not open: it is in use by another program. Close that program, "
+                      "or choose another port.";
+    case OpenFailureKind::NotPluggedIn:
+        if (!f.link.empty()) {
+            return com + " does not open: its device " + f.device +
+                   " is not plugged in (the link " + f.link + " expects it).";
+        }
+        return port + " does not open: there is no such device; it is not plugged in, or this "
+                      "computer has no such port.";
+    case OpenFailureKind::NoHardware:
+        return port + " does not open: there is no serial port behind this device.";
+    case OpenFailureKind::NotSerial:
+        return port + " does not open: it is not a serial device.";
+    case OpenFailureKind::Other:
+        break;
+    }
+    return port + " does not open: " +
+           (f.error > 0 ? std::string(std::strerror(f.error)) : std::string("write error")) + ".";
+}
+
+} // namespace koravel
