@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QLocale>
 #include <QPalette>
 
 #include <optional>
@@ -160,11 +161,18 @@ bool TfmMain::TrackRig(int rigNumber) {
     if (khz < 0)
         return true; // no frequency at all
     std::uint32_t& outOfRange = RigOutOfRangeKhz[static_cast<std::size_t>(rigNumber - 1)];
+    const QString noticeKey = QStringLiteral("rig%1-range").arg(rigNumber);
     if (khz > kMaxUnitKhz) {
         outOfRange = static_cast<std::uint32_t>(khz);
+        SetStatusNotice(noticeKey,
+                        QStringLiteral("Rig %1 at %2 MHz is beyond the antenna's range: not sent")
+                            .arg(rigNumber)
+                            .arg(QLocale().toString(static_cast<double>(khz) / 1000.0, 'f', 3)),
+                        true);
         return true;
     }
     outOfRange = 0;
+    SetStatusNotice(noticeKey, {});
     // The answer is not examined. Like every operator command, the step
     // enables the exchange before it: tracking reaches the unit from the
     // first notification after start-up.

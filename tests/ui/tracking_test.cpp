@@ -10,6 +10,7 @@
 #include "link/status_reply.h"
 #include "support/rig_process.h"
 #include "ui/colors.h"
+#include "ui/elided_label.h"
 #include "ui/looks.h"
 
 #include <QAction>
@@ -17,6 +18,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLocale>
 #include <QPalette>
 #include <QTimer>
 
@@ -154,12 +156,20 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
         EXPECT_TRUE(WaitFor([&] { return w.RigOutOfRangeKhz[0] == std::uint32_t(hz / 1000); }))
             << hz << " Hz";
     }
+    // The status bar says so, in red, until the rig comes back.
+    EXPECT_TRUE(WaitFor([&] {
+        return w.lNotice->fullText().contains(
+            QStringLiteral("Rig 1 at 144") + QLocale().decimalPoint() +
+            QStringLiteral("300 MHz is beyond the antenna's range"));
+    }));
+    EXPECT_EQ(TextColorOf(w.lNotice), clRed);
     PumpFor(500);
     EXPECT_EQ(Tunes().size(), seen) << "a frequency beyond the unit's range was sent";
     // Back in range: sent again.
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
     EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
     EXPECT_EQ(w.RigOutOfRangeKhz[0], 0u);
+    EXPECT_TRUE(WaitFor([&] { return !w.lNotice->fullText().contains(QStringLiteral("range")); }));
     // A mode change alone sends the same frequency again.
     seen = Tunes().size();
     ASSERT_TRUE(Rigctl(rig.Port(), {"M", "USB", "2400"}));
