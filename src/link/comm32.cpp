@@ -2,12 +2,15 @@
 
 #include "link/config_dir.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace comm32 {
@@ -86,8 +89,8 @@ bool QueryStatus(bool wantInput) {
 } // namespace
 
 SystemCalls RealSystemCalls() {
-    return SystemCalls{RealOpen,  ::close,     ::read,      ::write,   RealIoctl,      ::flock,
-                       RealFcntl, ::tcgetattr, ::tcsetattr, ::tcflush, RealTxQueueSize};
+    return SystemCalls{RealOpen,  ::close,     ::read,      ::write,   RealIoctl,       ::flock,
+                       RealFcntl, ::tcgetattr, ::tcsetattr, ::tcflush, RealTxQueueSize, ::poll};
 }
 
 SystemCalls Sys = RealSystemCalls();
@@ -272,6 +275,34 @@ void WriteText(koravel::ByteView bytes) {
         done += static_cast<size_t>(n);
     }
     LastCommError = 0;
+}
+
+bool WaitForInput(int ms) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+    if (PortHandle == kNoHandle) {
+        std::this_thread::sleep_until(until);
+        return false;
+    }
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        struct pollfd p {
+            PortHandle, POLLIN, 0
+        };
+        const int rc = Sys.poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+        if (rc > 0 && InputCount() > 0)
+            return true;
+        if (rc == 0)
+            return false;
+        if (rc < 0 && errno == EINTR)
+            continue;
+        // Ready with nothing to read (a hang-up, an error), or the wait itself
+        // failed: no byte comes in this time, and returning now would have
+        // the caller ask again at once, over and over.
+        std::this_thread::sleep_until(until);
+        return InputCount() > 0;
+    }
 }
 
 } // namespace comm32

@@ -1,11 +1,13 @@
 // The serial layer: one serial device at a time, opened by port number, set
-// to fixed line settings, read one byte at a time without waiting and written
-// a few bytes at a time. Plain procedures over module state.
+// to fixed line settings, read one byte at a time without waiting, written a
+// frame at a time, and waited on until bytes arrive. Plain procedures over
+// module state.
 #pragma once
 
 #include "link/bytes.h"
 
 #include <cstdint>
+#include <poll.h>
 #include <string>
 #include <sys/types.h>
 #include <termios.h>
@@ -48,8 +50,14 @@ std::uint16_t OutputCount();
 // Delivers one byte when one is waiting; never waits.
 bool ReadByte(std::uint8_t& byte);
 // Writes the whole string when it fits in the free room of the output queue,
-// else nothing. Blocks until the driver has taken the bytes.
+// else nothing. Blocks until the driver has taken the bytes: one write call
+// when the driver takes them all at once.
 void WriteText(koravel::ByteView bytes);
+// Waits until received bytes are waiting or ms milliseconds have passed,
+// whichever comes first; true when bytes are waiting. Returns early only for
+// bytes that ReadByte can take: a device that signals without any (hung up,
+// in error) is waited out. With no port open it sleeps ms.
+bool WaitForInput(int ms);
 
 // The device path that a port name stands for: ports/com<n> in the config
 // folder when that exists, else /dev/ttyS<n-1>. Empty when the name is not
@@ -72,6 +80,7 @@ struct SystemCalls {
     int (*tcflush)(int fd, int queue);
     // The driver's current transmit-queue size; 0 when it reports none.
     std::uint16_t (*txQueueSize)(int fd);
+    int (*poll)(struct pollfd* fds, nfds_t count, int timeoutMs);
 };
 extern SystemCalls Sys;
 // The real calls.

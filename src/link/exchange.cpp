@@ -50,27 +50,6 @@ void Call(const std::function<void()>& hook) {
         hook();
 }
 
-void Pause(int ms) {
-    if (ExchangeHooks.Sleep)
-        ExchangeHooks.Sleep(ms);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-void WriteByte(std::uint8_t b) {
-    const std::uint8_t one[1] = {b};
-    comm32::WriteText(one);
-}
-
-void WriteEscaped(std::uint8_t b) {
-    if (frame::NeedsEscape(b)) {
-        WriteByte(frame::kEscape);
-        WriteByte(static_cast<std::uint8_t>(b & 0x7F));
-    } else {
-        WriteByte(b);
-    }
-}
-
 koravel::Bytes RequestContent(std::uint8_t sequence, std::uint8_t command,
                               koravel::ByteView argument) {
     koravel::Bytes content;
@@ -88,15 +67,33 @@ bool WriteFrame(koravel::ByteView content, const StopCheck& stop) {
     Call(ExchangeHooks.ProcessMessages);
     if (Stopped(stop))
         return false;
-    const std::uint8_t checksum = frame::Checksum(content);
     if (Trace != nullptr)
         Trace->Log("tx", frame::WithChecksum(content));
-    WriteByte(frame::kStart);
-    for (std::uint8_t b : content)
-        WriteEscaped(b);
-    WriteEscaped(checksum);
-    WriteByte(frame::kEnd);
+    comm32::WriteText(frame::Encode(content));
     return true;
+}
+
+// Reads what the port holds until a frame ends: Frame when an intact one is
+// in ReplyBuffer, Rejected when a damaged one ended (the bytes after its end
+// byte wait for the next call), Pending when nothing more is waiting.
+frame::Feed ReadFrame() {
+    std::uint8_t b = 0;
+    while (comm32::ReadByte(b)) {
+        switch (FrameReceiver.Push(b)) {
+        case frame::Feed::Pending:
+            break;
+        case frame::Feed::Frame:
+            ReplyBuffer = FrameReceiver.buffer;
+            if (Trace != nullptr)
+                Trace->Log("rx", ReplyBuffer);
+            return frame::Feed::Frame;
+        case frame::Feed::Rejected:
+            if (b == frame::kEnd)
+                return frame::Feed::Rejected;
+            break; // an overlong frame: the receiver waits for the next start
+        }
+    }
+    return frame::Feed::Pending;
 }
 
 // A new request takes this sequence byte: frames that carry it answer an
@@ -113,6 +110,10 @@ void ForgetSequence(std::uint8_t sequence) {
 // frames waiting on the port up to it; frames for other readers are kept.
 // True with the reply in ReplyBuffer. A frame with the sequence byte but no
 // status byte is no reply and is dropped.
+//
+// Damaged frames are read past too, so that nothing the port holds is left
+// waiting when no reply is there: the next pass's wait would end at once on
+// those bytes.
 bool TakeReply(std::uint8_t sequence) {
     for (auto it = UnclaimedFrames.begin(); it != UnclaimedFrames.end(); ++it) {
         if ((*it)[0] == sequence && it->size() >= kShortestReply) {
@@ -122,14 +123,18 @@ bool TakeReply(std::uint8_t sequence) {
             return true;
         }
     }
-    while (ReceiveFrame()) {
+    for (;;) {
+        const frame::Feed read = ReadFrame();
+        if (read == frame::Feed::Pending)
+            return false;
+        if (read == frame::Feed::Rejected)
+            continue;
         Call(ExchangeHooks.FrameReceived);
         if (ReplyBuffer[0] != sequence)
             KeepUnclaimed(ReplyBuffer);
         else if (ReplyBuffer.size() >= kShortestReply)
             return true;
     }
-    return false;
 }
 
 std::uint8_t RunExchange(std::uint8_t command, koravel::ByteView argument, bool replyFlag,
@@ -155,7 +160,7 @@ std::uint8_t RunExchange(std::uint8_t command, koravel::ByteView argument, bool 
             }
             if (Stopped(stop))
                 return kNoReply;
-            Pause(kWaitPassMs);
+            WaitForPort(kWaitPassMs);
             if (!ExchangeEnabled)
                 return kNoReply;
             // This wait's own time, whatever nested exchanges did meanwhile.
@@ -176,23 +181,7 @@ void SendFrame(koravel::ByteView content) {
 }
 
 bool ReceiveFrame() {
-    std::uint8_t b = 0;
-    while (comm32::ReadByte(b)) {
-        switch (FrameReceiver.Push(b)) {
-        case frame::Feed::Pending:
-            break;
-        case frame::Feed::Frame:
-            ReplyBuffer = FrameReceiver.buffer;
-            if (Trace != nullptr)
-                Trace->Log("rx", ReplyBuffer);
-            return true;
-        case frame::Feed::Rejected:
-            if (b == frame::kEnd)
-                return false; // bytes after the end byte wait for the next call
-            break;
-        }
-    }
-    return false;
+    return ReadFrame() == frame::Feed::Frame;
 }
 
 void KeepUnclaimed(koravel::ByteView content) {
@@ -238,6 +227,20 @@ void TimerTick(int intervalMs) {
     // Days without an exchange must not run the count past its largest value.
     ExchangeElapsed = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(std::int64_t{ExchangeElapsed} + intervalMs, 0, INT32_MAX));
+}
+
+void WaitForPort(int ms) {
+    if (ExchangeHooks.Sleep)
+        ExchangeHooks.Sleep(ms);
+    else
+        (void)comm32::WaitForInput(ms);
+}
+
+void Pause(int ms) {
+    if (ExchangeHooks.Sleep)
+        ExchangeHooks.Sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 void ResetExchange() {

@@ -3,7 +3,9 @@
 // Plain procedures over module state, one instance for the process.
 //
 // Time is counted by the caller's 50 ms tick (TimerTick), which runs from the
-// ProcessMessages hook while Transact waits; nothing here reads a clock.
+// ProcessMessages hook while Transact waits; nothing here reads a clock. Each
+// pass of the wait lasts at most 10 ms and ends as soon as bytes arrive at
+// the port, so a reply is taken as soon as its last byte is in.
 //
 // Several readers share the port: a waiting Transact, the poll tick that runs
 // inside its wait, another Transact nested deeper. A reader that takes an
@@ -29,7 +31,8 @@ namespace exchange {
 constexpr std::uint8_t kNoReply = 255;
 // Interval of the indicator tick that counts ExchangeElapsed.
 constexpr int kTickMs = 50;
-// Pause of Transact's wait loop per pass.
+// Longest pass of Transact's wait loop: a pass ends earlier when bytes
+// arrive at the port.
 constexpr int kWaitPassMs = 10;
 constexpr std::int32_t kFirstSequence = 12;
 // Content bytes a reply needs before Transact takes it: sequence, status,
@@ -76,7 +79,10 @@ struct Hooks {
     std::function<void()> LightTx;
     // A valid frame reached Transact: the poll's silent-tick count restarts.
     std::function<void()> FrameReceived;
-    // Pause for the given milliseconds; empty means a real sleep.
+    // Plays the time of every wait in place of the port and the clock
+    // (tests and fuzz targets run on virtual time with it): WaitForPort and
+    // Pause call it with their milliseconds and return. Empty: WaitForPort
+    // waits on the port, Pause sleeps.
     std::function<void(int ms)> Sleep;
 };
 extern Hooks ExchangeHooks;
@@ -84,8 +90,7 @@ extern Hooks ExchangeHooks;
 extern koravel::FrameTrace* Trace;
 
 // Lights the TX lamp, lets the window process messages, then writes the
-// frame: start byte, content and checksum escaped, end byte, each byte (or
-// escape pair member) by its own write.
+// frame: start byte, content and checksum escaped, end byte, in one write.
 void SendFrame(koravel::ByteView content);
 // Reads what the port holds until a frame completes. True when an intact
 // frame of at least two bytes is in ReplyBuffer (checksum as its last byte).
@@ -118,6 +123,13 @@ void SendRequest(std::uint8_t command, koravel::ByteView argument);
 // The exchange's share of the 50 ms indicator tick: ExchangeElapsed grows,
 // up to its largest value.
 void TimerTick(int intervalMs = kTickMs);
+
+// Waits until bytes arrive at the port or ms milliseconds pass, whichever
+// comes first (the Sleep hook instead, when one is installed).
+void WaitForPort(int ms);
+// Waits ms milliseconds whatever arrives (the Sleep hook instead, when one
+// is installed).
+void Pause(int ms);
 
 // Back to the start values (hooks and trace are kept).
 void ResetExchange();

@@ -3,9 +3,6 @@
 #include "link/comm32.h"
 #include "link/exchange.h"
 
-#include <chrono>
-#include <thread>
-
 namespace setup {
 
 namespace {
@@ -21,18 +18,12 @@ void ProcessMessages() {
         exchange::ExchangeHooks.ProcessMessages();
 }
 
-void Sleep(int ms) {
-    if (exchange::ExchangeHooks.Sleep)
-        exchange::ExchangeHooks.Sleep(ms);
-    else
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// Waits ms milliseconds in 10 ms steps, serving the window's events.
-void Wait(int ms) {
+// Lets the line settle for ms milliseconds in 10 ms steps, serving the
+// window's events; bytes that arrive meanwhile do not cut it short.
+void Settle(int ms) {
     for (int waited = 0; waited < ms; waited += kDrainPauseMs) {
         ProcessMessages();
-        Sleep(kDrainPauseMs);
+        exchange::Pause(kDrainPauseMs);
     }
 }
 
@@ -94,10 +85,14 @@ OpenedFile OpenSetupFile(const std::string& path) {
 
 std::uint8_t PrepareLink() {
     exchange::ExchangeEnabled = true;
-    Wait(kSettleMs);
+    Settle(kSettleMs);
+    // After each stale byte, up to 10 ms for the next: the pause ends as soon
+    // as one is there.
     std::uint8_t stale = 0;
-    for (int drained = 0; drained < kMaxDrainBytes && comm32::ReadByte(stale); ++drained)
-        Wait(kDrainPauseMs);
+    for (int drained = 0; drained < kMaxDrainBytes && comm32::ReadByte(stale); ++drained) {
+        ProcessMessages();
+        exchange::WaitForPort(kDrainPauseMs);
+    }
     return exchange::Transact(kStatusCommand, {}, false, kPreparingAttempts, kPreparingTimeoutMs);
 }
 
@@ -121,7 +116,7 @@ namespace {
 TransferResult RunBlocks(int firmwareVersion, const TransferHooks& hooks) {
     TransferResult result;
     result.firmwareVersion = firmwareVersion;
-    const std::vector<BlockSpec> blocks = BlockMap(firmwareVersion);
+    const std::vector<BlockSpec>& blocks = BlockMap(firmwareVersion);
     const int total = static_cast<int>(blocks.size());
     for (int i = 0; i < total; ++i) {
         const BlockSpec& spec = blocks[static_cast<std::size_t>(i)];

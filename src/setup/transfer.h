@@ -3,8 +3,9 @@
 // command-line client share it; dialogs, the log memo, the poll timer and the
 // outcome texts stay with them and are reached through hooks.
 //
-// Every wait goes through exchange::ExchangeHooks (ProcessMessages and
-// Sleep), so the window keeps serving its events and tests control time.
+// Every wait serves the window's events (exchange::ExchangeHooks'
+// ProcessMessages) and goes through exchange::WaitForPort or exchange::Pause,
+// so tests control time with the Sleep hook.
 #pragma once
 
 #include "setup/block_write.h"
@@ -57,8 +58,9 @@ constexpr int kPreparingAttempts = 3;
 constexpr int kPreparingTimeoutMs = 200;
 
 // Enables the exchange, waits 100 ms, discards the bytes waiting at the port
-// (10 ms pause after each), and asks for the unit's status (command 1, no
-// reply flag, 3 attempts of 200 ms). Returns that exchange's result.
+// (a pause of up to 10 ms after each, ended by the next byte), and asks for
+// the unit's status (command 1, no reply flag, 3 attempts of 200 ms).
+// Returns that exchange's result.
 std::uint8_t PrepareLink();
 
 // The firmware version in the status reply that the preparing exchange

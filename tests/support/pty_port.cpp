@@ -45,7 +45,14 @@ PtyPort::~PtyPort() {
     std::error_code ec;
     std::filesystem::remove(link_, ec);
     close(slave_);
-    close(master_);
+    if (master_ >= 0)
+        close(master_);
+}
+
+void PtyPort::HangUp() {
+    if (master_ >= 0)
+        close(master_);
+    master_ = -1;
 }
 
 koravel::Bytes PtyPort::ReadAvailable() {

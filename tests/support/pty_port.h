@@ -36,6 +36,9 @@ public:
     koravel::Bytes ReadAvailable();
     // Writes to the program under test.
     void Write(const koravel::Bytes& bytes);
+    // Closes the master side, as a pulled-out adapter does: the program's
+    // side of the line is hung up.
+    void HangUp();
 
 private:
     int master_ = -1;

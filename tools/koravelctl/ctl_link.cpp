@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 namespace ctl {
@@ -81,9 +80,9 @@ void InstallClockHooks(std::function<void()> processMessages) {
     } else {
         exchange::ExchangeHooks.ProcessMessages = PlayTicks;
     }
-    exchange::ExchangeHooks.Sleep = [](int ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    };
+    // No Sleep hook: the exchange's waits end as soon as the unit's bytes
+    // arrive at the port.
+    exchange::ExchangeHooks.Sleep = nullptr;
     exchange::ExchangeEnabled = true;
 }
 

@@ -25,9 +25,9 @@ int DefaultPortNumber();
 // printed on stderr, when it does not open.
 bool OpenUnitPort(int number);
 
-// Installs exchange hooks that play the 50 ms tick from the real clock and
-// enables the exchange. processMessages, when given, runs first on every pass
-// of a waiting exchange (an event loop's pending work).
+// Installs exchange hooks that play the 50 ms tick from the real clock (the
+// waits themselves are the port's) and enables the exchange. processMessages, when given, runs
+// first on every pass of a waiting exchange (an event loop's pending work).
 void InstallClockHooks(std::function<void()> processMessages = {});
 
 // Set by SIGINT/SIGTERM once InstallInterruptHandler ran.
