@@ -19,16 +19,41 @@ char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool SameName(const char* a, std::size_t aLen, const std::string& b) {
-    if (aLen != b.size()) {
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
         return false;
     }
-    for (std::size_t i = 0; i < aLen; ++i) {
+    if (a == b) {
+        return true; // the usual case, compared in one go
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
         if (Lower(a[i]) != Lower(b[i])) {
             return false;
         }
     }
     return true;
+}
+
+// A hash of a name, eight bytes at a time, with bit 5 of every byte set:
+// that maps each ASCII capital to its small letter, so names that compare
+// equal without regard to case hash alike (other bytes may collide, which
+// the comparison of the names sorts out).
+std::uint32_t NameHash(std::string_view name) {
+    constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
+    constexpr std::uint64_t kPrime = 0x100000001B3u;
+    std::uint64_t h = 0xCBF29CE484222325u ^ name.size();
+    std::size_t i = 0;
+    for (; i + 8 <= name.size(); i += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, name.data() + i, 8);
+        h = (h ^ (word | kCaseBits)) * kPrime;
+        h ^= h >> 29;
+    }
+    std::uint64_t tail = 0;
+    std::memcpy(&tail, name.data() + i, name.size() - i);
+    h = (h ^ (tail | kCaseBits)) * kPrime;
+    h ^= h >> 32;
+    return static_cast<std::uint32_t>(h);
 }
 
 // [begin, end) of s without the blanks at either end.
@@ -144,12 +169,16 @@ LineInfo Classify(const std::string& text, const LineSpan& line) {
     return info;
 }
 
-bool NameIs(const std::string& text, const LineInfo& info, const std::string& name) {
-    return SameName(text.data() + info.nameBegin, info.nameEnd - info.nameBegin, name);
+std::string_view NameIn(const std::string& text, const LineInfo& info) {
+    return std::string_view(text).substr(info.nameBegin, info.nameEnd - info.nameBegin);
 }
 
-std::string NameOf(const std::string& text, const LineInfo& info) {
-    return text.substr(info.nameBegin, info.nameEnd - info.nameBegin);
+// The line that starts at begin.
+LineSpan LineFrom(const std::string& text, std::size_t begin, int number) {
+    LineWalker walker(text, begin, number);
+    LineSpan line;
+    walker.Next(line);
+    return line;
 }
 
 // Walks the lines of a section's body, from `body` (the line after the
@@ -165,36 +194,6 @@ void WalkBody(const std::string& text, std::size_t body, int firstLine, Visit vi
             return;
         }
     }
-}
-
-// The first key line called `key` in a section's body.
-bool FindKeyIn(const std::string& text, std::size_t body, int firstLine, const std::string& key,
-               LineSpan& found, LineInfo& foundInfo) {
-    const std::string wanted = Trimmed(key);
-    bool hit = false;
-    WalkBody(text, body, firstLine, [&](const LineSpan& line, const LineInfo& info) {
-        if (info.kind == Kind::Key && NameIs(text, info, wanted)) {
-            found = line;
-            foundInfo = info;
-            hit = true;
-            return false;
-        }
-        return true;
-    });
-    return hit;
-}
-
-// Orders names byte by byte, ASCII letters without regard to case.
-bool NameLess(std::string_view a, std::string_view b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(Lower(a[i]));
-        const auto cb = static_cast<unsigned char>(Lower(b[i]));
-        if (ca != cb) {
-            return ca < cb;
-        }
-    }
-    return a.size() < b.size();
 }
 
 // One Set never writes more than one line: line breaks given by the caller
@@ -236,66 +235,126 @@ Profile Profile::FromText(std::string text) {
 }
 
 void Profile::Reindex() {
-    index_.clear();
+    sections_.clear();
+    keys_.clear();
     LineWalker walker(text_, start_);
     LineSpan line;
     while (walker.Next(line)) {
         const LineInfo info = Classify(text_, line);
         if (info.kind == Kind::Section) {
-            index_.push_back(SectionRef{info.nameBegin, info.nameEnd, line.next, line.number});
+            sections_.push_back(SectionRef{line.begin, keys_.size(), keys_.size(),
+                                           NameHash(NameIn(text_, info)), line.number});
+        } else if (info.kind == Kind::Key && !sections_.empty()) {
+            keys_.push_back(KeyRef{line.begin, NameHash(NameIn(text_, info)), line.number});
+            sections_.back().endKey = keys_.size();
         }
     }
-    auto name = [this](const SectionRef& r) {
-        return std::string_view(text_).substr(r.nameBegin, r.nameEnd - r.nameBegin);
-    };
-    // Stable, so that of several sections with the same name the first in
-    // the file comes first and is the one kept.
-    std::stable_sort(index_.begin(), index_.end(), [&](const SectionRef& a, const SectionRef& b) {
-        return NameLess(name(a), name(b));
+    byHash_.resize(sections_.size());
+    for (std::size_t i = 0; i < byHash_.size(); ++i) {
+        byHash_[i] = i;
+    }
+    // Of several sections with the same name, the first in the file comes
+    // first among its equal hashes and is the one found.
+    std::sort(byHash_.begin(), byHash_.end(), [this](std::size_t a, std::size_t b) {
+        return sections_[a].hash != sections_[b].hash ? sections_[a].hash < sections_[b].hash
+                                                      : a < b;
     });
-    index_.erase(std::unique(index_.begin(), index_.end(),
-                             [&](const SectionRef& a, const SectionRef& b) {
-                                 return !NameLess(name(a), name(b)) && !NameLess(name(b), name(a));
-                             }),
-                 index_.end());
-    index_.shrink_to_fit();
 }
 
 const Profile::SectionRef* Profile::FindSection(const std::string& section) const {
-    const std::string wanted = Trimmed(section);
-    auto name = [this](const SectionRef& r) {
-        return std::string_view(text_).substr(r.nameBegin, r.nameEnd - r.nameBegin);
-    };
-    const auto it = std::lower_bound(
-        index_.begin(), index_.end(), wanted,
-        [&](const SectionRef& r, const std::string& w) { return NameLess(name(r), w); });
-    if (it == index_.end() ||
-        !SameName(text_.data() + it->nameBegin, it->nameEnd - it->nameBegin, wanted)) {
-        return nullptr;
+    std::size_t b = 0;
+    std::size_t e = section.size();
+    Trim(section, b, e);
+    const std::string_view wanted = std::string_view(section).substr(b, e - b);
+    const std::uint32_t hash = NameHash(wanted);
+    auto it =
+        std::lower_bound(byHash_.begin(), byHash_.end(), hash,
+                         [this](std::size_t i, std::uint32_t h) { return sections_[i].hash < h; });
+    for (; it != byHash_.end() && sections_[*it].hash == hash; ++it) {
+        const SectionRef& ref = sections_[*it];
+        const LineInfo info = Classify(text_, LineFrom(text_, ref.lineBegin, ref.line));
+        if (SameName(NameIn(text_, info), wanted)) {
+            return &ref;
+        }
     }
-    return &*it;
+    return nullptr;
 }
 
-std::optional<std::string> Profile::Get(const std::string& section, const std::string& key) const {
-    const SectionRef* ref = FindSection(section);
-    LineSpan line;
-    LineInfo info;
-    if (ref == nullptr || !FindKeyIn(text_, ref->body, ref->line + 1, key, line, info)) {
+const Profile::KeyRef* Profile::FindKey(const SectionRef& section, const std::string& key,
+                                        ValueSpan* value) const {
+    std::size_t b = 0;
+    std::size_t e = key.size();
+    Trim(key, b, e);
+    const std::string_view wanted = std::string_view(key).substr(b, e - b);
+    const std::uint32_t hash = NameHash(wanted);
+    for (std::size_t i = section.firstKey; i < section.endKey; ++i) {
+        const KeyRef& ref = keys_[i];
+        if (ref.hash != hash) {
+            continue;
+        }
+        const LineInfo info = Classify(text_, LineFrom(text_, ref.lineBegin, ref.line));
+        if (SameName(NameIn(text_, info), wanted)) {
+            if (value != nullptr) {
+                *value = ValueSpan{info.valueBegin, info.valueEnd};
+            }
+            return &ref;
+        }
+    }
+    return nullptr;
+}
+
+Profile::SectionView Profile::Section(const std::string& section) const {
+    return SectionView(*this, FindSection(section));
+}
+
+std::optional<std::string> Profile::SectionView::Get(const std::string& key) const {
+    ValueSpan value;
+    if (ref_ == nullptr || profile_->FindKey(*ref_, key, &value) == nullptr) {
         return std::nullopt;
     }
-    std::size_t b = info.valueBegin;
-    std::size_t e = info.valueEnd;
-    if (e - b >= 2 && (text_[b] == '"' || text_[b] == '\'') && text_[e - 1] == text_[b]) {
+    const std::string& text = profile_->text_;
+    std::size_t b = value.begin;
+    std::size_t e = value.end;
+    if (e - b >= 2 && (text[b] == '"' || text[b] == '\'') && text[e - 1] == text[b]) {
         ++b;
         --e;
     }
-    return text_.substr(b, e - b);
+    return text.substr(b, e - b);
+}
+
+std::string Profile::SectionView::GetString(const std::string& key,
+                                            const std::string& fallback) const {
+    std::optional<std::string> v = Get(key);
+    return v ? *v : fallback;
+}
+
+std::vector<std::string> Profile::SectionView::Keys() const {
+    std::vector<std::string> keys;
+    if (ref_ == nullptr) {
+        return keys;
+    }
+    const std::string& text = profile_->text_;
+    keys.reserve(ref_->endKey - ref_->firstKey);
+    for (std::size_t i = ref_->firstKey; i < ref_->endKey; ++i) {
+        const KeyRef& key = profile_->keys_[i];
+        const LineInfo info = Classify(text, LineFrom(text, key.lineBegin, key.line));
+        keys.emplace_back(NameIn(text, info));
+    }
+    return keys;
+}
+
+int Profile::SectionView::LineOf(const std::string& key) const {
+    const KeyRef* found = ref_ == nullptr ? nullptr : profile_->FindKey(*ref_, key);
+    return found == nullptr ? 0 : found->line;
+}
+
+std::optional<std::string> Profile::Get(const std::string& section, const std::string& key) const {
+    return Section(section).Get(key);
 }
 
 std::string Profile::GetString(const std::string& section, const std::string& key,
                                const std::string& fallback) const {
-    std::optional<std::string> v = Get(section, key);
-    return v ? *v : fallback;
+    return Section(section).GetString(key, fallback);
 }
 
 bool Profile::HasSection(const std::string& section) const {
@@ -303,41 +362,21 @@ bool Profile::HasSection(const std::string& section) const {
 }
 
 std::vector<std::string> Profile::Keys(const std::string& section) const {
-    std::vector<std::string> keys;
-    const SectionRef* ref = FindSection(section);
-    if (ref == nullptr) {
-        return keys;
-    }
-    WalkBody(text_, ref->body, ref->line + 1, [&](const LineSpan&, const LineInfo& info) {
-        if (info.kind == Kind::Key) {
-            keys.push_back(NameOf(text_, info));
-        }
-        return true;
-    });
-    return keys;
+    return Section(section).Keys();
 }
 
 std::vector<std::string> Profile::Sections() const {
     std::vector<std::string> names;
-    LineWalker walker(text_, start_);
-    LineSpan line;
-    while (walker.Next(line)) {
-        const LineInfo info = Classify(text_, line);
-        if (info.kind == Kind::Section) {
-            names.push_back(NameOf(text_, info));
-        }
+    names.reserve(sections_.size());
+    for (const SectionRef& ref : sections_) {
+        const LineInfo info = Classify(text_, LineFrom(text_, ref.lineBegin, ref.line));
+        names.emplace_back(NameIn(text_, info));
     }
     return names;
 }
 
 int Profile::LineOf(const std::string& section, const std::string& key) const {
-    const SectionRef* ref = FindSection(section);
-    LineSpan line;
-    LineInfo info;
-    if (ref == nullptr || !FindKeyIn(text_, ref->body, ref->line + 1, key, line, info)) {
-        return 0;
-    }
-    return line.number;
+    return Section(section).LineOf(key);
 }
 
 int Profile::SectionLine(const std::string& section) const {
@@ -368,9 +407,8 @@ void Profile::Set(const std::string& section, const std::string& key, const std:
 
     if (const SectionRef* ref = FindSection(sectionName)) {
         // Replace the key's line in place, its line end kept.
-        LineSpan line;
-        LineInfo info;
-        if (FindKeyIn(text_, ref->body, ref->line + 1, keyName, line, info)) {
+        if (const KeyRef* found = FindKey(*ref, keyName)) {
+            const LineSpan line = LineFrom(text_, found->lineBegin, found->line);
             text_.replace(line.begin, line.end - line.begin, entry);
             Reindex();
             return;
@@ -378,8 +416,9 @@ void Profile::Set(const std::string& section, const std::string& key, const std:
         // Add the key after the last line of its section that is not blank,
         // so that the blank lines that part it from the next section stay
         // there.
-        std::size_t insertAt = ref->body;
-        WalkBody(text_, ref->body, ref->line + 1, [&](const LineSpan& l, const LineInfo& i) {
+        const std::size_t body = LineFrom(text_, ref->lineBegin, ref->line).next;
+        std::size_t insertAt = body;
+        WalkBody(text_, body, ref->line + 1, [&](const LineSpan& l, const LineInfo& i) {
             if (i.kind != Kind::Blank) {
                 insertAt = l.next;
             }

@@ -55,6 +55,30 @@ public:
     // 1-based line number of a section's header line, or 0.
     int SectionLine(const std::string& section) const;
 
+private:
+    struct SectionRef;
+
+public:
+    // A section (the first of its name) looked up once, for reading several
+    // of its keys: the same answers as the calls above with its name. Valid
+    // until the profile changes or goes.
+    class SectionView {
+    public:
+        bool found() const { return ref_ != nullptr; }
+        std::optional<std::string> Get(const std::string& key) const;
+        std::string GetString(const std::string& key, const std::string& fallback) const;
+        std::vector<std::string> Keys() const;
+        int LineOf(const std::string& key) const;
+
+    private:
+        friend class Profile;
+        SectionView(const Profile& profile, const SectionRef* ref)
+            : profile_(&profile), ref_(ref) {}
+        const Profile* profile_;
+        const SectionRef* ref_;
+    };
+    SectionView Section(const std::string& section) const;
+
     // A line above the first section header that is neither blank nor a
     // comment: no lookup ever reads it, whatever its author meant by it.
     struct LooseLine {
@@ -76,17 +100,33 @@ public:
 
 private:
     // The file is kept as its bytes: Set splices the text, and Text() gives
-    // back exactly what was read when nothing was set. Beside it, an index of
-    // the first section of each name, sorted by name without regard to case,
-    // so that a lookup costs a binary search and a walk through one section
-    // however large or odd the file is. Memory grows linearly with the file.
-    struct SectionRef {
-        std::size_t nameBegin; // the name's bytes in text_ (blanks trimmed)
-        std::size_t nameEnd;
-        std::size_t body; // start of the line after the header
-        int line;         // 1-based line number of the header
+    // back exactly what was read when nothing was set. Beside it, an index:
+    // every section header in file order with its key lines, and the headers
+    // again ordered by a hash of their names taken without regard to case.
+    // A lookup costs a binary search over the headers and a scan of one
+    // section's keys, comparing hashes; names are compared only where the
+    // hashes agree. Memory grows linearly with the file.
+    struct KeyRef {
+        std::size_t lineBegin;
+        std::uint32_t hash; // of the name, without regard to case
+        int line;           // 1-based
     };
+    struct SectionRef {
+        std::size_t lineBegin; // of the header
+        std::size_t firstKey;  // its key lines: keys_[firstKey, endKey)
+        std::size_t endKey;
+        std::uint32_t hash; // of the name, without regard to case
+        int line;           // 1-based line number of the header
+    };
+    // The first section of that name; the first key of that name in a
+    // section.
     const SectionRef* FindSection(const std::string& section) const;
+    struct ValueSpan {
+        std::size_t begin = 0; // the value's bytes in text_ (blanks trimmed, quotes kept)
+        std::size_t end = 0;
+    };
+    const KeyRef* FindKey(const SectionRef& section, const std::string& key,
+                          ValueSpan* value = nullptr) const;
     void Reindex();
 
     std::string text_;
@@ -94,7 +134,9 @@ private:
     std::size_t start_ = 0;
     // Line end of added lines: the file's own (that of its first line).
     std::string eol_ = "\n";
-    std::vector<SectionRef> index_;
+    std::vector<SectionRef> sections_; // file order
+    std::vector<std::size_t> byHash_;  // indices into sections_ by hash, then file order
+    std::vector<KeyRef> keys_;         // file order
     friend struct ProfileAccess;
 };
 
