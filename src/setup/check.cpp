@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 namespace setup {
 
@@ -15,6 +16,15 @@ bool SameName(std::string_view a, std::string_view b) {
         return std::tolower(static_cast<unsigned char>(x)) ==
                std::tolower(static_cast<unsigned char>(y));
     });
+}
+
+// A section name as the profile compares it: ASCII letters in small case.
+std::string Folded(std::string name) {
+    for (char& c : name) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return name;
 }
 
 } // namespace
@@ -40,19 +50,20 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
     for (const ini::Profile::LooseLine& loose : file.LinesBeforeSections())
         report.looseText.push_back(
             Diagnostic{Diagnostic::Kind::TextBeforeSections, "", "", loose.line, loose.text, 0});
-    const std::vector<BlockSpec> map = BlockMap(firmwareVersion);
+    const std::vector<BlockSpec>& map = BlockMap(firmwareVersion);
+    report.blocks.reserve(map.size());
     for (const BlockSpec& spec : map)
         report.blocks.push_back(BuildBlock(file, spec));
 
-    std::vector<std::string> seen;
+    // The keys of a section that no block reads, first section of a name
+    // only. Names seen so far (the blocks' own among them) are kept folded,
+    // so a file of many sections costs a lookup per section.
+    std::unordered_set<std::string> seen;
+    for (const BlockSpec& spec : map)
+        seen.insert(Folded(spec.section));
     for (const std::string& section : file.Sections()) {
-        const bool known = std::ranges::any_of(
-            map, [&section](const BlockSpec& spec) { return SameName(spec.section, section); });
-        const bool repeated = std::ranges::any_of(
-            seen, [&section](const std::string& s) { return SameName(s, section); });
-        if (known || repeated)
+        if (!seen.insert(Folded(section)).second)
             continue;
-        seen.push_back(section);
         for (const std::string& key : file.Keys(section))
             report.strayKeys.push_back(Diagnostic{Diagnostic::Kind::UnreadKey, section, key,
                                                   file.LineOf(section, key), "", 0});
@@ -98,7 +109,7 @@ std::string FamilyText(bool newFamily) {
 FamilyMismatch FindOtherFamilyKeys(const ini::Profile& file, int firmwareVersion) {
     FamilyMismatch mismatch;
     mismatch.firmwareVersion = firmwareVersion;
-    const std::vector<BlockSpec> map = BlockMap(firmwareVersion);
+    const std::vector<BlockSpec>& map = BlockMap(firmwareVersion);
     const LayoutPair other =
         LayoutsForFirmware(NewFamily(firmwareVersion) ? 0 : kNewLayoutFirmware);
     // Blocks 0 and 1 are the only ones whose layouts differ.

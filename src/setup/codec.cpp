@@ -10,15 +10,20 @@ namespace setup {
 namespace {
 
 bool SameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    if (a == b)
+        return true;
     return std::ranges::equal(a, b, [](char x, char y) {
         return std::tolower(static_cast<unsigned char>(x)) ==
                std::tolower(static_cast<unsigned char>(y));
     });
 }
 
-Diagnostic Note(Diagnostic::Kind kind, const ini::Profile& file, const std::string& section,
-                const std::string& key, const std::string& value, int width) {
-    return Diagnostic{kind, section, key, file.LineOf(section, key), value, width};
+Diagnostic Note(Diagnostic::Kind kind, const ini::Profile::SectionView& values,
+                const std::string& section, const std::string& key, const std::string& value,
+                int width) {
+    return Diagnostic{kind, section, key, values.LineOf(key), value, width};
 }
 
 void AppendText(koravel::Bytes& out, const std::string& value, int width) {
@@ -51,7 +56,8 @@ bool FitsWidth(std::int64_t value, int width) {
 BuiltBlock BuildBlock(const ini::Profile& file, const BlockSpec& spec) {
     BuiltBlock built;
     built.spec = spec;
-    const std::vector<std::string> keys = file.Keys(spec.section);
+    const ini::Profile::SectionView values = file.Section(spec.section);
+    const std::vector<std::string> keys = values.Keys();
     if (keys.empty()) {
         built.skipped = true;
         return built;
@@ -62,24 +68,24 @@ BuiltBlock BuildBlock(const ini::Profile& file, const BlockSpec& spec) {
                             static_cast<std::uint8_t>(spec.block >> 8)};
     for (const LayoutField& field : fields) {
         if (field.kind == FieldKind::Text) {
-            const std::string value = file.GetString(spec.section, field.key, "");
+            const std::string value = values.GetString(field.key, "");
             if (value.size() > static_cast<std::size_t>(field.width))
-                built.diagnostics.push_back(Note(Diagnostic::Kind::TextCut, file, spec.section,
+                built.diagnostics.push_back(Note(Diagnostic::Kind::TextCut, values, spec.section,
                                                  field.key, value, field.width));
             AppendText(argument, value, field.width);
             continue;
         }
-        const std::string value = file.GetString(spec.section, field.key, "0");
+        const std::string value = values.GetString(field.key, "0");
         const std::optional<std::int32_t> number = ToInteger(value);
         if (!number) {
-            built.diagnostics.push_back(Note(Diagnostic::Kind::NotAnInteger, file, spec.section,
+            built.diagnostics.push_back(Note(Diagnostic::Kind::NotAnInteger, values, spec.section,
                                              field.key, value, field.width));
             if (!built.conversionError)
                 built.conversionError = NotAnIntegerMessage(value);
             continue;
         }
         if (!FitsWidth(*number, field.width))
-            built.diagnostics.push_back(Note(Diagnostic::Kind::NumberWraps, file, spec.section,
+            built.diagnostics.push_back(Note(Diagnostic::Kind::NumberWraps, values, spec.section,
                                              field.key, value, field.width));
         AppendNumber(argument, *number, field.width);
     }
@@ -89,7 +95,7 @@ BuiltBlock BuildBlock(const ini::Profile& file, const BlockSpec& spec) {
             fields, [&key](const LayoutField& f) { return SameKey(f.key, key); });
         if (!read)
             built.diagnostics.push_back(
-                Note(Diagnostic::Kind::UnreadKey, file, spec.section, key, "", 0));
+                Note(Diagnostic::Kind::UnreadKey, values, spec.section, key, "", 0));
     }
 
     if (!built.conversionError)

@@ -39,7 +39,9 @@ int LayoutFieldWidth(std::string_view entry) {
     return width;
 }
 
-std::vector<LayoutField> LayoutFields(std::string_view layout) {
+namespace {
+
+std::vector<LayoutField> ParseLayout(std::string_view layout) {
     std::vector<LayoutField> fields;
     std::string rest(layout);
     for (std::string entry = NextLayoutField(rest); !entry.empty(); entry = NextLayoutField(rest)) {
@@ -59,11 +61,51 @@ std::vector<LayoutField> LayoutFields(std::string_view layout) {
     return fields;
 }
 
-int LayoutSize(std::string_view layout) {
+int SumOfWidths(const std::vector<LayoutField>& fields) {
     int size = 0;
-    for (const LayoutField& field : LayoutFields(layout))
+    for (const LayoutField& field : fields)
         size += field.width;
     return size;
+}
+
+// The unit's own layouts, walked once: every block of every set-up file
+// asks for one of them.
+struct KnownLayout {
+    std::string_view text;
+    std::vector<LayoutField> fields;
+    int size = 0;
+};
+
+const KnownLayout* FindKnown(std::string_view layout) {
+    static const std::vector<KnownLayout> known = [] {
+        std::vector<KnownLayout> all;
+        for (std::string_view text : {FactoryLayoutOld, FactoryLayoutNew, UserLayoutOld,
+                                      UserLayoutNew, UseroffsLayout, FactoryTuneLayout}) {
+            KnownLayout k{text, ParseLayout(text), 0};
+            k.size = SumOfWidths(k.fields);
+            all.push_back(std::move(k));
+        }
+        return all;
+    }();
+    for (const KnownLayout& k : known) {
+        if (k.text == layout)
+            return &k;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::vector<LayoutField> LayoutFields(std::string_view layout) {
+    if (const KnownLayout* k = FindKnown(layout))
+        return k->fields;
+    return ParseLayout(layout);
+}
+
+int LayoutSize(std::string_view layout) {
+    if (const KnownLayout* k = FindKnown(layout))
+        return k->size;
+    return SumOfWidths(ParseLayout(layout));
 }
 
 LayoutPair LayoutsForFirmware(int firmwareVersion) {
@@ -72,8 +114,9 @@ LayoutPair LayoutsForFirmware(int firmwareVersion) {
     return {FactoryLayoutOld, UserLayoutOld};
 }
 
-std::vector<BlockSpec> BlockMap(int firmwareVersion) {
-    const LayoutPair pair = LayoutsForFirmware(firmwareVersion);
+namespace {
+
+std::vector<BlockSpec> MakeBlockMap(const LayoutPair& pair) {
     std::vector<BlockSpec> blocks;
     blocks.reserve(kBlockCount);
     blocks.push_back({0, "Factory", pair.factory});
@@ -85,6 +128,15 @@ std::vector<BlockSpec> BlockMap(int firmwareVersion) {
         blocks.push_back({static_cast<std::uint16_t>(n + 36), "FactoryTune" + std::to_string(n),
                           FactoryTuneLayout});
     return blocks;
+}
+
+} // namespace
+
+const std::vector<BlockSpec>& BlockMap(int firmwareVersion) {
+    static const std::vector<BlockSpec> oldMap = MakeBlockMap(LayoutsForFirmware(0));
+    static const std::vector<BlockSpec> newMap =
+        MakeBlockMap(LayoutsForFirmware(kNewLayoutFirmware));
+    return firmwareVersion >= kNewLayoutFirmware ? newMap : oldMap;
 }
 
 } // namespace setup

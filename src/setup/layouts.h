@@ -89,7 +89,8 @@ struct LayoutPair {
 LayoutPair LayoutsForFirmware(int firmwareVersion);
 
 // The 68 blocks in the order they are sent: 0 Factory, 1 User, 3..35
-// Useroffs1..33, 37..69 FactoryTune1..33.
-std::vector<BlockSpec> BlockMap(int firmwareVersion);
+// Useroffs1..33, 37..69 FactoryTune1..33. The two maps live as long as the
+// program.
+const std::vector<BlockSpec>& BlockMap(int firmwareVersion);
 
 } // namespace setup
