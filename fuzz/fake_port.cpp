@@ -16,6 +16,7 @@ FakePort::FakePort() : saved_(comm32::Sys), savedHandle_(comm32::PortHandle) {
     comm32::Sys.ioctl = &FakePort::Ioctl;
     comm32::Sys.read = &FakePort::Read;
     comm32::Sys.write = &FakePort::Write;
+    comm32::Sys.poll = &FakePort::Poll;
     comm32::PortHandle = kFakeHandle;
     comm32::StatusSnapshot = comm32::CommStatus{};
     comm32::TxQueueSize = comm32::kQueueSize;
@@ -84,6 +85,19 @@ ssize_t FakePort::Write(int fd, const void* buf, size_t count) {
     if (p.OnWrite)
         p.OnWrite(koravel::ByteView(in, count));
     return static_cast<ssize_t>(count);
+}
+
+int FakePort::Poll(struct pollfd* fds, nfds_t count, int) {
+    int ready = 0;
+    for (nfds_t i = 0; i < count; ++i) {
+        fds[i].revents = 0;
+        if (fds[i].fd != kFakeHandle || current == nullptr)
+            fds[i].revents = POLLNVAL;
+        else if ((fds[i].events & POLLIN) != 0 && current->waiting_ > 0)
+            fds[i].revents = POLLIN;
+        ready += fds[i].revents != 0 ? 1 : 0;
+    }
+    return ready;
 }
 
 } // namespace fuzz

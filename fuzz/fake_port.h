@@ -1,6 +1,7 @@
 // A serial port that is no device: comm32's system calls replaced by a queue
 // of bytes that the fuzz target hands out chunk by chunk, and a record of
-// what was written. One instance at a time (comm32's calls are plain
+// what was written. A wait on it takes no time: it reports at once whether
+// bytes are waiting. One instance at a time (comm32's calls are plain
 // function pointers over module state).
 #pragma once
 
@@ -45,6 +46,7 @@ private:
     static int Ioctl(int fd, unsigned long request, int* arg);
     static ssize_t Read(int fd, void* buf, size_t count);
     static ssize_t Write(int fd, const void* buf, size_t count);
+    static int Poll(struct pollfd* fds, nfds_t count, int timeoutMs);
 
     std::deque<std::uint8_t> pending_;
     std::size_t waiting_ = 0; // the first waiting_ bytes of pending_

@@ -3,6 +3,7 @@
 // deterministic random source for choices that the input drives.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,14 @@ inline bool SameName(std::string_view a, std::string_view b) {
         if (lower(a[i]) != lower(b[i]))
             return false;
     return true;
+}
+
+// FNV-1a over an input: a seed for the choices it drives.
+inline std::uint32_t InputHash(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t h = 2166136261u;
+    for (std::size_t i = 0; i < size; ++i)
+        h = (h ^ data[i]) * 16777619u;
+    return h;
 }
 
 // xorshift32: the same seed always gives the same choices, so a saved input

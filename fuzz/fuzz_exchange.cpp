@@ -5,8 +5,8 @@
 // chunk size), a time-out byte, the sequence counter's start value, an
 // argument length and the argument, then the bytes the line delivers.
 // Checked:
-//  - the request goes out as its encoded frame, one byte per write, once
-//    per attempt, with the sequence byte the counter and reply flag give;
+//  - the request goes out as its encoded frame, in one write, once per
+//    attempt, with the sequence byte the counter and reply flag give;
 //  - Transact returns the status of the first received frame that echoes
 //    the sequence byte and holds a status byte (three content bytes at the
 //    least), and stops reading right at that frame's end byte, leaving its
@@ -101,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     content.insert(content.end(), in.argument.begin(), in.argument.end());
     const Bytes wire = frame::Encode(content);
 
-    // What went out: the frame once per attempt made, a byte per write.
-    FUZZ_CHECK(port.WriteCalls() == port.Written().size());
+    // What went out: the frame once per attempt made, each in one write.
+    FUZZ_CHECK(port.WriteCalls() == static_cast<std::size_t>(sends));
     FUZZ_CHECK(port.Written().size() == wire.size() * static_cast<std::size_t>(sends));
     for (int i = 0; i < sends; ++i)
         FUZZ_CHECK(std::equal(wire.begin(), wire.end(), port.Written().begin() + i * wire.size()));

@@ -5,15 +5,16 @@
 //  - Text() gives the input back byte for byte (a byte-order mark included);
 //  - every section Sections() lists is found, and SectionLine points at its
 //    header; every key Keys() lists is found, LineOf points at a key line of
-//    that name below the header, and Get gives that line's value, trimmed and
-//    unquoted; LinesBeforeSections() lists the lines above the first header
-//    that are neither blank nor comments;
-//  - Set(s, k, v), with section, key and value picked from the text or made
-//    up, leaves every other byte of the file as it was: it replaces the
-//    key's line in place, or inserts the line (and a header for a new
-//    section) in one place; afterwards Get(s, k) gives v trimmed and
-//    unquoted, every other key reads as before, and the profile reads the
-//    same as one parsed afresh from its text. (Names that the file's own
+//    that name below the header and above the next, and Get gives that line's
+//    value, trimmed and unquoted (for a sample of sections and keys, from a
+//    place the input picks); LinesBeforeSections() lists the lines above the
+//    first header that are neither blank nor comments;
+//  - Set(s, k, v), twice in a row, with section, key and value picked from
+//    the text or made up, leaves every other byte of the file as it was: it
+//    replaces the key's line in place, or inserts the line (and a header for
+//    a new section) in one place; afterwards Get(s, k) gives v trimmed and
+//    unquoted, other keys (a sample) read as before, and the profile reads
+//    the same as one parsed afresh from its text. (Names that the file's own
 //    syntax cannot hold, such as a section name with "]" or a key starting
 //    with ";", are only checked for the last of these.)
 #include "fuzz_check.h"
@@ -21,6 +22,8 @@
 #include "setup/ini.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +75,15 @@ std::vector<std::string_view> Lines(std::string_view text) {
     return lines;
 }
 
+// A profile's text and its lines, split once for every check of that text.
+struct Reading {
+    explicit Reading(std::string t) : text(std::move(t)), lines(Lines(text)) {}
+    Reading(const Reading&) = delete;
+    Reading& operator=(const Reading&) = delete;
+    const std::string text;
+    const std::vector<std::string_view> lines; // views into text
+};
+
 std::optional<std::string_view> SectionName(std::string_view line) {
     const std::string_view t = Trim(line);
     if (t.empty() || t.front() != '[')
@@ -102,47 +114,61 @@ std::string_view LineAt(const std::vector<std::string_view>& lines, int number) 
     return lines[static_cast<std::size_t>(number - 1)];
 }
 
-// How many sections, and keys of each, the checks look at: the whole of a
-// set-up file once, a share of it after each Set.
-constexpr std::size_t kMostSections = 24;
-constexpr std::size_t kMostKeys = 24;
-constexpr std::size_t kSomeSections = 8;
-constexpr std::size_t kSomeKeys = 8;
+// How many sections, and keys of each, the checks look at: a run of them
+// from a place the dice picks, so that every part of a large file gets its
+// turn over the inputs while each input costs about the same.
+constexpr std::size_t kMostSections = 4;
+constexpr std::size_t kMostKeys = 4;
+constexpr std::size_t kSomeSections = 2;
+constexpr std::size_t kSomeKeys = 2;
 
-// Every section and key the profile lists reads as the text says.
-void CheckReads(const ini::Profile& p, std::size_t mostSections, std::size_t mostKeys) {
-    const std::string text = p.Text();
-    const std::vector<std::string_view> lines = Lines(text);
+// Up to most positions of [0, count), as a run from a random start that
+// wraps around at the end.
+std::vector<std::size_t> Sample(std::size_t count, std::size_t most, fuzz::Dice& dice) {
+    std::vector<std::size_t> picked;
+    if (count == 0)
+        return picked;
+    const std::size_t start = count <= most ? 0 : dice.Below(static_cast<std::uint32_t>(count));
+    for (std::size_t i = 0; i < std::min(count, most); ++i)
+        picked.push_back((start + i) % count);
+    return picked;
+}
+
+// Sections and keys that the profile lists read as the text says: a sample
+// of them.
+void CheckReads(const ini::Profile& p, const Reading& reading, std::size_t mostSections,
+                std::size_t mostKeys, fuzz::Dice& dice) {
+    const std::vector<std::string_view>& lines = reading.lines;
     const std::vector<std::string> sections = p.Sections();
-    for (std::size_t i = 0; i < std::min(sections.size(), mostSections); ++i) {
+    for (const std::size_t i : Sample(sections.size(), mostSections, dice)) {
         const std::string& s = sections[i];
         FUZZ_CHECK(p.HasSection(s));
         const int header = p.SectionLine(s);
         const std::optional<std::string_view> name = SectionName(LineAt(lines, header));
         FUZZ_CHECK(name && fuzz::SameName(*name, s));
+        // The section's lines end before the next header.
+        int next = header + 1;
+        while (static_cast<std::size_t>(next) <= lines.size() && !SectionName(LineAt(lines, next)))
+            ++next;
         const std::vector<std::string> keys = p.Keys(s);
-        for (std::size_t j = 0; j < std::min(keys.size(), mostKeys); ++j) {
+        for (const std::size_t j : Sample(keys.size(), mostKeys, dice)) {
             const std::string& k = keys[j];
             const std::optional<std::string> value = p.Get(s, k);
             FUZZ_CHECK(value.has_value());
             FUZZ_CHECK(p.GetString(s, k, "fallback") == *value);
             const int at = p.LineOf(s, k);
-            FUZZ_CHECK(at > header);
+            FUZZ_CHECK(at > header && at < next);
             const std::optional<KeyLine> line = Key(LineAt(lines, at));
             FUZZ_CHECK(line && fuzz::SameName(line->name, k));
             FUZZ_CHECK(Unquote(line->value) == *value);
-            // No section header between the section's and the key's line.
-            for (int n = header + 1; n < at; ++n)
-                FUZZ_CHECK(!SectionName(LineAt(lines, n)));
         }
     }
 }
 
 // The lines above the first section header that are neither blank nor
 // comments, as the text has them.
-void CheckLooseLines(const ini::Profile& p) {
-    const std::string text = p.Text();
-    const std::vector<std::string_view> lines = Lines(text);
+void CheckLooseLines(const ini::Profile& p, const Reading& reading) {
+    const std::vector<std::string_view>& lines = reading.lines;
     const std::vector<ini::Profile::LooseLine> loose = p.LinesBeforeSections();
     std::size_t next = 0;
     for (std::size_t i = 0; i < lines.size() && !SectionName(lines[i]); ++i) {
@@ -157,17 +183,18 @@ void CheckLooseLines(const ini::Profile& p) {
     FUZZ_CHECK(next == loose.size());
 }
 
-// Two profiles read the same for the names of the first.
-void CheckSameReads(const ini::Profile& a, const ini::Profile& b) {
+// Two profiles read the same: the same text and sections, and a sample of
+// the names of the first read alike in both.
+void CheckSameReads(const ini::Profile& a, const ini::Profile& b, fuzz::Dice& dice) {
     FUZZ_CHECK(a.Text() == b.Text());
     const std::vector<std::string> sections = a.Sections();
     FUZZ_CHECK(sections == b.Sections());
-    for (std::size_t i = 0; i < std::min(sections.size(), kSomeSections); ++i) {
+    for (const std::size_t i : Sample(sections.size(), kSomeSections, dice)) {
         const std::string& s = sections[i];
         FUZZ_CHECK(a.SectionLine(s) == b.SectionLine(s));
         const std::vector<std::string> keys = a.Keys(s);
         FUZZ_CHECK(keys == b.Keys(s));
-        for (std::size_t j = 0; j < std::min(keys.size(), kSomeKeys); ++j) {
+        for (const std::size_t j : Sample(keys.size(), kSomeKeys, dice)) {
             FUZZ_CHECK(a.Get(s, keys[j]) == b.Get(s, keys[j]));
             FUZZ_CHECK(a.LineOf(s, keys[j]) == b.LineOf(s, keys[j]));
         }
@@ -248,22 +275,34 @@ bool Holds(const std::string& section, const std::string& key) {
     return k.empty() || (k.front() != ';' && k.front() != '[');
 }
 
+// Compared 64 bytes at a time where they agree, so long texts cost little.
 std::size_t CommonPrefix(std::string_view a, std::string_view b) {
-    std::size_t n = 0;
-    while (n < a.size() && n < b.size() && a[n] == b[n])
-        ++n;
-    return n;
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    while (i + 64 <= n && std::memcmp(a.data() + i, b.data() + i, 64) == 0)
+        i += 64;
+    while (i < n && a[i] == b[i])
+        ++i;
+    return i;
 }
 
 std::size_t CommonSuffix(std::string_view a, std::string_view b) {
-    std::size_t n = 0;
-    while (n < a.size() && n < b.size() && a[a.size() - 1 - n] == b[b.size() - 1 - n])
-        ++n;
-    return n;
+    const std::size_t n = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    while (i + 64 <= n &&
+           std::memcmp(a.data() + a.size() - i - 64, b.data() + b.size() - i - 64, 64) == 0)
+        i += 64;
+    while (i < n && a[a.size() - 1 - i] == b[b.size() - 1 - i])
+        ++i;
+    return i;
 }
 
-void CheckSet(ini::Profile& p, const std::string& s, const std::string& k, const std::string& v) {
-    const std::string before = p.Text();
+// Sets s, k to v in p, whose text was read as `reading`, and checks the
+// outcome. Returns the reading of the new text.
+std::unique_ptr<Reading> CheckSet(ini::Profile& p, const Reading& reading, const std::string& s,
+                                  const std::string& k, const std::string& v, fuzz::Dice& dice) {
+    const std::string& before = reading.text;
+    FUZZ_CHECK(p.Text() == before);
     const std::vector<std::string> sectionsBefore = p.Sections();
     const bool hadSection = p.HasSection(s);
     const int lineBefore = p.LineOf(s, k);
@@ -273,32 +312,31 @@ void CheckSet(ini::Profile& p, const std::string& s, const std::string& k, const
         std::optional<std::string> value;
     };
     std::vector<Read> others;
-    for (std::size_t i = 0; i < std::min(sectionsBefore.size(), kSomeSections); ++i) {
+    for (const std::size_t i : Sample(sectionsBefore.size(), kSomeSections, dice)) {
         const std::vector<std::string> keys = p.Keys(sectionsBefore[i]);
-        for (std::size_t j = 0; j < std::min(keys.size(), kSomeKeys); ++j)
+        for (const std::size_t j : Sample(keys.size(), kSomeKeys, dice))
             others.push_back({sectionsBefore[i], keys[j], p.Get(sectionsBefore[i], keys[j])});
     }
 
     p.Set(s, k, v);
-    const std::string after = p.Text();
-    CheckSameReads(p, ini::Profile::FromText(after));
-    CheckReads(p, kSomeSections, kSomeKeys);
+    auto next = std::make_unique<Reading>(p.Text());
+    const std::string& after = next->text;
+    CheckSameReads(p, ini::Profile::FromText(after), dice);
+    CheckReads(p, *next, kSomeSections, kSomeKeys, dice);
     if (!Holds(s, k))
-        return;
+        return next;
 
     const std::string entry = std::string(Trim(k)) + "=" + OneLine(v);
     FUZZ_CHECK(p.Get(s, k) == Unquote(Trim(OneLine(v))));
     const int lineAfter = p.LineOf(s, k);
     FUZZ_CHECK(lineAfter > p.SectionLine(s) && p.SectionLine(s) > 0);
-    const std::vector<std::string_view> lines = Lines(after);
-    FUZZ_CHECK(LineAt(lines, lineAfter) == entry);
+    FUZZ_CHECK(LineAt(next->lines, lineAfter) == entry);
 
     if (lineBefore > 0) {
         // In place: the old line's bytes, its line end excluded, give way to
         // the new line; nothing else moves.
         FUZZ_CHECK(lineAfter == lineBefore);
-        const std::vector<std::string_view> old = Lines(before);
-        const std::string_view replaced = LineAt(old, lineBefore);
+        const std::string_view replaced = LineAt(reading.lines, lineBefore);
         const auto offset = static_cast<std::size_t>(replaced.data() - before.data());
         std::string expected = before;
         expected.replace(offset, replaced.size(), entry);
@@ -322,13 +360,7 @@ void CheckSet(ini::Profile& p, const std::string& s, const std::string& k, const
             continue;
         FUZZ_CHECK(p.Get(r.section, r.key) == r.value);
     }
-}
-
-std::uint32_t Fnv1a(const std::uint8_t* data, std::size_t size) {
-    std::uint32_t h = 2166136261u;
-    for (std::size_t i = 0; i < size; ++i)
-        h = (h ^ data[i]) * 16777619u;
-    return h;
+    return next;
 }
 
 } // namespace
@@ -337,17 +369,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     ini::Profile p = ini::Profile::FromText(text);
     FUZZ_CHECK(p.Text() == text);
-    CheckReads(p, kMostSections, kMostKeys);
-    CheckLooseLines(p);
+    fuzz::Dice dice(fuzz::InputHash(data, size));
+    auto reading = std::make_unique<Reading>(p.Text());
+    CheckReads(p, *reading, kMostSections, kMostKeys, dice);
+    CheckLooseLines(p, *reading);
     const std::string missing = "no such section \x01";
     FUZZ_CHECK(p.HasSection(missing) || !p.Get(missing, "k").has_value());
 
-    fuzz::Dice dice(Fnv1a(data, size));
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 2; ++i) {
         const std::string s = PickSection(p, text, dice);
         const std::string k = PickKey(p, s, text, dice);
         const std::string v = PickValue(text, dice);
-        CheckSet(p, s, k, v);
+        reading = CheckSet(p, *reading, s, k, v, dice);
     }
     return 0;
 }

@@ -54,6 +54,32 @@ def setup_files():
                 yield name, f.read()
 
 
+# The fuzz runs keep inputs of the INI and set-up targets to a kilobyte
+# (fuzz/run-targets.sh): whole set-up files are cut there, so they also go
+# in as pieces of whole sections that fit.
+PIECE_BYTES = 1024
+
+
+def pieces(data):
+    sections = [b"[" + part for part in data.split(b"\n[")]
+    sections[0] = sections[0][1:]
+    piece = b""
+    for section in sections:
+        section = section if section.endswith(b"\n") else section + b"\n"
+        if piece and len(piece) + len(section) > PIECE_BYTES:
+            yield piece
+            piece = b""
+        piece += section[:PIECE_BYTES]
+    if piece:
+        yield piece
+
+
+def setup_file_pieces():
+    for name, data in setup_files():
+        for i, piece in enumerate(pieces(data)):
+            yield "%s-part%d" % (name.replace(".koravel", ""), i + 1), piece
+
+
 # The worked examples and a full status reply.
 STATUS_REQUEST = encode(bytes([0x0D, 0x01]))            # F5 0D 01 59 FA
 BLOCK_REQUEST = encode(bytes([0x0E, 0x04, 0xF5, 0x00]))  # F5 0E 04 F6 75 00 AE FA
@@ -115,6 +141,8 @@ write("ini", "regression-lone-cr", "[a]\nk=v\n=no name\r")
 write("ini", "byte-order-mark", b"\xef\xbb\xbf; settings\r\n[General]\r\nSerialport=2\r\n")
 for name, data in setup_files():
     write("ini", name, data)
+for name, data in setup_file_pieces():
+    write("ini", name, data)
 
 # ---- integer ------------------------------------------------------------------
 for i, text in enumerate(["12", " -$10", "0x1F", "$FFFFFFFF", "-2147483648", "2147483648",
@@ -139,13 +167,17 @@ write("layout", "useroffs", LAYOUTS["useroffs"] + "\noffset1=189\noffset2=-1672\
 write("layout", "odd", LAYOUTS["odd"] + "\na=5\nt=" + "x" * 20 + "\n")
 write("layout", "no-blank", LAYOUTS["no-blank"] + "\nz=abc\nw=toolong\n")
 
-# ---- setup_codec: set-up files ------------------------------------------------
-for name, data in setup_files():
-    write("setup_codec", name, data)
-write("setup_codec", "user-only", "[User]\nbipbip=1\nwelcome=Benvenuto sul KV-100, buon DX!\n")
-write("setup_codec", "byte-order-mark-fw112",
-      b"\xef\xbb\xbf" + dict(setup_files())["kv100-fw112.koravel"])
-write("setup_codec", "bad-integer", "[Factory]\nmot_maxvel=12a\n[FactoryTune3]\nTune1=$1F\n[Useroff]\nx=1\n")
+# ---- setup_codec and setup_transfer: set-up files -----------------------------
+for target in ("setup_codec", "setup_transfer"):
+    for name, data in setup_files():
+        write(target, name, data)
+    for name, data in setup_file_pieces():
+        write(target, name, data)
+    write(target, "user-only", "[User]\nbipbip=1\nwelcome=Benvenuto sul KV-100, buon DX!\n")
+    write(target, "byte-order-mark-fw112",
+          b"\xef\xbb\xbf" + dict(setup_files())["kv100-fw112.koravel"])
+    write(target, "bad-integer",
+          "[Factory]\nmot_maxvel=12a\n[FactoryTune3]\nTune1=$1F\n[Useroff]\nx=1\n")
 
 # ---- sim_unit: nine bytes of start state, then records of a time step byte,
 # a length byte and the request content ----------------------------------------

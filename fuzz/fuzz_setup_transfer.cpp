@@ -1,0 +1,169 @@
+// Sending a set-up file to a simulated unit, over arbitrary set-up files.
+//
+// Input: the text of a set-up file.
+// Checked: SendSetupFile against a simulated unit of firmware 0x010C or
+// 0x010D, as the input picks (on a port that carries the frames at once,
+// some blocks refused now and then), writes nothing when the unit's status
+// replies are lost, and asks before it sends a file with keys that only the
+// other firmware family's layouts read (nothing written when the answer is
+// no); otherwise it reports success exactly when no block fails, and then
+// the unit's EEPROM holds exactly the file's blocks as the codec builds
+// them; on failure it names the first block that failed, and the EEPROM
+// holds exactly the blocks before it. Time is virtual: the exchange's waits
+// play the 50 ms tick.
+#include "fake_port.h"
+#include "fuzz_check.h"
+
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "setup/check.h"
+#include "setup/transfer.h"
+#include "sim/unit.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using koravel::Bytes;
+
+bool Reads(std::string_view layout, const std::string& key) {
+    for (const setup::LayoutField& field : setup::LayoutFields(layout))
+        if (fuzz::SameName(field.key, key))
+            return true;
+    return false;
+}
+
+// Whether the Factory or User section holds a key that the unit's layout
+// does not read and the other family's does.
+bool MadeForTheOtherFamily(const ini::Profile& file, int firmware) {
+    const setup::LayoutPair mine = setup::LayoutsForFirmware(firmware);
+    const setup::LayoutPair other = setup::LayoutsForFirmware(
+        firmware >= setup::kNewLayoutFirmware ? 0 : setup::kNewLayoutFirmware);
+    for (const std::string& key : file.Keys("Factory"))
+        if (!Reads(mine.factory, key) && Reads(other.factory, key))
+            return true;
+    for (const std::string& key : file.Keys("User"))
+        if (!Reads(mine.user, key) && Reads(other.user, key))
+            return true;
+    return false;
+}
+
+// blocks: the file's blocks as the codec builds them for the firmware.
+void CheckTransfer(const ini::Profile& file, int firmware,
+                   const std::vector<setup::BuiltBlock>& blocks, fuzz::Dice& dice) {
+    sim::UnitConfig config;
+    config.fwMajor = static_cast<std::uint8_t>(firmware >> 8);
+    config.fwMinor = static_cast<std::uint8_t>(firmware & 0xFF);
+    sim::Unit unit(config);
+    const std::vector<setup::BlockSpec>& map = setup::BlockMap(firmware);
+    if (dice.Below(4) == 0) {
+        const setup::BlockSpec& refused = map[dice.Below(static_cast<std::uint32_t>(map.size()))];
+        unit.RefusedBlocks()[refused.block] = static_cast<std::uint8_t>(1 + dice.Below(255));
+    }
+
+    // The unit on the other end of the line answers each frame at once, or
+    // now and then never a status request.
+    const bool statusLost = dice.Below(8) == 0;
+    fuzz::FakePort port;
+    frame::Receiver unitSide;
+    sim::Clock::time_point now{std::chrono::hours(1)};
+    port.OnWrite = [&](koravel::ByteView bytes) {
+        for (std::uint8_t b : bytes) {
+            if (unitSide.Push(b) != frame::Feed::Frame)
+                continue;
+            if (statusLost && unitSide.buffer.size() >= 2 && unitSide.buffer[1] == 1)
+                continue;
+            const std::optional<Bytes> reply = unit.Respond(unitSide.buffer, now);
+            if (reply) {
+                port.Queue(frame::Encode(*reply));
+                port.Deliver(port.Pending());
+            }
+        }
+    };
+    exchange::ResetExchange();
+    exchange::Trace = nullptr;
+    int passes = 0;
+    exchange::ExchangeHooks.Sleep = [&](int ms) {
+        now += std::chrono::milliseconds(ms);
+        if (++passes % 5 == 0)
+            exchange::TimerTick();
+    };
+    setup::TransferHooks hooks;
+    const bool sendOtherFamily = dice.Below(2) == 0;
+    int asked = 0;
+    hooks.SendOtherFamily = [&](const setup::FamilyMismatch& mismatch) {
+        FUZZ_CHECK(mismatch.firmwareVersion == firmware && mismatch.found());
+        ++asked;
+        return sendOtherFamily;
+    };
+
+    const setup::TransferResult result = setup::SendSetupFile(file, hooks);
+    exchange::ExchangeHooks = {};
+    exchange::ResetExchange();
+    FUZZ_CHECK(!setup::TransferRunning());
+    if (statusLost) {
+        // No poll stands in here: the version is unknown, nothing is written.
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::FirmwareUnknown);
+        FUZZ_CHECK(result.message == setup::kFirmwareUnknownMessage);
+        FUZZ_CHECK(unit.Eeprom().empty() && unit.BlockWrites() == 0 && asked == 0);
+        return;
+    }
+    FUZZ_CHECK(result.firmwareVersion == firmware);
+    const bool otherFamily = MadeForTheOtherFamily(file, firmware);
+    FUZZ_CHECK(asked == (otherFamily ? 1 : 0));
+    if (otherFamily && !sendOtherFamily) {
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::OtherFamily);
+        FUZZ_CHECK(unit.Eeprom().empty() && unit.BlockWrites() == 0);
+        return;
+    }
+
+    // What the transfer should have done, block by block.
+    std::map<int, Bytes> image;
+    std::size_t failedAt = blocks.size();
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        const setup::BuiltBlock& b = blocks[i];
+        if (b.skipped)
+            continue;
+        const auto refused = unit.RefusedBlocks().find(b.spec.block);
+        if (b.conversionError || refused != unit.RefusedBlocks().end()) {
+            failedAt = i;
+            break;
+        }
+        image[b.spec.block] = Bytes(b.argument.begin() + 2, b.argument.end());
+    }
+    FUZZ_CHECK(unit.Eeprom() == image);
+    FUZZ_CHECK(unit.BlockWrites() == image.size());
+    FUZZ_CHECK(result.blocksWritten == static_cast<int>(image.size()));
+    FUZZ_CHECK(result.blocksDone == static_cast<int>(failedAt));
+    if (failedAt == blocks.size()) {
+        FUZZ_CHECK(result.ok() && !result.stoppedAt);
+        return;
+    }
+    const setup::BuiltBlock& failed = blocks[failedAt];
+    FUZZ_CHECK(!result.ok());
+    FUZZ_CHECK(result.stoppedAt && result.stoppedAt->block == failed.spec.block);
+    if (failed.conversionError) {
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::ConversionError);
+        FUZZ_CHECK(result.message == *failed.conversionError);
+    } else {
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::BlockFailed);
+        FUZZ_CHECK(result.status == unit.RefusedBlocks().at(failed.spec.block));
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const ini::Profile file =
+        ini::Profile::FromText(std::string(reinterpret_cast<const char*>(data), size));
+    fuzz::Dice dice(fuzz::InputHash(data, size));
+    const int firmware = dice.Below(2) == 0 ? 0x010C : 0x010D;
+    std::vector<setup::BuiltBlock> blocks;
+    for (const setup::BlockSpec& spec : setup::BlockMap(firmware))
+        blocks.push_back(setup::BuildBlock(file, spec));
+    CheckTransfer(file, firmware, blocks, dice);
+    return 0;
+}
