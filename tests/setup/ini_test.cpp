@@ -122,6 +122,37 @@ TEST(IniLookup, FirstOfManySectionsOfOneName) {
     EXPECT_EQ(p.Sections().size(), 200u);
 }
 
+// Lookups compare hashes first, and the hash folds case by setting one bit
+// of every byte: names that differ only in that bit outside the letters
+// ("@" and "`", "[" and "{", "1" and "\x11") must still be told apart, in
+// sections and in keys, and a section looked up once reads like the profile.
+TEST(IniLookup, NamesThatFoldAlikeButDifferStayApart) {
+    const Profile p = Profile::FromText("[a@]\nk1=at\nK\x11=low\n"
+                                        "[a`]\nk1=grave\n"
+                                        "[x[]\nv=bracket\n"
+                                        "[X{]\nv=brace\n"
+                                        "[A@]\nk1=later\n");
+    EXPECT_EQ(p.Get("A@", "K1"), "at");
+    EXPECT_EQ(p.Get("a`", "k1"), "grave");
+    EXPECT_EQ(p.Get("a@", "k\x11"), "low");
+    EXPECT_EQ(p.Get("a@", "k1 "), "at");
+    EXPECT_EQ(p.Get("a@", "k\x31"), "at"); // "1" itself
+    EXPECT_EQ(p.Get("a`", "k\x11"), std::nullopt);
+    EXPECT_EQ(p.Get("X[", "v"), "bracket");
+    EXPECT_EQ(p.Get("x{", "v"), "brace");
+    EXPECT_FALSE(p.HasSection("a\x60\x60"));
+    EXPECT_EQ(p.SectionLine("a`"), 4);
+
+    const Profile::SectionView at = p.Section(" a@ ");
+    ASSERT_TRUE(at.found());
+    EXPECT_EQ(at.Keys(), (std::vector<std::string>{"k1", "K\x11"}));
+    EXPECT_EQ(at.Get("K1"), "at");
+    EXPECT_EQ(at.GetString("missing", "dflt"), "dflt");
+    EXPECT_EQ(at.LineOf("k\x11"), 3);
+    EXPECT_FALSE(p.Section("b").found());
+    EXPECT_TRUE(p.Section("b").Keys().empty());
+}
+
 TEST(IniLookup, BracketLinesAndCrLf) {
     const Profile p = Profile::FromText("[a]\r\n"
                                         "[no close=1\r\n"
