@@ -1,6 +1,6 @@
 // What every benchmark that talks to a unit sets up: a config folder of its
-// own and the window's way of waiting (a 50 ms tick from the real clock, real
-// 10 ms pauses).
+// own and the window's way of waiting (a 50 ms tick from the real clock, the
+// exchange's passes waiting on the port).
 #pragma once
 
 #include "link/exchange.h"
