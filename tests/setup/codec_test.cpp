@@ -289,7 +289,11 @@ TEST(Check, ReportsWhatWouldBeCutWrappedIgnoredOrRefusedWithLines) {
                              "[Useroffs2]\r\n"                            // 10
                              "offset1=12a\r\n"                            // 11
                              "[Useroffs34]\r\n"                           // 12
-                             "offset1=5\r\n";                             // 13
+                             "offset1=5\r\n"                              // 13
+                             "[useroffs34]\r\n"                           // 14: told once
+                             "k=2\r\n"                                    // 15
+                             "[FACTORYTUNE1]\r\n"                         // 16: a block's
+                             "Tune1=1\r\n";                               // 17
     const auto report = setup::CheckSetupFile(File(text), 268);
     EXPECT_FALSE(report.Clean());
     EXPECT_TRUE(report.holdsSetupData);
