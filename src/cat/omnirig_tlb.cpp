@@ -35,6 +35,14 @@ std::optional<std::int32_t> IRigX::Freq() const {
     return cat::FreqAsInt32(values);
 }
 
+bool IRigX::Tx() const {
+    if (!channel_) {
+        return false;
+    }
+    const auto [status, values] = channel_->Snapshot();
+    return status == cat::kStatusOnLine && cat::Transmitting(values);
+}
+
 TOmniRigX::TOmniRigX(QObject* owner, QString configDir)
     : QObject(owner), configDir_(std::move(configDir)), rigs_{IRigX(1), IRigX(2)} {}
 

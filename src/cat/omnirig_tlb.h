@@ -39,6 +39,10 @@ public:
     // rig is not on line, does not report a frequency, or reports one that
     // does not fit 32 bits.
     std::optional<std::int32_t> Freq() const;
+    // True while the rig is on line and reports its PTT on. A rig whose PTT
+    // cannot be read counts as not transmitting. A change raises the
+    // parameter-change notification with cat::kParamTx.
+    bool Tx() const;
 
 private:
     friend class TOmniRigX;

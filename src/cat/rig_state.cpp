@@ -19,7 +19,14 @@ int ChangedParams(const RigValues& before, const RigValues& after) {
     if (before.split != after.split || before.txVfo != after.txVfo) {
         bits |= kParamSplit;
     }
+    if (Transmitting(before) != Transmitting(after)) {
+        bits |= kParamTx;
+    }
     return bits;
+}
+
+bool Transmitting(const RigValues& values) {
+    return values.ptt.value_or(false);
 }
 
 std::optional<std::int32_t> FreqAsInt32(const RigValues& values) {

@@ -23,6 +23,7 @@ enum ParamBits : int {
     kParamMode = 0x02,  // mode or passband width
     kParamVfo = 0x04,   // current VFO
     kParamSplit = 0x08, // split on/off or the transmit VFO
+    kParamTx = 0x10,    // the rig went into transmit or back to receive
 };
 
 // Parameters last read from a rig. An empty member is one the rig does not
@@ -34,13 +35,18 @@ struct RigValues {
     std::optional<int> vfo;            // Hamlib vfo_t
     std::optional<int> split;          // Hamlib split_t
     std::optional<int> txVfo;          // Hamlib vfo_t
+    std::optional<bool> ptt;           // true while the rig transmits
 
     bool operator==(const RigValues&) const = default;
 };
 
 // The ParamBits of everything that differs between two readings. A value
-// that appears or disappears counts as changed.
+// that appears or disappears counts as changed, except the PTT: there only
+// Transmitting() counts.
 int ChangedParams(const RigValues& before, const RigValues& after);
+
+// Whether the rig transmits: a PTT that cannot be read counts as off.
+bool Transmitting(const RigValues& values);
 
 // The frequency as whole hertz in a signed 32-bit integer, rounded to the
 // nearest hertz; empty when unknown, negative or beyond 2^31 - 1 Hz (rather

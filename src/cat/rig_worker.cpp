@@ -32,6 +32,12 @@ bool IsNoValue(int rc) {
     return e == RIG_ENAVAIL || e == RIG_ENIMPL || e == RIG_ENTARGET || e == RIG_ERJCTED;
 }
 
+// The rig (or the way to it) has no PTT read at all.
+bool HasNoPtt(int rc) {
+    const int e = std::abs(rc);
+    return e == RIG_ENAVAIL || e == RIG_ENIMPL;
+}
+
 class Worker {
 public:
     Worker(std::shared_ptr<RigChannel> channel, RigConfig config)
@@ -44,6 +50,9 @@ private:
     void DestroyRig();
     // One reading of every parameter. RIG_OK, or the failing call's code.
     int Read(RigValues& values);
+    // The PTT into values when the rig tells it. Never a reason to call the
+    // rig not responding: the frequency reads decide that.
+    void ReadPtt(RigValues& values);
     void SetConf(const char* name, const std::string& value);
 
     std::shared_ptr<RigChannel> channel_;
@@ -51,6 +60,7 @@ private:
     RIG* rig_ = nullptr;
     bool open_ = false;
     bool answered_ = false; // the rig has been on line since this worker started
+    bool noPtt_ = false;    // the open rig said it has no PTT read: not asked again
 };
 
 void Worker::SetConf(const char* name, const std::string& value) {
@@ -109,6 +119,11 @@ int Worker::Read(RigValues& values) {
         return RIG_OK;
     }
 
+    ReadPtt(values);
+    if (channel_->Stopping()) {
+        return RIG_OK;
+    }
+
     rmode_t mode = RIG_MODE_NONE;
     pbwidth_t width = 0;
     rc = rig_get_mode(rig_, RIG_VFO_CURR, &mode, &width);
@@ -145,6 +160,22 @@ int Worker::Read(RigValues& values) {
     return RIG_OK;
 }
 
+void Worker::ReadPtt(RigValues& values) {
+    if (noPtt_) {
+        return;
+    }
+    ptt_t ptt = RIG_PTT_OFF;
+    const int rc = rig_get_ptt(rig_, RIG_VFO_CURR, &ptt);
+    if (rc == RIG_OK) {
+        values.ptt = ptt != RIG_PTT_OFF;
+    } else if (HasNoPtt(rc)) {
+        noPtt_ = true;
+    }
+    // Any other failure leaves the PTT unknown for this reading, which counts
+    // as not transmitting; a rig that stopped answering fails its next
+    // frequency read.
+}
+
 void Worker::Run() {
     while (!channel_->Stopping()) {
         if (rig_ == nullptr && !CreateRig()) {
@@ -173,6 +204,7 @@ void Worker::Run() {
                 continue;
             }
             open_ = true;
+            noPtt_ = false;
         }
 
         RigValues values;

@@ -73,6 +73,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPro
     BuildStrips(client);
     BuildFrontPanel(client);
     BuildClickAreas();
+    BuildTxWarning();
     BuildStatusBar();
     // The window takes exactly the menu bar, the client area and the status bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);

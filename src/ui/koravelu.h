@@ -2,7 +2,7 @@
 // poll that keeps it up to date, the operator's commands, start-up and the
 // settings kept between runs, radio tracking, the sending of set-up files.
 // One class; its handlers live in files by concern (form_layout, startup,
-// poll, commands, tracking, transfer).
+// poll, commands, tracking, tx_warning, transfer).
 #pragma once
 
 #include "ui/dialogs.h"
@@ -112,6 +112,9 @@ public:
     QLabel* Message1 = nullptr;
     QLabel* Message2 = nullptr;
     QLabel* Label13 = nullptr; // "MOVING ELEMENTS..."
+    // "TRANSMITTING WHILE THE ELEMENTS MOVE", over lBanda and Label13 while
+    // TxWhileMoving holds, hidden otherwise (tx_warning.cpp).
+    QLabel* lTxWarning = nullptr;
     QLabel* lMove = nullptr;
     koravel::TShape* ldMove = nullptr;
     QLabel* lBidir = nullptr;
@@ -161,6 +164,8 @@ public:
     // Per rig (rig 1 first): the frequency in kHz of a followed rig that is
     // beyond the antenna's range and therefore not sent; 0 while in range.
     std::array<std::uint32_t, 2> RigOutOfRangeKhz{};
+    // A followed rig transmits while the unit reports its elements moving.
+    bool TxWhileMoving = false;
 
     // Shell state.
     bool FirstActivation = true;
@@ -292,7 +297,15 @@ private:
     void ShowTrackingConnectErrorLater();
     // The tracking step for one rig; false when the rig cannot be asked (no
     // server); a frequency that cannot be read ends the step quietly.
-    bool TrackRig(int rigNumber);
+    // sendFrequency false: everything but the send.
+    bool TrackRig(int rigNumber, bool sendFrequency = true);
+
+    // The transmit-while-moving warning (tx_warning.cpp).
+    void BuildTxWarning();
+    bool FollowedRigTransmits() const;
+    // Sets TxWhileMoving from ElementsMoving and the followed rigs, and shows
+    // or hides the warning; true when it changed.
+    bool UpdateTxWarning();
     QCheckBox* RigBox(int rigNumber) const;
 
     void BuildTransferControls();

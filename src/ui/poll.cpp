@@ -94,6 +94,8 @@ void TfmMain::tmPollTimer() {
             ElementsMoving = false;
         }
     }
+    // The transmit warning, from what this reply (or the silence) told.
+    UpdateTxWarning();
 
     // 6. The next request, connected or not.
     exchange::SendRequest(kCommandStatus, {});

@@ -4,6 +4,7 @@
 #include "ui/koravelu.h"
 
 #include "cat/omnirig_tlb.h"
+#include "cat/rig_state.h"
 #include "link/config_dir.h"
 #include "link/status_reply.h"
 #include "ui/colors.h"
@@ -115,17 +116,23 @@ void TfmMain::ShowTrackingConnectErrorLater() {
 
 void TfmMain::OmniRigParamsChange(TOmniRigX* Sender, int RigNumber, int Params) {
     (void)Sender;
-    (void)Params; // every change sends the current frequency again
+    // The PTT may have changed: the warning goes up (or away) before the step
+    // waits for any exchange.
+    if (UpdateTxWarning())
+        RenderStatusBar();
+    // Every change sends the current frequency again, but for the PTT alone:
+    // keying the rig is no reason to tune, and the worst moment for it.
+    const bool pttOnly = Params == cat::kParamTx;
     // A read that fails here ends the step quietly; the next notification
     // runs it afresh.
-    (void)TrackRig(RigNumber);
+    (void)TrackRig(RigNumber, !pttOnly);
 }
 
 QCheckBox* TfmMain::RigBox(int rigNumber) const {
     return rigNumber == 1 ? ckOmni1 : ckOmni2;
 }
 
-bool TfmMain::TrackRig(int rigNumber) {
+bool TfmMain::TrackRig(int rigNumber, bool sendFrequency) {
     if (OmniRigClient == nullptr || (rigNumber != 1 && rigNumber != 2))
         return true;
     QCheckBox* box = RigBox(rigNumber);
@@ -173,6 +180,8 @@ bool TfmMain::TrackRig(int rigNumber) {
     }
     outOfRange = 0;
     SetStatusNotice(noticeKey, {});
+    if (!sendFrequency)
+        return true;
     // The answer is not examined. Like every operator command, the step
     // enables the exchange before it: tracking reaches the unit from the
     // first notification after start-up.

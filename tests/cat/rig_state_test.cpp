@@ -34,11 +34,30 @@ TEST(RigState, EachParameterRaisesItsOwnBit) {
     b.txVfo = 2;
     EXPECT_EQ(ChangedParams(a, b), cat::kParamSplit);
 
+    // The PTT counts by whether the rig transmits: a read that fails (empty)
+    // is receive, so losing it while receiving raises nothing.
+    b = a;
+    b.ptt = true;
+    EXPECT_TRUE(cat::Transmitting(b));
+    EXPECT_FALSE(cat::Transmitting(a));
+    EXPECT_EQ(ChangedParams(a, b), cat::kParamTx);
+    EXPECT_EQ(ChangedParams(b, a), cat::kParamTx);
+    RigValues receiving = a;
+    receiving.ptt = false;
+    EXPECT_EQ(ChangedParams(a, receiving), 0);
+    EXPECT_EQ(ChangedParams(receiving, a), 0);
+    b.freqHz = 7050010;
+    EXPECT_EQ(ChangedParams(receiving, b), cat::kParamTx | cat::kParamFreq);
+
     // A rig that goes off line loses every value: all of them changed; and
     // a rig that comes on line gains them.
     const int all = cat::kParamFreq | cat::kParamMode | cat::kParamVfo | cat::kParamSplit;
     EXPECT_EQ(ChangedParams(a, RigValues{}), all);
     EXPECT_EQ(ChangedParams(RigValues{}, a), all);
+    // One that goes off line while transmitting stops transmitting.
+    RigValues keyed = a;
+    keyed.ptt = true;
+    EXPECT_EQ(ChangedParams(keyed, RigValues{}), all | cat::kParamTx);
     RigValues onlyFreq;
     onlyFreq.freqHz = 1;
     EXPECT_EQ(ChangedParams(RigValues{}, onlyFreq), cat::kParamFreq);

@@ -159,6 +159,73 @@ TEST_F(FollowTest, SendsEveryFrequencyUntilInterrupted) {
     EXPECT_EQ(follow.Err(), "");
 }
 
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+// The transmit warning: one line each time the rig transmits while the unit
+// reports its elements moving, one when that ends. The unit's status is asked
+// only while the rig transmits, and keying the rig tunes nothing.
+TEST_F(FollowTest, WarnsEachTimeTheRigTransmitsWhileTheElementsMove) {
+    const std::string warning = "WARNING: transmitting while the elements move\n";
+    RigctldProcess rig(testing_support::FreeLoopbackPort(), /*withPtt=*/true);
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "14200000"}));
+    WriteOmniRigIni("[Rig1]\nModel=2\nPort=" + rig.Address() + "\n[Rig2]\nModel=0\n");
+    ChildProcess follow;
+    ASSERT_TRUE(follow.Start(BinPath("koravelctl"), {"follow"}));
+    ASSERT_TRUE(WaitForOutput(follow, "rig 1: 14200000 Hz -> 14200 kHz: done\n")) << follow.Err();
+    auto setMoving = [&](bool moving) {
+        // Set by hand, the motion goes on until it is changed again.
+        unit->Modify([moving](sim::UnitState& s) {
+            s.moving = moving;
+            s.targetKhz = s.frequencyKhz;
+            s.arrival = {};
+        });
+    };
+    setMoving(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(unit->RequestCount(0x01), 0u) << "the status was asked while the rig received";
+    const std::size_t tunes = Tunes().size();
+
+    ASSERT_TRUE(Rigctl(rig.Port(), {"T", "1"}));
+    ASSERT_TRUE(WaitForOutput(follow, warning)) << follow.Out() << follow.Err();
+    // While it holds, nothing more is printed, and the unit is asked at most
+    // every 400 ms.
+    const std::size_t asked = unit->RequestCount(0x01);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    EXPECT_LE(unit->RequestCount(0x01) - asked,
+              static_cast<std::size_t>(elapsed.count() / 400 + 1));
+    EXPECT_GT(unit->RequestCount(0x01), asked) << "the status is no longer asked";
+    EXPECT_EQ(Occurrences(follow.Out(), warning), 1u) << follow.Out();
+
+    setMoving(false);
+    EXPECT_TRUE(WaitForOutput(follow, "transmit warning over: the elements stopped\n"))
+        << follow.Out();
+    setMoving(true);
+    EXPECT_TRUE(WaitUntil([&] { return Occurrences(follow.Out(), warning) == 2; })) << follow.Out();
+    ASSERT_TRUE(Rigctl(rig.Port(), {"T", "0"}));
+    EXPECT_TRUE(WaitForOutput(follow, "transmit warning over: the rig is not transmitting\n"))
+        << follow.Out();
+    // Receiving again: the unit is left alone.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::size_t last = unit->RequestCount(0x01);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(unit->RequestCount(0x01), last);
+    EXPECT_EQ(Occurrences(follow.Out(), warning), 2u) << follow.Out();
+    EXPECT_EQ(Tunes().size(), tunes) << "keying the rig tuned the unit";
+
+    follow.Signal(SIGINT);
+    EXPECT_EQ(follow.Wait(15000), 0) << follow.Err();
+    EXPECT_EQ(follow.Err(), "");
+}
+
 TEST_F(FollowTest, RigTwoAndSigterm) {
     RigctldProcess rig(testing_support::FreeLoopbackPort());
     ASSERT_TRUE(rig.Start());

@@ -193,8 +193,10 @@ bool RigctldProcess::Start() {
     const auto deadline = Clock::now() + std::chrono::seconds(20);
     while (Clock::now() < deadline) {
         process_.emplace();
-        if (!process_->Start("rigctld",
-                             {"-m", "1", "-T", "127.0.0.1", "-t", std::to_string(port_)}))
+        std::vector<std::string> args{"-m", "1", "-T", "127.0.0.1", "-t", std::to_string(port_)};
+        if (withPtt_)
+            args.insert(args.end(), {"-P", "RIG"});
+        if (!process_->Start("rigctld", args))
             return false;
         // Up once it accepts; a failed bind ends it, and it is tried again.
         while (process_->Running() && Clock::now() < deadline) {

@@ -57,9 +57,12 @@ private:
 };
 
 // Hamlib's dummy rig (model 1) served by rigctld on a loopback port.
+// withPtt: the rig keys itself (PTT type RIG), so that `T 1` and `T 0` set
+// the PTT that its reads report; without it the PTT cannot be read or set.
 class RigctldProcess {
 public:
-    explicit RigctldProcess(std::uint16_t port) : port_(port) {}
+    explicit RigctldProcess(std::uint16_t port, bool withPtt = false)
+        : port_(port), withPtt_(withPtt) {}
     // Starts it and waits until it accepts connections (a port still held by
     // a killed predecessor may take a few tries).
     bool Start();
@@ -70,6 +73,7 @@ public:
 
 private:
     std::uint16_t port_;
+    bool withPtt_;
     std::optional<ChildProcess> process_;
 };
 

@@ -52,9 +52,11 @@ protected:
         EXPECT_TRUE(TOmniRigX::WaitForWorkers(15000));
     }
 
-    // A dummy rig behind rigctld on a free port, tuned to hz.
-    RigctldProcess& StartRig(int hz) {
-        auto server = std::make_unique<RigctldProcess>(testing_support::FreeLoopbackPort());
+    // A dummy rig behind rigctld on a free port, tuned to hz; withPtt: its PTT
+    // is keyed by `T 1` and read back.
+    RigctldProcess& StartRig(int hz, bool withPtt = false) {
+        auto server =
+            std::make_unique<RigctldProcess>(testing_support::FreeLoopbackPort(), withPtt);
         EXPECT_NE(server->Port(), 0);
         EXPECT_TRUE(server->Start()) << "rigctld did not start on " << server->Address();
         EXPECT_TRUE(Rigctl(server->Port(), {"F", std::to_string(hz)}));
@@ -437,6 +439,66 @@ TEST_F(TrackingTest, LateRepliesStillConnectShowAndFollow) {
     EXPECT_TRUE(WaitFor([&] { return w.lFreq->text() == "07.050 MHz"; }, 20000))
         << "shows " << w.lFreq->text().toStdString();
     EXPECT_TRUE(w.UnitConnected);
+}
+
+// Transmitting while the elements move: the red label over the band label
+// and the red notice stand while both hold, and go when either ends. Keying
+// the rig sends nothing to the unit, and nothing is sent to the rig.
+TEST_F(TrackingTest, WarnsWhileTheFollowedRigTransmitsAndTheElementsMove) {
+    const QString warning = QStringLiteral("TRANSMITTING WHILE THE ELEMENTS MOVE");
+    RigctldProcess& rig = StartRig(14200000, /*withPtt=*/true);
+    WriteOmniRigIni(&rig);
+    TfmMain& w = StartWindow("Rig1=1\n", /*keepTimers=*/true);
+    ASSERT_TRUE(WaitForTune({0x78, 0x37}));
+    unit_->Modify([](sim::UnitState& s) { s.flags |= kFlagCustom; });
+    ASSERT_TRUE(WaitFor([&] { return w.lBanda->text().endsWith(QStringLiteral(" (custom)")); }));
+    const QString band = w.lBanda->text();
+    auto shown = [&] {
+        return w.TxWhileMoving && !w.lTxWarning->isHidden() &&
+               w.lNotice->fullText().contains(warning);
+    };
+    auto gone = [&] {
+        return !w.TxWhileMoving && w.lTxWarning->isHidden() &&
+               !w.lNotice->fullText().contains(warning);
+    };
+    auto setMoving = [&](bool moving) {
+        // Set by hand, the motion goes on until it is changed again.
+        unit_->Modify([moving](sim::UnitState& s) {
+            s.moving = moving;
+            s.targetKhz = s.frequencyKhz;
+            s.arrival = {};
+        });
+        ASSERT_TRUE(WaitFor([&] { return w.ElementsMoving == moving; }));
+    };
+
+    // Moving, but the rig receives: no warning.
+    setMoving(true);
+    PumpFor(500);
+    EXPECT_TRUE(gone());
+    const std::size_t tunes = Tunes().size();
+
+    ASSERT_TRUE(Rigctl(rig.Port(), {"T", "1"}));
+    ASSERT_TRUE(WaitFor(shown));
+    EXPECT_EQ(w.lTxWarning->text(), warning);
+    EXPECT_EQ(BackgroundOf(w.lTxWarning), clRed);
+    EXPECT_EQ(TextColorOf(w.lNotice), clRed);
+    EXPECT_TRUE(w.lTxWarning->geometry().contains(w.lBanda->geometry()));
+    EXPECT_EQ(w.lBanda->text(), band) << "the band label is left as it was";
+
+    // The elements stop while the rig still transmits: the warning goes; they
+    // move again: it comes back.
+    setMoving(false);
+    EXPECT_TRUE(WaitFor(gone));
+    setMoving(true);
+    EXPECT_TRUE(WaitFor(shown));
+
+    // Back to receive: gone.
+    ASSERT_TRUE(Rigctl(rig.Port(), {"T", "0"}));
+    EXPECT_TRUE(WaitFor(gone));
+    EXPECT_NE(TextColorOf(w.lNotice), clRed);
+    EXPECT_EQ(w.lBanda->text(), band);
+    EXPECT_EQ(Tunes().size(), tunes) << "keying the rig tuned the unit";
+    EXPECT_TRUE(prompts_->messages.empty());
 }
 
 // The prompter as a modal box: it records the box and keeps the window's

@@ -2,6 +2,7 @@
 
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
+#include "ctl_follow_warning.h"
 #include "ctl_link.h"
 #include "link/config_dir.h"
 #include "link/exchange.h"
@@ -22,6 +23,10 @@ namespace {
 
 // Time the rig threads get to end after the client is gone.
 constexpr int kWorkersEndMs = 2000;
+
+// Frequency sends waiting for their answers (a newer one may start inside an
+// older one's wait).
+int sendsUnderWay = 0;
 
 std::string ResultText(const exchange::CommandResult& result) {
     if (result.status == 0)
@@ -58,8 +63,10 @@ void SendFrequency(IRigX& rig, bool& outOfRange) {
         return;
     }
     outOfRange = false;
+    ++sendsUnderWay;
     const exchange::CommandResult result = exchange::SendCommand(
         koravel::kCommandTune, koravel::TuneArgument(static_cast<std::uint32_t>(khz)));
+    --sendsUnderWay;
     PrintLine(rigText + std::to_string(*hz) + " Hz -> " + std::to_string(khz) +
               " kHz: " + ResultText(result));
 }
@@ -95,10 +102,16 @@ int RunFollow(int rigNumber, int& argc, char** argv) {
         if (n == rig->RigNumber())
             PrintLine("rig " + std::to_string(n) + ": " + rig->StatusStr().toStdString());
     };
+    TxWarningWatch txWarning(
+        *rig, [] { return sendsUnderWay > 0; }, PrintLine);
     bool outOfRange = false;
-    client->OnParamsChange = [rig, &outOfRange](TOmniRigX*, int n, int) {
-        if (n == rig->RigNumber() && !Interrupted())
+    client->OnParamsChange = [rig, &outOfRange, &txWarning](TOmniRigX*, int n, int params) {
+        if (n != rig->RigNumber() || Interrupted())
+            return;
+        // Keying the rig is no reason to tune, and the worst moment for it.
+        if (params != cat::kParamTx)
             SendFrequency(*rig, outOfRange);
+        txWarning.RigChanged();
     };
     PrintLine("following rig " + std::to_string(rigNumber) + " (" +
               cat::OmniRigIniPath(client->ConfigDir()).toStdString() + "); Ctrl-C ends");

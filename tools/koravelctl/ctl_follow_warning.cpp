@@ -1,0 +1,69 @@
+#include "ctl_follow_warning.h"
+
+#include "cat/omnirig_tlb.h"
+#include "ctl_link.h"
+
+#include <utility>
+
+namespace ctl {
+
+namespace {
+
+// The shortest time between two status queries: the window's poll interval.
+constexpr int kQueryMs = 400;
+
+} // namespace
+
+TxWarningWatch::TxWarningWatch(const IRigX& rig, std::function<bool()> sending,
+                               std::function<void(const std::string&)> print)
+    : rig_(rig), sending_(std::move(sending)), print_(std::move(print)) {
+    timer_.setInterval(kQueryMs);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Query(/*fromTimer=*/true); });
+}
+
+void TxWarningWatch::RigChanged() {
+    const bool transmitting = rig_.Tx();
+    if (transmitting == transmitting_)
+        return;
+    transmitting_ = transmitting;
+    if (transmitting) {
+        timer_.start();
+        Query(/*fromTimer=*/false);
+        return;
+    }
+    timer_.stop();
+    // Not asked while the rig receives: what the unit said is stale by the
+    // next transmission.
+    moving_ = false;
+    Weigh();
+}
+
+void TxWarningWatch::Query(bool fromTimer) {
+    if (!transmitting_ || querying_ || sending_())
+        return; // the timer's next tick asks again
+    if (!fromTimer && sinceQuery_.isValid() && sinceQuery_.elapsed() < kQueryMs)
+        return;
+    querying_ = true;
+    sinceQuery_.start();
+    // The rig's notifications run inside the wait: it may have stopped
+    // transmitting meanwhile, and then the answer comes too late to matter.
+    const StatusResult result = QueryStatus();
+    querying_ = false;
+    if (!transmitting_)
+        return;
+    if (result.reply)
+        moving_ = result.reply->moving != 0;
+    Weigh();
+}
+
+void TxWarningWatch::Weigh() {
+    const bool warn = transmitting_ && moving_;
+    if (warn && !warned_)
+        print_("WARNING: transmitting while the elements move");
+    else if (!warn && warned_)
+        print_(transmitting_ ? "transmit warning over: the elements stopped"
+                             : "transmit warning over: the rig is not transmitting");
+    warned_ = warn;
+}
+
+} // namespace ctl
