@@ -80,8 +80,8 @@ const SerialDevice* FindDevice(const std::vector<SerialDevice>& devices, const f
 
 } // namespace
 
-PortTargetKind KindOfTarget(const std::string&) {
-    return PortTargetKind::Device;
+PortTargetKind KindOfTarget(const std::string& target) {
+    return IsNetworkTarget(target) ? PortTargetKind::Network : PortTargetKind::Device;
 }
 
 std::string PortsDir(const std::string& configDir) {
@@ -145,6 +145,13 @@ bool SetPortLink(const std::string& configDir, int number, const std::string& ta
         if (!CheckDeviceTarget(text, error))
             return false;
         break;
+    case PortTargetKind::Network: {
+        const auto address = ParseNetworkAddress(target, error);
+        if (!address)
+            return false;
+        text = address->Url();
+        break;
+    }
     }
 
     const std::string portsDir = PortsDir(configDir);
@@ -201,6 +208,13 @@ PortView ViewPort(const std::string& configDir, int number,
     view.number = number;
     view.link = ReadPortLink(configDir, number);
     fs::path node;
+    if (view.link && view.link->isLink &&
+        KindOfTarget(view.link->target) == PortTargetKind::Network) {
+        view.device = view.link->target;
+        view.network = ParseNetworkAddress(view.link->target);
+        view.present = true;
+        return view;
+    }
     if (view.link) {
         node = Canonical(view.link->path);
         if (node.empty()) {

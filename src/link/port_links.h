@@ -1,14 +1,16 @@
 // The port links: ports/com<n> in the config folder says what serial port n
 // stands for. A link whose target is a device path (preferably a
 // /dev/serial/by-id name, which survives replugging) makes COM n that device;
+// a link whose text is "tcp://HOST:PORT" makes it a network port, a raw TCP
+// connection to a serial server (ser2net) beside the unit, as Wine's
+// dosdevices keep names (readlink gives the text back, ls -l shows it);
 // without a link, COM n is /dev/ttyS<n-1>.
 //
 // A link's target is kept as text (PortLink::target) and told apart by
-// PortTargetKind, so that targets of another kind than a device path can be
-// added beside the device links without changing how links are stored,
-// listed or removed.
+// PortTargetKind; links of both kinds are stored, listed and removed alike.
 #pragma once
 
+#include "link/network_address.h"
 #include "link/serial_devices.h"
 
 #include <optional>
@@ -21,9 +23,10 @@ namespace koravel {
 inline constexpr int kFirstPortNumber = 1;
 inline constexpr int kLastPortNumber = 255;
 
-// What kind of port a link's target names. Only device paths exist so far.
+// What kind of port a link's target names.
 enum class PortTargetKind {
-    Device, // a path to a character device, e.g. /dev/serial/by-id/usb-...
+    Device,  // a path to a character device, e.g. /dev/serial/by-id/usb-...
+    Network, // tcp://HOST:PORT
 };
 PortTargetKind KindOfTarget(const std::string& target);
 
@@ -46,7 +49,8 @@ std::optional<PortLink> ReadPortLink(const std::string& configDir, int number);
 // Links COM n to target, replacing a link that is there (never anything
 // else), creating the config and ports folders when needed. A device target
 // must exist and be a character device; a relative path is taken from the
-// current folder. False with the reason in error.
+// current folder. A network target must be a well-formed tcp://HOST:PORT
+// (the host is not looked up). False with the reason in error.
 bool SetPortLink(const std::string& configDir, int number, const std::string& target,
                  std::string& error);
 // Removes the link of COM n. Refuses when there is none, or when what stands
@@ -59,11 +63,14 @@ struct PortView {
     std::optional<PortLink> link;
     // The device COM n opens: the node the link leads to (/dev/ttyUSB0 for a
     // by-id link), the link's own text when it leads nowhere, or
-    // /dev/ttyS<n-1> without a link.
+    // /dev/ttyS<n-1> without a link. For a network port its address
+    // (tcp://HOST:PORT).
     std::string device;
     // The device is there (a ttyS without a link: with a real port behind it).
+    // A network port counts as there: it is reached only when it is opened.
     bool present = false;
-    std::string description; // what the device is, when known
+    std::optional<NetworkAddress> network; // COM n is a network port
+    std::string description;               // what the device is, when known
 };
 // devices: the serial devices present (ListSerialDevices), which give the
 // node and description of a device reached through one of its names; root:
@@ -74,7 +81,8 @@ PortView ViewPort(const std::string& configDir, int number,
 PortView ViewPort(const std::string& configDir, int number, const std::string& root = "/");
 
 // "COM3  /dev/ttyUSB0  FTDI FT232R USB UART (A50285BI)" for a port that
-// stands for a device, plain "COM5" for one that stands for nothing there.
+// stands for a device, "COM6  tcp://shack-pi:3001" for a network port, plain
+// "COM5" for one that stands for nothing there.
 std::string PortSummary(const PortView& view);
 
 } // namespace koravel
