@@ -5,6 +5,7 @@
 #include "link/serial_devices.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
+#include "ui/network_port_dialog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -79,6 +80,8 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
     btAssign->setObjectName(QStringLiteral("btAssign"));
     btRelease = new QPushButton(this);
     btRelease->setObjectName(QStringLiteral("btRelease"));
+    btNetwork = new QPushButton(QStringLiteral("Network port..."), this);
+    btNetwork->setObjectName(QStringLiteral("btNetwork"));
     btClose = new QPushButton(QStringLiteral("Close"), this);
     btClose->setObjectName(QStringLiteral("btClose"));
 
@@ -92,6 +95,7 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
     numberRow->addWidget(edNumber);
     numberRow->addWidget(btAssign);
     numberRow->addWidget(btRelease);
+    numberRow->addWidget(btNetwork);
     numberRow->addStretch(1);
     numberRow->addWidget(btClose);
     auto* column = new QVBoxLayout(this);
@@ -112,6 +116,7 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
     connect(edNumber, &QSpinBox::valueChanged, this, &SerialDevicesDialog::UpdateButtons);
     connect(btAssign, &QPushButton::clicked, this, &SerialDevicesDialog::btAssignClick);
     connect(btRelease, &QPushButton::clicked, this, &SerialDevicesDialog::btReleaseClick);
+    connect(btNetwork, &QPushButton::clicked, this, &SerialDevicesDialog::btNetworkClick);
     connect(btClose, &QPushButton::clicked, this, &QDialog::hide);
 
     Refresh();
@@ -155,9 +160,14 @@ void SerialDevicesDialog::Refresh() {
         auto* item = new QTreeWidgetItem(lvDevices);
         item->setText(ColNumbers, QStringLiteral("COM%1").arg(link.number));
         item->setText(ColDevice, Text(link.isLink ? view.device : link.path));
-        item->setText(ColDescription, !link.isLink    ? QStringLiteral("not a symbolic link")
-                                      : !view.present ? QStringLiteral("not plugged in")
-                                                      : Text(view.description));
+        const bool network = link.isLink && KindOfTarget(link.target) == PortTargetKind::Network;
+        item->setText(ColDescription,
+                      !link.isLink ? QStringLiteral("not a symbolic link")
+                      : network ? (view.network ? QStringLiteral("network port (ser2net, raw TCP)")
+                                                : QStringLiteral("not a network address "
+                                                                 "(tcp://HOST:PORT)"))
+                      : !view.present ? QStringLiteral("not plugged in")
+                                      : Text(view.description));
         item->setData(ColDevice, kDeviceRole,
                       link.isLink && view.present ? Text(view.device) : QString());
         item->setData(ColDevice, kNumberRole, link.number);
@@ -227,20 +237,37 @@ void SerialDevicesDialog::ShowMessage(const QString& text, bool error) {
     SetTextColor(lMessage, error ? colors::clRed : colors::clBlack);
 }
 
+void SerialDevicesDialog::Assign(int n, const QString& target) {
+    std::string error;
+    if (!SetPortLink(configDir_, n, Bytes(target), error)) {
+        ShowMessage(QStringLiteral("COM%1 is not changed: %2").arg(n).arg(Text(error)), true);
+    } else {
+        ShowMessage(QStringLiteral("COM%1 now stands for %2.").arg(n).arg(target), false);
+    }
+    Refresh();
+}
+
 void SerialDevicesDialog::btAssignClick() {
     const QString device = SelectedDevice();
-    const int n = edNumber->value();
     if (device.isEmpty()) {
         ShowMessage(QStringLiteral("Choose a device in the list first."), true);
         return;
     }
-    std::string error;
-    if (!SetPortLink(configDir_, n, Bytes(device), error)) {
-        ShowMessage(QStringLiteral("COM%1 is not changed: %2").arg(n).arg(Text(error)), true);
-    } else {
-        ShowMessage(QStringLiteral("COM%1 now stands for %2.").arg(n).arg(device), false);
+    Assign(edNumber->value(), device);
+}
+
+void SerialDevicesDialog::btNetworkClick() {
+    if (dlgNetwork == nullptr) {
+        dlgNetwork = new NetworkPortDialog(this);
+        connect(dlgNetwork, &QDialog::accepted, this, &SerialDevicesDialog::AssignNetworkPort);
     }
-    Refresh();
+    const auto link = ReadPortLink(configDir_, edNumber->value());
+    dlgNetwork->Prepare(edNumber->value(), link && link->isLink ? Text(link->target) : QString());
+    dlgNetwork->open();
+}
+
+void SerialDevicesDialog::AssignNetworkPort() {
+    Assign(edNumber->value(), dlgNetwork->Url());
 }
 
 void SerialDevicesDialog::btReleaseClick() {

@@ -1,12 +1,13 @@
 // The status bar below the front panel: what the operator needs to see at a
 // glance and the 1-pixel strips hide. Two lines: the link state in lStatus's
 // words and the port with its device; the followed rigs and the notices (the
-// last open failure first). Rendered from the window's state on every poll
-// tick and after a COM item's open, never written piecemeal by the handlers.
+// last open failure first, then a network port's lost connection). Rendered from the window's state
+// on every poll tick and after a COM item's open, never written piecemeal by the handlers.
 #include "ui/koravelu.h"
 
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
+#include "link/comm32.h"
 #include "link/config_dir.h"
 #include "link/open_failure.h"
 #include "link/port_links.h"
@@ -106,10 +107,9 @@ void TfmMain::BuildStatusBar() {
 void TfmMain::NoteOpenResult(std::int32_t n, std::int32_t error) {
     const std::string configDir = ConfigDir();
     portShown_ = n > 0 ? QString::fromLocal8Bit(PortSummary(ViewPort(configDir, n))) : QString();
-    LastOpenFailure =
-        error == 0
-            ? QString()
-            : QString::fromLocal8Bit(OpenFailureText(ExamineOpenFailure(configDir, n, error)));
+    LastOpenFailure = error == 0 ? QString()
+                                 : QString::fromLocal8Bit(OpenFailureText(ExamineOpenFailure(
+                                       configDir, n, error, comm32::ServerText())));
 }
 
 void TfmMain::SetStatusNotice(const QString& key, const QString& text, bool alarm) {
@@ -150,6 +150,13 @@ void TfmMain::RenderStatusBar() {
     bool alarm = !LastOpenFailure.isEmpty();
     if (!LastOpenFailure.isEmpty())
         notices << LastOpenFailure;
+    // A network port stays open through a lost connection, and is tried
+    // again by itself: say so while it is down.
+    if (const auto network = comm32::NetworkPortState(); network && !network->connected) {
+        notices << QString::fromLocal8Bit(
+            ConnectionDownText(PortNumber, network->address, network->error, network->serverText));
+        alarm = true;
+    }
     for (const auto& [key, notice] : statusNotices_) {
         notices << notice.text;
         alarm = alarm || notice.alarm;
