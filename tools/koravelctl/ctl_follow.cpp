@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +24,8 @@ namespace {
 
 // Time the rig threads get to end after the client is gone.
 constexpr int kWorkersEndMs = 2000;
+// How often a network port's connection is looked after between sends.
+constexpr int kUpkeepMs = 400;
 
 // Frequency sends waiting for their answers (a newer one may start inside an
 // older one's wait).
@@ -115,6 +118,12 @@ int RunFollow(int rigNumber, int& argc, char** argv) {
     };
     PrintLine("following rig " + std::to_string(rigNumber) + " (" +
               cat::OmniRigIniPath(client->ConfigDir()).toStdString() + "); Ctrl-C ends");
+
+    // Between sends nothing reads the port: a network port's drop is
+    // noticed, and its reconnection made, here.
+    QTimer upkeep;
+    QObject::connect(&upkeep, &QTimer::timeout, [] { ReportConnection(PrintLine); });
+    upkeep.start(kUpkeepMs);
 
     if (!Interrupted())
         app.exec();

@@ -3,6 +3,7 @@
 #include "link/comm32.h"
 #include "link/config_dir.h"
 #include "link/exchange.h"
+#include "link/network_address.h"
 #include "link/open_failure.h"
 #include "setup/ini.h"
 
@@ -35,6 +36,10 @@ void OnSignal(int) {
 using Clock = std::chrono::steady_clock;
 Clock::time_point lastTick;
 
+int openedPort = 0;
+// A network port's connection as last reported: up until told otherwise.
+bool reportedDown = false;
+
 void PlayTicks() {
     const auto now = Clock::now();
     while (now - lastTick >= std::chrono::milliseconds(exchange::kTickMs)) {
@@ -58,12 +63,13 @@ int DefaultPortNumber() {
 }
 
 bool OpenUnitPort(int number) {
+    openedPort = number;
     comm32::ClosePort();
     if (comm32::OpenPort("bio" + std::to_string(number)) == 0)
         comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
     if (comm32::LastCommError != 0) {
-        const std::string reason = koravel::OpenFailureText(
-            koravel::ExamineOpenFailure(koravel::ConfigDir(), number, comm32::LastCommError));
+        const std::string reason = koravel::OpenFailureText(koravel::ExamineOpenFailure(
+            koravel::ConfigDir(), number, comm32::LastCommError, comm32::ServerText()));
         std::fprintf(stderr, "koravelctl: %s\n", reason.c_str());
         return false;
     }
@@ -84,6 +90,22 @@ void InstallClockHooks(std::function<void()> processMessages) {
     // arrive at the port.
     exchange::ExchangeHooks.Sleep = nullptr;
     exchange::ExchangeEnabled = true;
+}
+
+void ReportConnection(const std::function<void(const std::string&)>& print) {
+    comm32::ServicePort();
+    const std::optional<comm32::NetworkState> state = comm32::NetworkPortState();
+    if (!state || state->connected == !reportedDown)
+        return;
+    if (state->connected) {
+        reportedDown = false;
+        print("COM" + std::to_string(openedPort) + " (" + koravel::kNetworkScheme + state->address +
+              "): connected again");
+        return;
+    }
+    // A failed attempt after the drop is no news; the drop is.
+    reportedDown = true;
+    print(koravel::ConnectionDownText(openedPort, state->address, state->error, state->serverText));
 }
 
 bool Interrupted() {

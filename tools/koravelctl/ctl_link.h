@@ -25,6 +25,11 @@ int DefaultPortNumber();
 // printed on stderr, when it does not open.
 bool OpenUnitPort(int number);
 
+// For a network port: lets it reconnect when due, and prints one line
+// through print when its connection drops and one when it is back. Run now
+// and then by the commands that keep running (watch, follow).
+void ReportConnection(const std::function<void(const std::string&)>& print);
+
 // Installs exchange hooks that play the 50 ms tick from the real clock (the
 // waits themselves are the port's) and enables the exchange. processMessages, when given, runs
 // first on every pass of a waiting exchange (an event loop's pending work).

@@ -67,6 +67,12 @@ int List(const std::string& configDir) {
             continue;
         }
         const koravel::PortView view = koravel::ViewPort(configDir, link.number, devices);
+        if (koravel::KindOfTarget(link.target) == koravel::PortTargetKind::Network) {
+            std::printf("  COM%d  -> %s  %s\n", link.number, link.target.c_str(),
+                        view.network ? "network port (ser2net, raw TCP)"
+                                     : "not a network address (tcp://HOST:PORT)");
+            continue;
+        }
         std::string state = view.present ? "present" : "missing (not plugged in)";
         if (view.present && view.device != link.target)
             state += ": " + view.device;
@@ -91,8 +97,10 @@ int List(const std::string& configDir) {
 }
 
 int Set(const std::string& configDir, int number, const std::string& device) {
-    // By its by-id name when it has one, so that replugging keeps the number.
-    const std::string target = koravel::PreferredDevicePath(device);
+    // A device by its by-id name when it has one, so that replugging keeps
+    // the number; a network address as it is.
+    const bool network = koravel::KindOfTarget(device) == koravel::PortTargetKind::Network;
+    const std::string target = network ? device : koravel::PreferredDevicePath(device);
     const auto before = koravel::ReadPortLink(configDir, number);
     std::string error;
     if (!koravel::SetPortLink(configDir, number, target, error)) {
@@ -129,8 +137,8 @@ int RunPorts(const std::vector<std::string>& args) {
         return Set(configDir, number, args[2]);
     if (args[0] == "clear" && args.size() == 2 && ParseNumber(args[1], number))
         return Clear(configDir, number);
-    std::fprintf(stderr, "koravelctl: usage: ports | ports set N DEVICE | ports clear N "
-                         "(N from 1 to 255)\n");
+    std::fprintf(stderr, "koravelctl: usage: ports | ports set N DEVICE | "
+                         "ports set N tcp://HOST:PORT | ports clear N (N from 1 to 255)\n");
     return kExitUsage;
 }
 

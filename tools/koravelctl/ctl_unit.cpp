@@ -109,6 +109,10 @@ int RunWatch() {
     std::int32_t silentTicks = 0;
     while (!Interrupted()) {
         const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+        ReportConnection([](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        });
         const exchange::PollAnswers answers = exchange::CollectPollAnswers();
         if (answers.answered) {
             silentTicks = 0;

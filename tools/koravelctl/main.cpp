@@ -5,7 +5,7 @@
 //              band 40|30|20|17|15|12|10|6 | retract | watch |
 //              send [--force] FILE | check [--firmware X.Y] FILE |
 //              follow [--rig 1|2]            (built with the CAT back end)
-//   koravelctl ports [set N DEVICE | clear N]
+//   koravelctl ports [set N DEVICE | set N tcp://HOST:PORT | clear N]
 #ifdef KORAVELCTL_WITH_CAT
 #include "ctl_follow.h"
 #endif
@@ -25,7 +25,7 @@ namespace {
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: koravelctl [--port N] COMMAND [ARGS]\n"
-                 "       koravelctl ports [set N DEVICE | clear N]\n"
+                 "       koravelctl ports [set N DEVICE | set N tcp://HOST:PORT | clear N]\n"
                  "       koravelctl --help\n"
                  "\n"
                  "commands:\n"
@@ -53,13 +53,16 @@ void Usage(std::FILE* out) {
                  "                               the serial devices present\n"
                  "  ports set N DEVICE           make COM N (1 to 255) stand for DEVICE, by\n"
                  "                               its /dev/serial/by-id name when it has one\n"
+                 "  ports set N tcp://HOST:PORT  make COM N a network port: a raw TCP\n"
+                 "                               connection to a serial server (ser2net)\n"
                  "  ports clear N                take COM N's link away\n"
                  "\n"
                  "The port defaults to \"Serialport\" of koravel.ini in the config folder,\n"
-                 "else 1. Port N is the link ports/comN in the config folder, else\n"
-                 "/dev/ttyS<N-1>. The config folder is KORAVEL_CONFIG_DIR, else the\n"
-                 "program's folder when it holds koravel.ini, else $XDG_CONFIG_HOME/koravel\n"
-                 "(~/.config/koravel when XDG_CONFIG_HOME is unset).\n"
+                 "else 1. Port N is the link ports/comN in the config folder (a device,\n"
+                 "or tcp://HOST:PORT), else /dev/ttyS<N-1>. The config folder is\n"
+                 "KORAVEL_CONFIG_DIR, else the program's folder when it holds koravel.ini,\n"
+                 "else $XDG_CONFIG_HOME/koravel (~/.config/koravel when XDG_CONFIG_HOME is\n"
+                 "unset).\n"
                  "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
                  "4 no reply from the unit, 5 the set-up file was not sent;\n"
 #ifdef KORAVELCTL_WITH_CAT
