@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that a purpose needs: "build" (compile the
 # program and the tests), "package" (build plus what `cpack -G DEB` uses),
-# "test" (build plus what the tests start, the packaging checks included) or
-# "run" (build plus a virtual display for machines without one).
+# "test" (build plus what the tests start, rigctld and ser2net, the packaging
+# checks included) or "run" (build plus a virtual display for machines
+# without one).
 # As root it runs apt-get itself; otherwise it prints the one line to run.
 set -euo pipefail
 
@@ -14,7 +15,7 @@ package_pkgs=(dpkg-dev file)
 case "$purpose" in
   build) pkgs=("${build_pkgs[@]}") ;;
   package) pkgs=("${build_pkgs[@]}" "${package_pkgs[@]}") ;;
-  test)  pkgs=("${build_pkgs[@]}" "${package_pkgs[@]}" libhamlib-utils clang libclang-rt-14-dev
+  test)  pkgs=("${build_pkgs[@]}" "${package_pkgs[@]}" libhamlib-utils ser2net clang libclang-rt-14-dev
                xvfb xauth desktop-file-utils appstream groff-base) ;;
   run)   pkgs=("${build_pkgs[@]}" libhamlib-utils xvfb xauth xdotool imagemagick fonts-dejavu-core) ;;
   *) echo "deps.sh: unknown purpose '$purpose' (build, package, test or run)" >&2; exit 2 ;;

@@ -1,0 +1,272 @@
+#include "support/network_serial.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <deque>
+#include <vector>
+
+namespace testing_support {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+int ConnectLoopback(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    const sockaddr_in address = Loopback(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Reads until the far end closes or ms pass; true with what came when it
+// closed.
+bool ReadUntilClosed(int fd, int ms, std::string& text) {
+    const auto until = Clock::now() + milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<milliseconds>(until - Clock::now()).count();
+        if (left <= 0)
+            return false;
+        struct pollfd p {
+            fd, POLLIN, 0
+        };
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0 || errno != EINTR)
+            return true;
+    }
+}
+
+bool Executable(const std::string& path) {
+    return ::access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+std::string Ser2netPath() {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (!dir.empty() && Executable(dir + "/ser2net"))
+            return dir + "/ser2net";
+    }
+    for (const char* candidate : {"/usr/sbin/ser2net", "/sbin/ser2net"}) {
+        if (Executable(candidate))
+            return candidate;
+    }
+    return {};
+}
+
+Ser2netProcess::Ser2netProcess(std::string device, std::uint16_t port, std::string configFile)
+    : device_(std::move(device)), port_(port), configFile_(std::move(configFile)) {}
+
+Ser2netProcess::~Ser2netProcess() {
+    Stop();
+}
+
+std::string Ser2netProcess::Url() const {
+    return "tcp://127.0.0.1:" + std::to_string(port_);
+}
+
+std::string Ser2netProcess::Errors() {
+    return process_ ? process_->Err() : std::string();
+}
+
+bool Ser2netProcess::Start() {
+    Stop();
+    {
+        std::ofstream config(configFile_);
+        config << "connection: &unit\n"
+               << "  accepter: tcp,127.0.0.1," << port_ << "\n"
+               << "  connector: serialdev," << device_ << ",19200n81,local\n";
+        if (!config)
+            return false;
+    }
+    const std::string program = Ser2netPath();
+    if (program.empty())
+        return false;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline) {
+        process_.emplace();
+        if (!process_->Start(program, {"-n", "-d", "-c", configFile_}))
+            return false;
+        // Up once it takes a client; a failed bind ends it, and it is tried
+        // again. The client leaves at once, and ser2net closes its side when
+        // it has let the client go.
+        while (process_->Running() && Clock::now() < deadline) {
+            const int fd = ConnectLoopback(port_);
+            if (fd >= 0) {
+                ::shutdown(fd, SHUT_WR);
+                std::string ignored;
+                const bool closed = ReadUntilClosed(fd, 5000, ignored);
+                ::close(fd);
+                if (closed)
+                    return true;
+            }
+            std::this_thread::sleep_for(milliseconds(20));
+        }
+        std::this_thread::sleep_for(milliseconds(200));
+    }
+    return false;
+}
+
+void Ser2netProcess::Stop() {
+    process_.reset();
+}
+
+std::optional<std::string> TurnedAwayWith(std::uint16_t port, int ms) {
+    const int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    const bool closed = ReadUntilClosed(fd, ms, text);
+    ::close(fd);
+    return closed ? std::optional<std::string>(text) : std::nullopt;
+}
+
+DelayRelay::DelayRelay(std::uint16_t upstream, int delayMs)
+    : upstream_(upstream), delayMs_(delayMs) {}
+
+DelayRelay::~DelayRelay() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+std::string DelayRelay::Url() const {
+    return "tcp://127.0.0.1:" + std::to_string(port_);
+}
+
+bool DelayRelay::Start() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0)
+        return false;
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 8) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void DelayRelay::Run() {
+    struct Chunk {
+        Clock::time_point due;
+        std::string bytes;
+        bool end = false; // the sender closed its side
+    };
+    // fds[0] the client, fds[1] upstream; queues[i] holds what fds[i] sent.
+    struct Session {
+        int fds[2];
+        std::deque<Chunk> queues[2];
+        bool reading[2] = {true, true};
+        bool done = false;
+    };
+    std::vector<Session> sessions;
+    while (!stop_) {
+        std::vector<pollfd> fds{{listener_, POLLIN, 0}};
+        Clock::time_point next = Clock::now() + milliseconds(20);
+        for (const Session& s : sessions) {
+            for (int side = 0; side < 2; ++side) {
+                // A side that has closed is no longer watched (-1: ignored).
+                fds.push_back({s.reading[side] ? s.fds[side] : -1, POLLIN, 0});
+                if (!s.queues[side].empty())
+                    next = std::min(next, s.queues[side].front().due);
+            }
+        }
+        const auto wait = std::chrono::ceil<milliseconds>(next - Clock::now()).count();
+        (void)::poll(fds.data(), fds.size(), static_cast<int>(std::max<std::int64_t>(wait, 0)));
+
+        const std::size_t polled = sessions.size(); // those with entries in fds
+        if ((fds[0].revents & POLLIN) != 0) {
+            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            const int upstream = client >= 0 ? ConnectLoopback(upstream_) : -1;
+            if (upstream >= 0)
+                sessions.push_back(Session{{client, upstream}, {}, {true, true}, false});
+            else if (client >= 0)
+                ::close(client); // nothing upstream: turned away
+        }
+        const auto now = Clock::now();
+        for (std::size_t i = 0; i < sessions.size(); ++i) {
+            Session& s = sessions[i];
+            for (int side = 0; side < 2; ++side) {
+                if (i >= polled || !s.reading[side] ||
+                    (fds[1 + 2 * i + static_cast<std::size_t>(side)].revents &
+                     (POLLIN | POLLHUP | POLLERR)) == 0)
+                    continue;
+                char buffer[4096];
+                const ssize_t n = ::recv(s.fds[side], buffer, sizeof buffer, 0);
+                if (n > 0) {
+                    s.queues[side].push_back(
+                        {now + milliseconds(delayMs_), std::string(buffer, std::size_t(n))});
+                } else if (n == 0 || errno != EINTR) {
+                    s.queues[side].push_back({now + milliseconds(delayMs_), {}, true});
+                    s.reading[side] = false;
+                }
+            }
+            for (int side = 0; side < 2 && !s.done; ++side) {
+                auto& queue = s.queues[side];
+                while (!queue.empty() && queue.front().due <= now && !s.done) {
+                    const Chunk& chunk = queue.front();
+                    if (chunk.end) {
+                        s.done = true;
+                        break;
+                    }
+                    const int to = s.fds[1 - side];
+                    if (::send(to, chunk.bytes.data(), chunk.bytes.size(), MSG_NOSIGNAL) !=
+                        static_cast<ssize_t>(chunk.bytes.size()))
+                        s.done = true;
+                    relayed_ += chunk.bytes.size();
+                    queue.pop_front();
+                }
+            }
+        }
+        for (auto it = sessions.begin(); it != sessions.end();) {
+            if (!it->done) {
+                ++it;
+                continue;
+            }
+            ::close(it->fds[0]);
+            ::close(it->fds[1]);
+            it = sessions.erase(it);
+        }
+    }
+    for (const Session& s : sessions) {
+        ::close(s.fds[0]);
+        ::close(s.fds[1]);
+    }
+}
+
+} // namespace testing_support
