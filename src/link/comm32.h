@@ -70,8 +70,9 @@ extern CommStatus& StatusSnapshot;
 // stands for. Closes an open port first. Returns LastCommError.
 //
 // A network port is connected before this returns: at most 3 s for the
-// connection, then one round trip (at least 100 ms, at most 1 s) in which a
-// serial server that turns the connection away says so. Errors of a network
+// connection, then a while (250 ms and twice the time the connection took,
+// at most 1 s) in which a serial server that turns the connection away says
+// so. Errors of a network
 // port: errno values (ECONNREFUSED, EHOSTUNREACH, ETIMEDOUT, ...), EBUSY when
 // the server's port is held by another client, EREMOTEIO when the server
 // turned the connection away for another reason (ServerText says what it

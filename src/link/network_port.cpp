@@ -35,8 +35,9 @@ constexpr int kKeepCount = 3;
 // network gone under a steady poll, which keep-alive never probes).
 constexpr unsigned kUnacknowledgedMs = 10000;
 // The wait after the open's connection for a server that turns it away:
-// twice the time the connection took (a round trip) and 100 ms, at most 1 s.
-constexpr milliseconds kSettleLeast{100};
+// twice the time the connection took (a round trip) and 250 ms (a busy
+// server's turn to run), at most 1 s.
+constexpr milliseconds kSettleLeast{250};
 constexpr milliseconds kSettleMost{1000};
 // Longest wait for room in the socket to write into.
 constexpr int kWriteWaitMs = 2000;
