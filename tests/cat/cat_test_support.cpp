@@ -1,5 +1,7 @@
 #include "cat_test_support.h"
 
+#include "support/loopback.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -38,14 +40,6 @@ void PumpFor(int ms) {
 
 namespace {
 
-sockaddr_in Loopback(quint16 port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
 quint16 BoundPort(int fd) {
     sockaddr_in address{};
     socklen_t length = sizeof address;
@@ -60,7 +54,7 @@ bool Accepts(quint16 port) {
     if (fd < 0) {
         return false;
     }
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = testing_support::LoopbackAddress(port);
     const bool up = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return up;
@@ -73,7 +67,7 @@ quint16 FreePort() {
     if (fd < 0) {
         return 0;
     }
-    const sockaddr_in address = Loopback(0);
+    const sockaddr_in address = testing_support::LoopbackAddress(0);
     quint16 port = 0;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
         port = BoundPort(fd);
@@ -84,7 +78,7 @@ quint16 FreePort() {
 
 SilentServer::SilentServer() {
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const sockaddr_in address = Loopback(0);
+    const sockaddr_in address = testing_support::LoopbackAddress(0);
     if (fd_ >= 0 && ::bind(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
         ::listen(fd_, 8) == 0) {
         port_ = BoundPort(fd_);

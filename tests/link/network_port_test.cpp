@@ -6,6 +6,7 @@
 #include "link/comm32.h"
 #include "link/open_failure.h"
 #include "link/port_links.h"
+#include "support/loopback.h"
 #include "support/pty_port.h"
 
 #include <gtest/gtest.h>
@@ -22,24 +23,17 @@
 using Clock = std::chrono::steady_clock;
 using koravel::Bytes;
 using std::chrono::milliseconds;
+using testing_support::LoopbackAddress;
 using testing_support::TempConfigDir;
 
 namespace {
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 // A listening socket on a free loopback port.
 class Server {
 public:
     explicit Server(int backlog = 4) {
         fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address = Loopback(0);
+        sockaddr_in address = LoopbackAddress(0);
         socklen_t length = sizeof address;
         if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
             ::listen(fd_, backlog) == 0 &&
@@ -65,7 +59,7 @@ public:
     void FillQueue() {
         for (int i = 0; i < 2; ++i) {
             const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            const sockaddr_in address = Loopback(port_);
+            const sockaddr_in address = LoopbackAddress(port_);
             (void)::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
             fillers_.push_back(fd);
         }

@@ -1,4 +1,5 @@
 #include "support/rig_process.h"
+#include "support/loopback.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -23,14 +24,6 @@ namespace testing_support {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
 
 bool OnPath(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -71,7 +64,7 @@ std::uint16_t FreeLoopbackPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return 0;
-    sockaddr_in address = Loopback(0);
+    sockaddr_in address = LoopbackAddress(0);
     std::uint16_t port = 0;
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
@@ -85,7 +78,7 @@ bool LoopbackAccepts(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = LoopbackAddress(port);
     const bool up = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return up;
