@@ -320,7 +320,9 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
     EXPECT_TRUE(w.btRetract->isEnabled());
     // Commands and transfers work again.
     w.Image12Click(); // "40"
-    EXPECT_EQ(back.RequestCount(kCommandTune), 1u);
+    // A reply slowed by a loaded machine is asked for again: up to 4 attempts.
+    EXPECT_GE(back.RequestCount(kCommandTune), 1u);
+    EXPECT_LE(back.RequestCount(kCommandTune), 4u);
     if (c.during == During::Transfer) {
         prompts_->messages.clear();
         w.lResult->clear();
