@@ -11,13 +11,6 @@ namespace setup {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 // A section name as the profile compares it: ASCII letters in small case.
 std::string Folded(std::string name) {
     for (char& c : name) {
@@ -56,13 +49,19 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
         report.blocks.push_back(BuildBlock(file, spec));
 
     // The keys of a section that no block reads, first section of a name
-    // only. Names seen so far (the blocks' own among them) are kept folded,
-    // so a file of many sections costs a lookup per section.
+    // only. Names are compared folded, so a file of many sections costs a
+    // lookup per section; the blocks' names are those of every firmware
+    // (only their layouts differ).
+    static const std::unordered_set<std::string> blockNames = [&map] {
+        std::unordered_set<std::string> names;
+        for (const BlockSpec& spec : map)
+            names.insert(Folded(spec.section));
+        return names;
+    }();
     std::unordered_set<std::string> seen;
-    for (const BlockSpec& spec : map)
-        seen.insert(Folded(spec.section));
     for (const std::string& section : file.Sections()) {
-        if (!seen.insert(Folded(section)).second)
+        std::string folded = Folded(section);
+        if (blockNames.contains(folded) || !seen.insert(std::move(folded)).second)
             continue;
         for (const std::string& key : file.Keys(section))
             report.strayKeys.push_back(Diagnostic{Diagnostic::Kind::UnreadKey, section, key,
@@ -72,11 +71,6 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
 }
 
 namespace {
-
-bool Reads(std::string_view layout, const std::string& key) {
-    return std::ranges::any_of(LayoutFields(layout),
-                               [&key](const LayoutField& f) { return SameName(f.key, key); });
-}
 
 bool NewFamily(int firmwareVersion) {
     return firmwareVersion >= kNewLayoutFirmware;
@@ -117,7 +111,7 @@ FamilyMismatch FindOtherFamilyKeys(const ini::Profile& file, int firmwareVersion
     const std::string_view otherLayouts[] = {other.factory, other.user};
     for (std::size_t i = 0; i < 2; ++i) {
         for (const Diagnostic& d : built[i].diagnostics) {
-            if (d.kind == Diagnostic::Kind::UnreadKey && Reads(otherLayouts[i], d.key))
+            if (d.kind == Diagnostic::Kind::UnreadKey && LayoutReads(otherLayouts[i], d.key))
                 mismatch.ignoredKeys.push_back(d);
         }
     }
