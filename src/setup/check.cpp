@@ -107,22 +107,28 @@ FamilyMismatch FindOtherFamilyKeys(const ini::Profile& file, int firmwareVersion
     const LayoutPair other =
         LayoutsForFirmware(NewFamily(firmwareVersion) ? 0 : kNewLayoutFirmware);
     // Blocks 0 and 1 are the only ones whose layouts differ.
-    const BuiltBlock built[] = {BuildBlock(file, map[0]), BuildBlock(file, map[1])};
+    const BlockSpec* blocks[] = {&map[0], &map[1]};
     const std::string_view otherLayouts[] = {other.factory, other.user};
+    const ini::Profile::SectionView values[] = {file.Section(map[0].section),
+                                                file.Section(map[1].section)};
+    std::vector<std::string> keys[2];
     for (std::size_t i = 0; i < 2; ++i) {
-        for (const Diagnostic& d : built[i].diagnostics) {
-            if (d.kind == Diagnostic::Kind::UnreadKey && LayoutReads(otherLayouts[i], d.key))
-                mismatch.ignoredKeys.push_back(d);
+        keys[i] = values[i].Keys();
+        for (const std::string& key : keys[i]) {
+            if (!LayoutReads(blocks[i]->layout, key) && LayoutReads(otherLayouts[i], key))
+                mismatch.ignoredKeys.push_back(Diagnostic{Diagnostic::Kind::UnreadKey,
+                                                          blocks[i]->section, key,
+                                                          values[i].LineOf(key), "", 0});
         }
     }
     if (!mismatch.found())
         return mismatch;
-    for (const BuiltBlock& block : built) {
-        if (block.skipped)
-            continue;
-        for (const LayoutField& field : LayoutFields(block.spec.layout)) {
-            if (field.kind != FieldKind::Hidden && !file.Get(block.spec.section, field.key))
-                mismatch.zeroFields.push_back({block.spec.section, field.key});
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (keys[i].empty())
+            continue; // the block is not sent
+        for (const LayoutField& field : LayoutFields(blocks[i]->layout)) {
+            if (field.kind != FieldKind::Hidden && !values[i].Get(field.key))
+                mismatch.zeroFields.push_back({blocks[i]->section, field.key});
         }
     }
     return mismatch;
