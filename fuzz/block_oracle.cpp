@@ -5,6 +5,7 @@
 #include "setup/integer.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,10 @@ struct Expected {
 void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
                      const setup::BuiltBlock& built) {
     FUZZ_CHECK(built.spec.block == spec.block && built.spec.section == spec.section);
-    const std::vector<std::string> keys = file.Keys(spec.section);
+    // The section looked up once; the INI target checks that such a view
+    // reads as the profile does.
+    const ini::Profile::SectionView values = file.Section(spec.section);
+    const std::vector<std::string> keys = values.Keys();
     FUZZ_CHECK(built.skipped == keys.empty());
     if (built.skipped) {
         FUZZ_CHECK(built.argument.empty() && built.diagnostics.empty() && !built.conversionError);
@@ -64,14 +68,14 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
     for (const setup::LayoutField& f : fields) {
         const auto width = static_cast<std::size_t>(f.width);
         if (f.kind == setup::FieldKind::Text) {
-            const std::string value = file.GetString(spec.section, f.key, "");
+            const std::string value = values.GetString(f.key, "");
             if (value.size() > width)
                 expected.push_back({Kind::TextCut, f.key, value, f.width});
             for (std::size_t i = 0; hasBytes && i < width; ++i)
                 FUZZ_CHECK(built.argument[offset + i] ==
                            (i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0));
         } else {
-            const std::string value = file.GetString(spec.section, f.key, "0");
+            const std::string value = values.GetString(f.key, "0");
             const std::optional<std::int32_t> n = setup::ToInteger(value);
             if (!n) {
                 expected.push_back({Kind::NotAnInteger, f.key, value, f.width});
@@ -106,11 +110,53 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
         FUZZ_CHECK(d.kind == expected[i].kind && d.key == expected[i].key);
         FUZZ_CHECK(d.value == expected[i].value && d.width == expected[i].width);
         FUZZ_CHECK(d.section == spec.section);
-        FUZZ_CHECK(d.line == file.LineOf(spec.section, d.key));
+        FUZZ_CHECK(d.line == values.LineOf(d.key));
         const std::string text = setup::Describe(d);
         FUZZ_CHECK(text.find("[" + d.section + "] " + d.key + ": ") != std::string::npos);
         FUZZ_CHECK((d.line > 0) == (text.rfind("line " + std::to_string(d.line) + ": ", 0) == 0));
     }
+}
+
+int BlockIndex(std::string_view section) {
+    const auto numbered = [section](std::string_view prefix) {
+        if (section.size() <= prefix.size() || section.size() > prefix.size() + 2 ||
+            !SameName(section.substr(0, prefix.size()), prefix) || section[prefix.size()] == '0')
+            return 0;
+        int n = 0;
+        for (char c : section.substr(prefix.size())) {
+            if (c < '0' || c > '9')
+                return 0;
+            n = n * 10 + (c - '0');
+        }
+        return n <= setup::kOffsetSections ? n : 0;
+    };
+    if (SameName(section, "Factory"))
+        return 0;
+    if (SameName(section, "User"))
+        return 1;
+    if (const int n = numbered("Useroffs"))
+        return 1 + n;
+    if (const int n = numbered("FactoryTune"))
+        return 1 + setup::kOffsetSections + n;
+    return -1;
+}
+
+std::vector<bool> BlocksWithData(const ini::Profile& file) {
+    std::vector<bool> withData(setup::kBlockCount, false);
+    std::set<std::string> seen;
+    for (const std::string& section : file.Sections()) {
+        const int index = BlockIndex(section);
+        if (index >= 0 && seen.insert(Folded(section)).second)
+            withData[static_cast<std::size_t>(index)] = !file.Keys(section).empty();
+    }
+    return withData;
+}
+
+std::string Folded(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return name;
 }
 
 } // namespace fuzz

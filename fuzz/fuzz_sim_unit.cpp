@@ -15,8 +15,11 @@
 //    block bytes; a wrong argument answers 2 and an unknown command 1, and
 //    neither changes anything;
 //  - the elements only ever stand at a frequency they were ordered to (or
-//    started at), keep the direction last ordered, and have arrived once the
-//    longest motion time has passed since the last order.
+//    started at), keep the direction last ordered, have arrived once the
+//    longest motion time has passed since the last order, and once at rest
+//    stay there however much time passes;
+//  - the EEPROM holds exactly the blocks written, after every write and at
+//    the end.
 #include "fuzz_check.h"
 
 #include "link/frame.h"
@@ -91,17 +94,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t lastDirection = config.startDirection;
     std::optional<Clock::time_point> lastOrder;
     std::map<int, Bytes> eeprom;
+    bool atRest = false;
+    frame::Receiver rx;
 
     std::size_t pos = 9;
     while (pos + 2 <= size) {
         now += Step(data[pos]);
         const std::size_t length = std::min<std::size_t>(data[pos + 1], size - pos - 2);
-        Bytes request(data + pos + 2, data + pos + 2 + std::min(length, frame::kMaxContent));
+        Bytes request;
+        request.reserve(std::min(length, frame::kMaxContent) + 1);
+        request.assign(data + pos + 2, data + pos + 2 + std::min(length, frame::kMaxContent));
         pos += 2 + length;
         request.push_back(frame::Checksum(request));
 
         unit.Advance(now);
         const sim::UnitState before = unit.State();
+        // Elements at rest stay at rest, however much time passes.
+        if (atRest)
+            FUZZ_CHECK(!before.moving && before.frequencyKhz == lastTarget);
         const std::size_t writesBefore = unit.BlockWrites();
         const std::optional<Bytes> reply = unit.Respond(request, now);
         const sim::UnitState& after = unit.State();
@@ -116,8 +126,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t status = (*reply)[1];
         const ByteView argument = ByteView(request).subspan(2, request.size() - 3);
 
-        // The reply as the program receives it.
-        frame::Receiver rx;
+        // The reply as the program receives it (one receiver for the whole
+        // run, as the program keeps one).
         int frames = 0;
         for (std::uint8_t b : frame::Encode(*reply))
             if (rx.Push(b) == frame::Feed::Frame)
@@ -165,6 +175,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 eeprom[argument[0] | argument[1] << 8] =
                     Bytes(argument.begin() + 2, argument.end());
                 FUZZ_CHECK(unit.BlockWrites() == writesBefore + 1);
+                FUZZ_CHECK(unit.Eeprom() == eeprom);
             } else {
                 FUZZ_CHECK(status == sim::kStatusBadArgument);
             }
@@ -173,9 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(reply->size() == 2 && status == sim::kStatusUnknownCommand);
             break;
         }
+        // Other commands leave the EEPROM alone: the count of writes here,
+        // its contents at the end.
         if (request[1] != koravel::kCommandWriteBlock)
             FUZZ_CHECK(unit.BlockWrites() == writesBefore);
-        FUZZ_CHECK(unit.Eeprom() == eeprom);
         if (!changes)
             FUZZ_CHECK(SameState(before, after));
 
@@ -187,15 +199,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(after.targetDirection == lastDirection);
         if (!after.moving)
             FUZZ_CHECK(after.frequencyKhz == lastTarget && after.direction == lastDirection);
-        if (lastOrder) {
+        if (lastOrder && after.moving) {
             // Never later than the longest motion time (a nanosecond more
             // when the end would fall on the clock's epoch).
-            FUZZ_CHECK(!after.moving ||
-                       after.arrival <= *lastOrder + longest + std::chrono::nanoseconds(1));
+            FUZZ_CHECK(after.arrival <= *lastOrder + longest + std::chrono::nanoseconds(1));
             sim::Unit probe = unit;
             probe.Advance(*lastOrder + longest + std::chrono::nanoseconds(1));
             FUZZ_CHECK(!probe.State().moving && probe.State().frequencyKhz == lastTarget);
         }
+        atRest = !after.moving;
     }
+    FUZZ_CHECK(unit.Eeprom() == eeprom);
     return 0;
 }

@@ -11,13 +11,6 @@ namespace setup {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 // A section name as the profile compares it: ASCII letters in small case.
 std::string Folded(std::string name) {
     for (char& c : name) {
@@ -56,13 +49,19 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
         report.blocks.push_back(BuildBlock(file, spec));
 
     // The keys of a section that no block reads, first section of a name
-    // only. Names seen so far (the blocks' own among them) are kept folded,
-    // so a file of many sections costs a lookup per section.
+    // only. Names are compared folded, so a file of many sections costs a
+    // lookup per section; the blocks' names are those of every firmware
+    // (only their layouts differ).
+    static const std::unordered_set<std::string> blockNames = [&map] {
+        std::unordered_set<std::string> names;
+        for (const BlockSpec& spec : map)
+            names.insert(Folded(spec.section));
+        return names;
+    }();
     std::unordered_set<std::string> seen;
-    for (const BlockSpec& spec : map)
-        seen.insert(Folded(spec.section));
     for (const std::string& section : file.Sections()) {
-        if (!seen.insert(Folded(section)).second)
+        std::string folded = Folded(section);
+        if (blockNames.contains(folded) || !seen.insert(std::move(folded)).second)
             continue;
         for (const std::string& key : file.Keys(section))
             report.strayKeys.push_back(Diagnostic{Diagnostic::Kind::UnreadKey, section, key,
@@ -72,11 +71,6 @@ CheckReport CheckSetupFile(const ini::Profile& file, int firmwareVersion) {
 }
 
 namespace {
-
-bool Reads(std::string_view layout, const std::string& key) {
-    return std::ranges::any_of(LayoutFields(layout),
-                               [&key](const LayoutField& f) { return SameName(f.key, key); });
-}
 
 bool NewFamily(int firmwareVersion) {
     return firmwareVersion >= kNewLayoutFirmware;
@@ -113,22 +107,28 @@ FamilyMismatch FindOtherFamilyKeys(const ini::Profile& file, int firmwareVersion
     const LayoutPair other =
         LayoutsForFirmware(NewFamily(firmwareVersion) ? 0 : kNewLayoutFirmware);
     // Blocks 0 and 1 are the only ones whose layouts differ.
-    const BuiltBlock built[] = {BuildBlock(file, map[0]), BuildBlock(file, map[1])};
+    const BlockSpec* blocks[] = {&map[0], &map[1]};
     const std::string_view otherLayouts[] = {other.factory, other.user};
+    const ini::Profile::SectionView values[] = {file.Section(map[0].section),
+                                                file.Section(map[1].section)};
+    std::vector<std::string> keys[2];
     for (std::size_t i = 0; i < 2; ++i) {
-        for (const Diagnostic& d : built[i].diagnostics) {
-            if (d.kind == Diagnostic::Kind::UnreadKey && Reads(otherLayouts[i], d.key))
-                mismatch.ignoredKeys.push_back(d);
+        keys[i] = values[i].Keys();
+        for (const std::string& key : keys[i]) {
+            if (!LayoutReads(blocks[i]->layout, key) && LayoutReads(otherLayouts[i], key))
+                mismatch.ignoredKeys.push_back(Diagnostic{Diagnostic::Kind::UnreadKey,
+                                                          blocks[i]->section, key,
+                                                          values[i].LineOf(key), "", 0});
         }
     }
     if (!mismatch.found())
         return mismatch;
-    for (const BuiltBlock& block : built) {
-        if (block.skipped)
-            continue;
-        for (const LayoutField& field : LayoutFields(block.spec.layout)) {
-            if (field.kind != FieldKind::Hidden && !file.Get(block.spec.section, field.key))
-                mismatch.zeroFields.push_back({block.spec.section, field.key});
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (keys[i].empty())
+            continue; // the block is not sent
+        for (const LayoutField& field : LayoutFields(blocks[i]->layout)) {
+            if (field.kind != FieldKind::Hidden && !values[i].Get(field.key))
+                mismatch.zeroFields.push_back({blocks[i]->section, field.key});
         }
     }
     return mismatch;

@@ -63,7 +63,10 @@ BuiltBlock BuildBlock(const ini::Profile& file, const BlockSpec& spec) {
         return built;
     }
 
-    const std::vector<LayoutField> fields = LayoutFields(spec.layout);
+    std::vector<LayoutField> parsed;
+    const std::vector<LayoutField>* known = KnownLayoutFields(spec.layout);
+    const std::vector<LayoutField>& fields =
+        known != nullptr ? *known : (parsed = LayoutFields(spec.layout));
     koravel::Bytes argument{static_cast<std::uint8_t>(spec.block & 0xFF),
                             static_cast<std::uint8_t>(spec.block >> 8)};
     for (const LayoutField& field : fields) {

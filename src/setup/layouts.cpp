@@ -1,5 +1,7 @@
 #include "setup/layouts.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <utility>
 
@@ -100,6 +102,23 @@ std::vector<LayoutField> LayoutFields(std::string_view layout) {
     if (const KnownLayout* k = FindKnown(layout))
         return k->fields;
     return ParseLayout(layout);
+}
+
+const std::vector<LayoutField>* KnownLayoutFields(std::string_view layout) {
+    const KnownLayout* k = FindKnown(layout);
+    return k == nullptr ? nullptr : &k->fields;
+}
+
+bool LayoutReads(std::string_view layout, std::string_view key) {
+    const auto sameName = [key](const LayoutField& field) {
+        return std::ranges::equal(field.key, key, [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+        });
+    };
+    if (const KnownLayout* k = FindKnown(layout))
+        return std::ranges::any_of(k->fields, sameName);
+    return std::ranges::any_of(ParseLayout(layout), sameName);
 }
 
 int LayoutSize(std::string_view layout) {

@@ -65,6 +65,12 @@ struct LayoutField {
 
 // Every field of a layout, walked as NextLayoutField walks it.
 std::vector<LayoutField> LayoutFields(std::string_view layout);
+// The same for one of the unit's own layouts (the six below), walked once and
+// kept for the program's life; null for any other layout.
+const std::vector<LayoutField>* KnownLayoutFields(std::string_view layout);
+// Whether a field of the layout reads the INI key (names compared without
+// regard to case).
+bool LayoutReads(std::string_view layout, std::string_view key);
 // The block size in bytes: the sum of the widths.
 int LayoutSize(std::string_view layout);
 
