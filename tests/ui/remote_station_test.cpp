@@ -107,15 +107,7 @@ protected:
         w.FormActivate();
         return w;
     }
-    // Arguments of every tune command the unit received.
-    std::vector<Bytes> Tunes() const {
-        std::vector<Bytes> tunes;
-        for (const Bytes& request : unit_->Requests()) {
-            if (request.size() >= 3 && request[1] == kCommandTune)
-                tunes.emplace_back(request.begin() + 2, request.end() - 1);
-        }
-        return tunes;
-    }
+    std::vector<Bytes> Tunes() const { return TuneArguments(*unit_); }
     bool WaitForTune(const Bytes& argument) const {
         return WaitFor(
             [&] {

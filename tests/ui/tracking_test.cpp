@@ -91,15 +91,7 @@ protected:
         ASSERT_TRUE(w.UnitConnected);
     }
 
-    // Arguments of every command 3 the unit received, in order.
-    std::vector<Bytes> Tunes() const {
-        std::vector<Bytes> tunes;
-        for (const Bytes& request : unit_->Requests()) {
-            if (request.size() >= 3 && request[1] == kCommandTune)
-                tunes.emplace_back(request.begin() + 2, request.end() - 1);
-        }
-        return tunes;
-    }
+    std::vector<Bytes> Tunes() const { return TuneArguments(*unit_); }
 
     // Waits until the unit has received a command 3 beyond the first `seen`
     // with this argument.

@@ -3,6 +3,7 @@
 #include "link/comm32.h"
 #include "link/exchange.h"
 #include "link/frame.h"
+#include "link/status_reply.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -120,6 +121,15 @@ void WindowTest::TickAndWait(sim::Simulator& unit, std::size_t replyBytes) {
 Bytes WindowTest::LastRequest(const sim::Simulator& unit) {
     const auto requests = unit.Requests();
     return requests.empty() ? Bytes{} : requests.back();
+}
+
+std::vector<Bytes> WindowTest::TuneArguments(const sim::Simulator& unit) {
+    std::vector<Bytes> tunes;
+    for (const Bytes& request : unit.Requests()) {
+        if (request.size() >= 3 && request[1] == koravel::kCommandTune)
+            tunes.emplace_back(request.begin() + 2, request.end() - 1);
+    }
+    return tunes;
 }
 
 void MouseClick(QWidget* widget, QPoint pos) {

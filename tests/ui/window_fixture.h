@@ -74,6 +74,8 @@ protected:
     void TickAndWait(sim::Simulator& unit, std::size_t replyBytes = 15);
     // The request content (checksum included) most recently seen by the unit.
     static Bytes LastRequest(const sim::Simulator& unit);
+    // Arguments of every tune command the unit received, in order.
+    static std::vector<Bytes> TuneArguments(const sim::Simulator& unit);
 
     std::string dir_;
     std::shared_ptr<Prompts> prompts_ = std::make_shared<Prompts>();
