@@ -1,5 +1,6 @@
 #include "link/network_port.h"
 
+#include "link/host_lookup.h"
 #include "link/port_ops.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <netdb.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -87,17 +87,6 @@ bool TuneSocket(int fd) {
            ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeout, sizeof userTimeout) == 0;
 }
 
-// The resolver's code as LastCommError gives it.
-std::int32_t ResolverError(int code) {
-    if (code == EAI_SYSTEM)
-        return errno != 0 ? errno : EIO;
-#ifdef EAI_NODATA
-    if (code == EAI_NODATA)
-        return kHostNotFound;
-#endif
-    return code;
-}
-
 } // namespace
 
 NetworkConnection::NetworkConnection(koravel::NetworkAddress address)
@@ -114,25 +103,11 @@ std::string NetworkConnection::LastServerText() {
 
 std::int32_t NetworkConnection::Open() {
     LastText().clear();
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    errno = 0;
-    const int rc =
-        ::getaddrinfo(address_.host.c_str(), std::to_string(address_.port).c_str(), &hints, &found);
-    if (rc != 0)
-        return ResolverError(rc);
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        sockaddr_storage storage{};
-        std::memcpy(&storage, a->ai_addr, std::min<std::size_t>(a->ai_addrlen, sizeof storage));
-        addresses_.push_back(storage);
-        addressLengths_.push_back(a->ai_addrlen);
-    }
-    ::freeaddrinfo(found);
-    if (addresses_.empty())
-        return kHostNotFound;
+    HostAddresses found = LookUpHost(address_.host, address_.port, milliseconds(kConnectTimeoutMs));
+    if (found.error != 0)
+        return found.error;
+    addresses_ = std::move(found.addresses);
+    addressLengths_ = std::move(found.lengths);
 
     StartAttempt();
     while (phase_ == Phase::Connecting) {

@@ -7,7 +7,8 @@
 // open whatever the network does: a connection that drops (the server
 // restarted, the network gone) is noticed by the next read or write, and a
 // new one is tried every 2 s, without waiting, from the layer's own calls,
-// until the port is closed. Addresses are looked up once, at the open.
+// until the port is closed. Addresses are looked up once, at the open, and a
+// name server gets the same 3 s to answer.
 //
 // A serial server that turns a connection away accepts it, writes a line of
 // text ("Port already in use") and closes it. So the text that comes first

@@ -4,6 +4,7 @@
 // ones (the attempts must never hold the caller up), and the connection that
 // comes back by itself once the server takes it.
 #include "link/comm32.h"
+#include "link/host_lookup.h"
 #include "link/open_failure.h"
 #include "link/port_links.h"
 #include "support/loopback.h"
@@ -14,6 +15,9 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -184,6 +188,60 @@ TEST(NetworkPort, ADropIsRiddenOutWithoutHoldingTheCallerUp) {
         koravel::OpenFailureText(koravel::ExamineOpenFailure(dir.path(), 9, comm32::kHostNotFound)),
         "COM9 (tcp://shack-pi:3001) does not open: cannot connect to shack-pi:3001: host not "
         "found.");
+}
+
+// A name server that does not answer holds the open up no longer than a
+// connection attempt: the lookup is given up (EAI_AGAIN, told in words) while
+// the resolver is still busy, and what it finds later is dropped.
+TEST(NetworkPort, ANameServerThatDoesNotAnswerIsGivenUpOn) {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool release = false;
+    bool resolverDone = false;
+    const comm32::Resolver silent = [&](const std::string& host, const std::string& service) {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return release; });
+        comm32::HostAddresses found;
+        found.addresses.resize(1);
+        found.lengths.push_back(static_cast<socklen_t>(host.size() + service.size()));
+        resolverDone = true;
+        changed.notify_all();
+        return found;
+    };
+    const comm32::HostAddresses given =
+        comm32::LookUpHost("shack-pi", 3001, milliseconds(100), silent);
+    EXPECT_EQ(given.error, EAI_AGAIN);
+    EXPECT_TRUE(given.addresses.empty());
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        EXPECT_FALSE(resolverDone) << "the lookup waited for the resolver";
+        release = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return resolverDone; });
+    }
+    EXPECT_EQ(koravel::NetworkErrorWords(EAI_AGAIN),
+              "host not found: the name server does not answer");
+
+    // An answer in time is passed on whole; the system's resolver takes a
+    // numeric address without asking any name server.
+    const comm32::HostAddresses prompt =
+        comm32::LookUpHost("shack-pi", 3001, milliseconds(10000),
+                           [](const std::string& host, const std::string& service) {
+                               comm32::HostAddresses found;
+                               found.addresses.resize(2);
+                               found.lengths = {static_cast<socklen_t>(host.size()),
+                                                static_cast<socklen_t>(service.size())};
+                               return found;
+                           });
+    EXPECT_EQ(prompt.error, 0);
+    EXPECT_EQ(prompt.lengths, (std::vector<socklen_t>{8, 4}));
+    const comm32::HostAddresses numeric =
+        comm32::LookUpHost("127.0.0.1", 3001, milliseconds(10000));
+    ASSERT_EQ(numeric.error, 0);
+    ASSERT_GE(numeric.addresses.size(), 1u);
+    const auto* in = reinterpret_cast<const sockaddr_in*>(&numeric.addresses[0]);
+    EXPECT_EQ(in->sin_family, AF_INET);
+    EXPECT_EQ(ntohs(in->sin_port), 3001);
 }
 
 } // namespace
