@@ -62,8 +62,10 @@ protected:
     // Writes as the unit and waits until the bytes reached the program's
     // side of the line (a pseudo-terminal delivers them a moment later).
     void Answer(const Bytes& wire) {
+        // Bytes of earlier answers may still wait: these come on top.
+        const std::size_t expected = comm32::InputCount() + wire.size();
         port.Write(wire);
-        for (int i = 0; i < 2000 && comm32::InputCount() < wire.size(); ++i)
+        for (int i = 0; i < 2000 && comm32::InputCount() < expected; ++i)
             usleep(1000);
     }
 
