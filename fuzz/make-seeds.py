@@ -77,7 +77,7 @@ def pieces(data):
 def setup_file_pieces():
     for name, data in setup_files():
         for i, piece in enumerate(pieces(data)):
-            yield "%s-part%d" % (name.replace(".koravel", ""), i + 1), piece
+            yield "%s-piece%d" % (name.replace(".koravel", ""), i + 1), piece
 
 
 # The worked examples and a full status reply.
