@@ -12,6 +12,11 @@
 #                (default: a scratch folder, removed when all passed)
 #   TARGET       default: every target
 #
+# Before a target is fuzzed, the inputs in fuzz/regressions/<target>/ are
+# replayed once each, under the same limits: inputs that once found a fault
+# (in the program or in the target itself), kept out of the seed corpus so
+# that their size or slowness does not set the pace of every run.
+#
 # Exits non-zero when a target crashes, leaks, times out, runs out of memory
 # or breaks one of its properties, and prints the input that did it and the
 # command that replays it. The summary gives each target's inputs, seconds,
@@ -75,6 +80,19 @@ for t in "${targets[@]}"; do
     cp -R "$here/corpus/$t/." "$scratch/corpus/$t/"
   fi
   log="$scratch/$t.log"
+  limits=(-rss_limit_mb=2048 -timeout=5)
+  regressions=("$here/regressions/$t"/*)
+  if [ -e "${regressions[0]}" ]; then
+    echo "fuzz: $t: replaying ${#regressions[@]} regression input(s)"
+    if ! "$bin" "${limits[@]}" "${regressions[@]}" >"$scratch/$t.regressions.log" 2>&1; then
+      failed+=("$t")
+      echo "---- fuzz_$t failed on a regression input; the end of its log:" >&2
+      tail -n 40 "$scratch/$t.regressions.log" >&2
+      printf '%-16s %10s %8s %8s %7s %7s  %s\n' "$t" - - - - - "FAILED (regression input)" \
+        >>"$scratch/summary"
+      continue
+    fi
+  fi
   bound=(-max_total_time="$seconds")
   [ -n "$runs" ] && bound=(-runs="$runs")
   max_len=$(max_len_of "$t")
@@ -82,7 +100,7 @@ for t in "${targets[@]}"; do
   echo "fuzz: $t (${bound[*]})"
   set +e
   started=$(date +%s)
-  "$bin" "${bound[@]}" -rss_limit_mb=2048 -timeout=5 -print_final_stats=1 \
+  "$bin" "${bound[@]}" "${limits[@]}" -print_final_stats=1 \
     -artifact_prefix="$scratch/artifacts/$t/" "$scratch/corpus/$t" >"$log" 2>&1
   rc=$?
   took=$(($(date +%s) - started))
