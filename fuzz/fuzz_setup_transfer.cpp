@@ -22,6 +22,7 @@
 #include "sim/unit.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,9 +60,9 @@ bool MadeForTheOtherFamily(const ini::Profile& file, int firmware) {
     return false;
 }
 
-// blocks: the file's blocks as the codec builds them for the firmware.
-void CheckTransfer(const ini::Profile& file, int firmware,
-                   const std::vector<setup::BuiltBlock>& blocks, fuzz::Dice& dice) {
+// withData: for each block of the map, whether the file holds data for it.
+void CheckTransfer(const ini::Profile& file, int firmware, const std::vector<bool>& withData,
+                   fuzz::Dice& dice) {
     sim::UnitConfig config;
     config.fwMajor = static_cast<std::uint8_t>(firmware >> 8);
     config.fwMinor = static_cast<std::uint8_t>(firmware & 0xFF);
@@ -128,16 +129,22 @@ void CheckTransfer(const ini::Profile& file, int firmware,
         return;
     }
 
-    // What the transfer should have done, block by block.
+    // What the transfer should have done, block by block, up to the first
+    // that fails: each block as the codec builds it for the firmware (checked
+    // by the setup_codec target); blocks the file holds no data for are
+    // skipped.
     std::map<int, Bytes> image;
-    std::size_t failedAt = blocks.size();
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-        const setup::BuiltBlock& b = blocks[i];
+    std::size_t failedAt = map.size();
+    std::optional<setup::BuiltBlock> failed;
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        if (!withData[i])
+            continue;
+        setup::BuiltBlock b = setup::BuildBlock(file, map[i]);
         if (b.skipped)
             continue;
-        const auto refused = unit.RefusedBlocks().find(b.spec.block);
-        if (b.conversionError || refused != unit.RefusedBlocks().end()) {
+        if (b.conversionError || unit.RefusedBlocks().count(b.spec.block) != 0) {
             failedAt = i;
+            failed = std::move(b);
             break;
         }
         image[b.spec.block] = Bytes(b.argument.begin() + 2, b.argument.end());
@@ -146,19 +153,18 @@ void CheckTransfer(const ini::Profile& file, int firmware,
     FUZZ_CHECK(unit.BlockWrites() == image.size());
     FUZZ_CHECK(result.blocksWritten == static_cast<int>(image.size()));
     FUZZ_CHECK(result.blocksDone == static_cast<int>(failedAt));
-    if (failedAt == blocks.size()) {
+    if (!failed) {
         FUZZ_CHECK(result.ok() && !result.stoppedAt);
         return;
     }
-    const setup::BuiltBlock& failed = blocks[failedAt];
     FUZZ_CHECK(!result.ok());
-    FUZZ_CHECK(result.stoppedAt && result.stoppedAt->block == failed.spec.block);
-    if (failed.conversionError) {
+    FUZZ_CHECK(result.stoppedAt && result.stoppedAt->block == failed->spec.block);
+    if (failed->conversionError) {
         FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::ConversionError);
-        FUZZ_CHECK(result.message == *failed.conversionError);
+        FUZZ_CHECK(result.message == *failed->conversionError);
     } else {
         FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::BlockFailed);
-        FUZZ_CHECK(result.status == unit.RefusedBlocks().at(failed.spec.block));
+        FUZZ_CHECK(result.status == unit.RefusedBlocks().at(failed->spec.block));
     }
 }
 
@@ -169,19 +175,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ini::Profile::FromText(std::string(reinterpret_cast<const char*>(data), size));
     fuzz::Dice dice(fuzz::InputHash(data, size));
     const int firmware = dice.Below(2) == 0 ? 0x010C : 0x010D;
-    // What the codec builds (checked by the setup_codec target) for the
-    // blocks the file holds data for; the others are skipped.
-    const std::vector<bool> withData = fuzz::BlocksWithData(file);
-    std::vector<setup::BuiltBlock> blocks;
-    for (const setup::BlockSpec& spec : setup::BlockMap(firmware)) {
-        if (withData[blocks.size()]) {
-            blocks.push_back(setup::BuildBlock(file, spec));
-        } else {
-            blocks.emplace_back();
-            blocks.back().spec = spec;
-            blocks.back().skipped = true;
-        }
-    }
-    CheckTransfer(file, firmware, blocks, dice);
+    CheckTransfer(file, firmware, fuzz::BlocksWithData(file), dice);
     return 0;
 }
