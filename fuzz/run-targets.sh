@@ -67,8 +67,12 @@ else
   scratch=$(mktemp -d "${TMPDIR:-/tmp}/koravel-fuzz.XXXXXX")
 fi
 failed=()
-printf '%-16s %10s %8s %8s %7s %7s  %s\n' target inputs seconds exec/s cov ft result \
-  >"$scratch/summary"
+# summary_row TARGET INPUTS SECONDS RATE COV FT RESULT: a line of the summary.
+summary_row() { printf '%-16s %10s %8s %8s %7s %7s  %s\n' "$@" >>"$scratch/summary"; }
+# The limits every run of a target is held to.
+limits=(-rss_limit_mb=2048 -timeout=5)
+: >"$scratch/summary"
+summary_row target inputs seconds exec/s cov ft result
 for t in "${targets[@]}"; do
   bin="$root/build/fuzz/bin/fuzz_$t"
   if [ ! -x "$bin" ]; then
@@ -80,7 +84,6 @@ for t in "${targets[@]}"; do
     cp -R "$here/corpus/$t/." "$scratch/corpus/$t/"
   fi
   log="$scratch/$t.log"
-  limits=(-rss_limit_mb=2048 -timeout=5)
   regressions=("$here/regressions/$t"/*)
   if [ -e "${regressions[0]}" ]; then
     echo "fuzz: $t: replaying ${#regressions[@]} regression input(s)"
@@ -88,8 +91,7 @@ for t in "${targets[@]}"; do
       failed+=("$t")
       echo "---- fuzz_$t failed on a regression input; the end of its log:" >&2
       tail -n 40 "$scratch/$t.regressions.log" >&2
-      printf '%-16s %10s %8s %8s %7s %7s  %s\n' "$t" - - - - - "FAILED (regression input)" \
-        >>"$scratch/summary"
+      summary_row "$t" - - - - - "FAILED (regression input)"
       continue
     fi
   fi
@@ -123,8 +125,7 @@ for t in "${targets[@]}"; do
       echo "replay with: $bin $input" >&2
     done
   fi
-  printf '%-16s %10s %8s %8s %7s %7s  %s\n' "$t" "${execs:-?}" "$took" "${rate:-?}" \
-    "${cov:-?}" "${ft:-?}" "$result" >>"$scratch/summary"
+  summary_row "$t" "${execs:-?}" "$took" "${rate:-?}" "${cov:-?}" "${ft:-?}" "$result"
 done
 
 cat "$scratch/summary"
