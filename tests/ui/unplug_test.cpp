@@ -140,6 +140,13 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         exchange::ExchangeHooks.Sleep = [this](int ms) {
+            if (watch_ != nullptr && holdUntilFired_) {
+                // The clock stands until the unit has the request: a busy
+                // machine may be slow to run the unit, and the command's
+                // attempts must not all run out before it is there.
+                for (int i = 0; i < 10000 && !watch_->Fired(); ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
             if (watch_ != nullptr && watch_->Fired()) {
                 // The adapter is pulled at this moment: the window goes on
                 // only once the unit is gone.
@@ -197,6 +204,8 @@ protected:
     // has fired.
     bool counting_ = false;
     const Unplugger* watch_ = nullptr;
+    // The watched request is the one being waited for: no pass before it fired.
+    bool holdUntilFired_ = false;
     int passes_ = 0;
 };
 
@@ -218,9 +227,11 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
     case During::Command: {
         Unplugger pull(*unit_, c.pull, [](const Bytes& r) { return r[1] == kCommandTune; });
         watch_ = &pull;
+        holdUntilFired_ = true;
         counting_ = true;
         w.Image14Click(); // "20": waits for its answer while the unit goes
         counting_ = false;
+        holdUntilFired_ = false;
         watch_ = nullptr;
         WaitGone(pull);
         EXPECT_GT(passes_, 0) << "the wait never paused";
