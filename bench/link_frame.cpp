@@ -1,5 +1,5 @@
 // Frame codec throughput: encoding requests and receiving replies byte by byte.
-#include "link/frame.h"
+#include "protocol/frame.h"
 
 #include <benchmark/benchmark.h>
 

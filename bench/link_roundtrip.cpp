@@ -2,9 +2,9 @@
 // real 19200-baud line and unpaced; the time from a reply's last byte
 // reaching the line to Transact returning; and the write system calls a
 // frame costs.
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 #include "sim/simulator.h"
 #include "support/bench_env.h"
 #include "support/latency.h"

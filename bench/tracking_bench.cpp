@@ -7,7 +7,7 @@
 //                       with that frequency arriving at the unit (median, p95)
 //   idle CPU:           utime + stime of the program over a stretch with the
 //                       rig on line and unchanged (KORAVEL_BENCH_IDLE_S, 20 s)
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 #include "sim/simulator.h"
 #include "support/latency.h"
 #include "support/process.h"

@@ -5,10 +5,10 @@
 // before the first request. The exchange waits as the window does: on the
 // port, the 50 ms tick played from the real clock.
 #include "setup/transfer.h"
-#include "link/bytes.h"
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "protocol/bytes.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 #include "sim/simulator.h"
 
 #include "support/bench_env.h"

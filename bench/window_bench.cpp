@@ -1,8 +1,8 @@
 // The window under Qt's offscreen platform: from construction to the first
 // painted frame, and from a click on a band button to the first byte of its
 // frame on the wire.
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 #include "support/bench_env.h"
 #include "support/latency.h"
 #include "support/pty_port.h"

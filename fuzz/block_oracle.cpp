@@ -2,7 +2,7 @@
 
 #include "fuzz_check.h"
 
-#include "setup/integer.h"
+#include "ini/integer.h"
 
 #include <optional>
 #include <set>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "setup/codec.h"
-#include "setup/ini.h"
+#include "ini/profile.h"
 #include "setup/layouts.h"
 
 #include <string>

@@ -5,8 +5,8 @@
 // function pointers over module state).
 #pragma once
 
-#include "link/bytes.h"
-#include "link/comm32.h"
+#include "protocol/bytes.h"
+#include "transport/comm32.h"
 
 #include <cstddef>
 #include <cstdint>

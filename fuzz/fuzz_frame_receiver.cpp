@@ -16,8 +16,8 @@
 #include "fuzz_check.h"
 #include "reference_receiver.h"
 
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 
 #include <vector>
 

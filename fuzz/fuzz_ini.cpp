@@ -20,7 +20,7 @@
 //    with ";", are only checked for the last of these.)
 #include "fuzz_check.h"
 
-#include "setup/ini.h"
+#include "ini/profile.h"
 
 #include <algorithm>
 #include <cstring>

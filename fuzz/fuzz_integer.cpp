@@ -8,8 +8,8 @@
 // reads back the same number.
 #include "fuzz_check.h"
 
-#include "setup/ini.h"
-#include "setup/integer.h"
+#include "ini/profile.h"
+#include "ini/integer.h"
 
 #include <cstdio>
 #include <optional>

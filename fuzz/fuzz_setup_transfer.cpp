@@ -15,8 +15,8 @@
 #include "fake_port.h"
 #include "fuzz_check.h"
 
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 #include "setup/check.h"
 #include "setup/transfer.h"
 #include "sim/unit.h"

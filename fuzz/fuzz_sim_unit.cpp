@@ -22,8 +22,8 @@
 //    the end.
 #include "fuzz_check.h"
 
-#include "link/frame.h"
-#include "link/status_reply.h"
+#include "protocol/frame.h"
+#include "protocol/status_reply.h"
 #include "sim/unit.h"
 
 #include <chrono>

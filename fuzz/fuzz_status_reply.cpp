@@ -11,8 +11,8 @@
 //    reply; the tune argument carries the low 16 bits of any frequency.
 #include "fuzz_check.h"
 
-#include "link/frame.h"
-#include "link/status_reply.h"
+#include "protocol/frame.h"
+#include "protocol/status_reply.h"
 
 #include <optional>
 

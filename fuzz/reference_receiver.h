@@ -7,7 +7,7 @@
 //   longest content plus its checksum is dropped until the next start byte.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // upper-case hex with no separators.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 
 #include <map>
 #include <string>

@@ -3,7 +3,7 @@
 // serving thread only.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 #include "sim/unit.h"
 
 #include <chrono>

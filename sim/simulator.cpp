@@ -1,9 +1,9 @@
 #include "sim/simulator.h"
 
-#include "link/config_dir.h"
-#include "link/frame.h"
-#include "link/status_reply.h"
-#include "link/trace.h"
+#include "station/config_dir.h"
+#include "protocol/frame.h"
+#include "protocol/status_reply.h"
+#include "unit/frame_trace.h"
 #include "sim/eeprom_file.h"
 #include "sim/line.h"
 #include "sim/pty_line.h"

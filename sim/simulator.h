@@ -4,7 +4,7 @@
 // own, so tests can run it in-process beside the code under test.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 #include "sim/unit.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "sim/unit.h"
 
-#include "link/status_reply.h"
+#include "protocol/status_reply.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // content out, with the elements' motion driven by the time passed in.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 
 #include <chrono>
 #include <cstdint>

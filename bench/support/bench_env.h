@@ -3,7 +3,7 @@
 // exchange's passes waiting on the port).
 #pragma once
 
-#include "link/exchange.h"
+#include "unit/exchange.h"
 
 #include <chrono>
 #include <cstdlib>

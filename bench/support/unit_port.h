@@ -2,7 +2,7 @@
 // benchmarks that talk to a unit need them.
 #pragma once
 
-#include "link/comm32.h"
+#include "transport/comm32.h"
 #include "sim/simulator.h"
 
 #include <string>

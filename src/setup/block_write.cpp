@@ -1,6 +1,6 @@
 #include "setup/block_write.h"
 
-#include "link/exchange.h"
+#include "unit/exchange.h"
 #include "setup/codec.h"
 
 namespace setup {

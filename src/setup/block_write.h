@@ -2,7 +2,7 @@
 // section of the set-up file that the caller has opened.
 #pragma once
 
-#include "setup/ini.h"
+#include "ini/profile.h"
 
 #include <cstdint>
 #include <functional>

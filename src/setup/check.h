@@ -4,7 +4,7 @@
 #pragma once
 
 #include "setup/codec.h"
-#include "setup/ini.h"
+#include "ini/profile.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "setup/codec.h"
 
-#include "setup/integer.h"
+#include "ini/integer.h"
 
 #include <algorithm>
 #include <cctype>

@@ -11,8 +11,8 @@
 // each with its section, key and line.
 #pragma once
 
-#include "link/bytes.h"
-#include "setup/ini.h"
+#include "protocol/bytes.h"
+#include "ini/profile.h"
 #include "setup/layouts.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "setup/transfer.h"
 
-#include "link/comm32.h"
-#include "link/exchange.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
 
 namespace setup {
 

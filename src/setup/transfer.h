@@ -10,7 +10,7 @@
 
 #include "setup/block_write.h"
 #include "setup/check.h"
-#include "setup/ini.h"
+#include "ini/profile.h"
 #include "setup/layouts.h"
 
 #include <cstdint>

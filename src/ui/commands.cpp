@@ -3,8 +3,8 @@
 // next status replies.
 #include "ui/koravelu.h"
 
-#include "link/exchange.h"
-#include "link/status_reply.h"
+#include "unit/exchange.h"
+#include "protocol/status_reply.h"
 #include "ui/image_box.h"
 
 #include <QLabel>

@@ -2,7 +2,7 @@
 // panel with the front panel, its click areas and hidden controls, the timers.
 #include "ui/koravelu.h"
 
-#include "link/trace.h"
+#include "unit/frame_trace.h"
 #include "ui/artwork.h"
 #include "ui/colors.h"
 #include "ui/image_box.h"

@@ -1,6 +1,6 @@
 #include "ui/network_port_dialog.h"
 
-#include "link/network_address.h"
+#include "transport/network_address.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 

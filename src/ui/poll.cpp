@@ -3,10 +3,10 @@
 // front panel, the link state, and the 50 ms tick's lamps and blink.
 #include "ui/koravelu.h"
 
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/poll_answers.h"
-#include "link/status_reply.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "unit/poll_answers.h"
+#include "protocol/status_reply.h"
 #include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"

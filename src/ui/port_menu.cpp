@@ -3,9 +3,9 @@
 // "Serial devices..." shows the devices present and gives them numbers.
 #include "ui/koravelu.h"
 
-#include "link/config_dir.h"
-#include "link/port_links.h"
-#include "link/serial_devices.h"
+#include "station/config_dir.h"
+#include "station/port_links.h"
+#include "station/serial_devices.h"
 #include "ui/serial_devices_dialog.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 #include "ui/serial_devices_dialog.h"
 
-#include "link/config_dir.h"
-#include "link/port_links.h"
-#include "link/serial_devices.h"
+#include "station/config_dir.h"
+#include "station/port_links.h"
+#include "station/serial_devices.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/network_port_dialog.h"

@@ -3,12 +3,12 @@
 // the frame trace.
 #include "ui/koravelu.h"
 
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/trace.h"
-#include "setup/integer.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "unit/frame_trace.h"
+#include "ini/integer.h"
 #include "ui/colors.h"
-#include "ui/settings.h"
+#include "station/settings.h"
 #include "ui/shape.h"
 
 #include <QAction>

@@ -5,8 +5,8 @@
 
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
-#include "link/config_dir.h"
-#include "link/status_reply.h"
+#include "station/config_dir.h"
+#include "protocol/status_reply.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 

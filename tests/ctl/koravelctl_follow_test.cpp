@@ -1,7 +1,7 @@
 // koravelctl follow as a user runs it: the program as a child process, Hamlib's
 // rigctld (the dummy rig) on loopback changed by a real rigctl, and the
 // simulated unit on a pseudo-terminal.
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 #include "sim/simulator.h"
 #include "support/process.h"
 #include "support/pty_port.h"

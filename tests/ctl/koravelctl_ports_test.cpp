@@ -2,7 +2,7 @@
 // reached through a number given that way, and a port that does not open
 // explained in words, each as a user meets it.
 #include "ctl/ctl_fixture.h"
-#include "link/comm32.h"
+#include "transport/comm32.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // koravelctl as a user runs it, against the simulated unit on a real
 // pseudo-terminal.
 #include "ctl/ctl_fixture.h"
-#include "link/frame.h"
+#include "protocol/frame.h"
 #include "support/rig_process.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The serial layer on real pseudo-terminals, and, through its system-call
 // seam, the driver behaviours that a pseudo-terminal cannot show.
-#include "link/comm32.h"
+#include "transport/comm32.h"
 #include "support/pty_port.h"
 
 #include <gtest/gtest.h>

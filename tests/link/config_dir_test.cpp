@@ -1,5 +1,5 @@
 // The config folder rule on given sources, and the making of the folder.
-#include "link/config_dir.h"
+#include "station/config_dir.h"
 
 #include <gtest/gtest.h>
 

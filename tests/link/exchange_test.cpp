@@ -1,10 +1,10 @@
 // The command exchange against a pseudo-terminal that the test plays as the
 // control unit. Time is the test's: every pass of the wait loop plays one
 // 50 ms tick, and nothing really sleeps.
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/frame.h"
-#include "link/poll_answers.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
+#include "unit/poll_answers.h"
 #include "support/pty_port.h"
 
 #include <gtest/gtest.h>

@@ -3,10 +3,10 @@
 // that is not the unit's, a connection that drops while nothing answers new
 // ones (the attempts must never hold the caller up), and the connection that
 // comes back by itself once the server takes it.
-#include "link/comm32.h"
-#include "link/host_lookup.h"
-#include "link/open_failure.h"
-#include "link/port_links.h"
+#include "transport/comm32.h"
+#include "transport/host_lookup.h"
+#include "station/open_failure.h"
+#include "station/port_links.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
 

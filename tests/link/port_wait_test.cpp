@@ -1,9 +1,9 @@
 // Waiting on the port with real time: the exchange wakes when the unit's
 // bytes arrive instead of sleeping out its passes, a frame leaves in one
 // write, and a line that has nothing to give is waited on, not spun on.
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 #include "support/pty_port.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The serial devices present and the port links, on a made-up /dev and /sys
 // tree given as the root folder.
-#include "link/port_links.h"
-#include "link/serial_devices.h"
+#include "station/port_links.h"
+#include "station/serial_devices.h"
 #include "support/fake_devices.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "setup/check.h"
 #include "setup/codec.h"
-#include "setup/integer.h"
+#include "ini/integer.h"
 #include "setup/layouts.h"
 
 #include <gtest/gtest.h>

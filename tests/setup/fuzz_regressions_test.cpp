@@ -1,6 +1,6 @@
 // Faults the fuzz targets (fuzz/) found in the set-up code, each pinned down
 // by the smallest case that shows it.
-#include "setup/ini.h"
+#include "ini/profile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Saves of a profile killed at random moments, and the clean-up of the
 // temporary files that killed saves leave behind.
-#include "setup/ini.h"
+#include "ini/profile.h"
 
 #include <gtest/gtest.h>
 

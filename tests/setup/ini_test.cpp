@@ -1,4 +1,4 @@
-#include "setup/ini.h"
+#include "ini/profile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Sending set-up files to the simulated unit over a real pseudo-terminal.
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "setup/ini.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "ini/profile.h"
 #include "setup/transfer.h"
 #include "sim/simulator.h"
 #include "support/pty_port.h"

@@ -4,11 +4,11 @@
 // the window's 50 ms tick from the real clock.
 #pragma once
 
-#include "link/bytes.h"
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/frame.h"
-#include "link/status_reply.h"
+#include "protocol/bytes.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
+#include "protocol/status_reply.h"
 #include "sim/simulator.h"
 #include "support/pty_port.h"
 

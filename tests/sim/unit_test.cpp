@@ -1,5 +1,5 @@
 // The unit's answers and its motion, with time handed in: no I/O, no clock.
-#include "link/frame.h"
+#include "protocol/frame.h"
 #include "sim/unit.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // on the master side.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // on the wire of a simulated unit.
 #include "window_fixture.h"
 
-#include "link/exchange.h"
-#include "link/frame.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -2,9 +2,9 @@
 // status replies into the front panel, and the 50 ms tick's lamps and blink.
 #include "window_fixture.h"
 
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/status_reply.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/status_reply.h"
 #include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"

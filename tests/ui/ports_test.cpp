@@ -5,8 +5,8 @@
 #include "child_program.h"
 #include "window_fixture.h"
 
-#include "link/comm32.h"
-#include "setup/ini.h"
+#include "transport/comm32.h"
+#include "ini/profile.h"
 #include "support/process.h"
 
 #include <QLabel>

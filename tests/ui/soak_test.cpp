@@ -14,9 +14,9 @@
 #include "window_fixture.h"
 
 #include "cat/omnirig_tlb.h"
-#include "link/exchange.h"
-#include "link/status_reply.h"
-#include "setup/ini.h"
+#include "unit/exchange.h"
+#include "protocol/status_reply.h"
+#include "ini/profile.h"
 #include "support/rig_process.h"
 #include "support/setup_image.h"
 #include "ui/image_box.h"

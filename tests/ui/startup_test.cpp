@@ -2,8 +2,8 @@
 // close, with the real window and simulated units on pseudo-terminals.
 #include "window_fixture.h"
 
-#include "link/comm32.h"
-#include "setup/ini.h"
+#include "transport/comm32.h"
+#include "ini/profile.h"
 
 #include <QAction>
 #include <QCheckBox>

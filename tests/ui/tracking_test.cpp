@@ -5,9 +5,9 @@
 
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
-#include "link/exchange.h"
-#include "link/frame.h"
-#include "link/status_reply.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
+#include "protocol/status_reply.h"
 #include "support/rig_process.h"
 #include "ui/colors.h"
 #include "ui/elided_label.h"

@@ -3,7 +3,7 @@
 // unit's EEPROM byte for byte, and the command-line mode of the start-up.
 #include "window_fixture.h"
 
-#include "link/exchange.h"
+#include "unit/exchange.h"
 #include "support/setup_image.h"
 
 #include <QDir>

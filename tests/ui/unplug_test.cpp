@@ -6,9 +6,9 @@
 // settings at close, and reconnect when the port is chosen again.
 #include "window_fixture.h"
 
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/status_reply.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/status_reply.h"
 
 #include <QFileDialog>
 #include <QLabel>

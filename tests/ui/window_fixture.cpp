@@ -1,9 +1,9 @@
 #include "window_fixture.h"
 
-#include "link/comm32.h"
-#include "link/exchange.h"
-#include "link/frame.h"
-#include "link/status_reply.h"
+#include "transport/comm32.h"
+#include "unit/exchange.h"
+#include "protocol/frame.h"
+#include "protocol/status_reply.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>

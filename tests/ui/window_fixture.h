@@ -4,7 +4,7 @@
 // prompter that records message boxes instead of showing them.
 #pragma once
 
-#include "link/bytes.h"
+#include "protocol/bytes.h"
 #include "sim/simulator.h"
 #include "ui/dialogs.h"
 #include "ui/koravelu.h"

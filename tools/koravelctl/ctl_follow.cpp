@@ -4,9 +4,9 @@
 #include "cat/rig_state.h"
 #include "ctl_follow_warning.h"
 #include "ctl_link.h"
-#include "link/config_dir.h"
-#include "link/exchange.h"
-#include "link/status_reply.h"
+#include "station/config_dir.h"
+#include "unit/exchange.h"
+#include "protocol/status_reply.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

@@ -1,11 +1,11 @@
 #include "ctl_link.h"
 
-#include "link/comm32.h"
-#include "link/config_dir.h"
-#include "link/exchange.h"
-#include "link/network_address.h"
-#include "link/open_failure.h"
-#include "setup/ini.h"
+#include "transport/comm32.h"
+#include "station/config_dir.h"
+#include "unit/exchange.h"
+#include "transport/network_address.h"
+#include "station/open_failure.h"
+#include "ini/profile.h"
 
 #include <cerrno>
 #include <chrono>

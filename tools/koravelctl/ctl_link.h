@@ -2,8 +2,8 @@
 // the exchange's time with its own 50 ms tick.
 #pragma once
 
-#include "link/bytes.h"
-#include "link/status_reply.h"
+#include "protocol/bytes.h"
+#include "protocol/status_reply.h"
 
 #include <functional>
 #include <optional>

@@ -1,9 +1,9 @@
 #include "ctl_ports.h"
 
 #include "ctl_link.h"
-#include "link/config_dir.h"
-#include "link/port_links.h"
-#include "link/serial_devices.h"
+#include "station/config_dir.h"
+#include "station/port_links.h"
+#include "station/serial_devices.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "ctl_setup.h"
 
 #include "ctl_link.h"
-#include "link/exchange.h"
+#include "unit/exchange.h"
 #include "setup/check.h"
 #include "setup/transfer.h"
 

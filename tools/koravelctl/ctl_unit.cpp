@@ -1,8 +1,8 @@
 #include "ctl_unit.h"
 
 #include "ctl_link.h"
-#include "link/exchange.h"
-#include "link/poll_answers.h"
+#include "unit/exchange.h"
+#include "unit/poll_answers.h"
 
 #include <chrono>
 #include <cstdio>

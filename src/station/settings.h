@@ -1,0 +1,32 @@
+// The settings file koravel.ini: the serial port and the rig selection kept
+// between runs. Other content of the file is left as it stands.
+#pragma once
+
+#include "station/config_dir.h"
+
+#include <cstdint>
+#include <string>
+
+namespace koravel {
+
+struct Settings {
+    std::string serialPort = "1"; // "Serialport" of [General], as text
+    bool rig1 = false;            // "Rig1" of [OmniRig]
+    bool rig2 = false;            // "Rig2" of [OmniRig]
+};
+
+// koravel.ini in the config folder.
+std::string SettingsPath();
+
+// Reads the settings; defaults for a missing file or missing keys. A file
+// that exists but cannot be read also gives the defaults, with the reason in
+// warning.
+Settings ReadSettings(const std::string& path, std::string& warning);
+
+// Writes the three keys into the file, keeping every other line, and replaces
+// it atomically. A missing file is created, and its folder with it. False with a readable reason
+// when the file cannot be read (it is then left alone, so nothing in it is lost) or written.
+bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, bool rig2,
+                   std::string& error);
+
+} // namespace koravel
