@@ -1,45 +1,37 @@
 #include "setup/block_write.h"
 
-#include "unit/exchange.h"
+#include "protocol/commands.h"
 #include "setup/codec.h"
+#include "unit/unit.h"
+
+#include <utility>
 
 namespace setup {
 
-const ini::Profile* SetupFile = nullptr;
-LogHooks TransferLog;
-
-void AppendLog(const std::string& line) {
-    if (TransferLog.AppendLog)
-        TransferLog.AppendLog(line);
-}
-
-BlockResult WriteBlockFromFile(std::uint16_t block, std::string_view layout,
-                               const std::string& section) {
+void WriteBlockFromFile(unit::Unit& unit, const ini::Profile& file, std::uint16_t block,
+                        std::string_view layout, const std::string& section,
+                        std::function<void(const BlockResult&)> done) {
     BlockResult result;
-    if (SetupFile == nullptr) {
-        result.outcome = BlockResult::Outcome::Failed;
-        result.status = exchange::kNoReply;
-        result.message = "no set-up file is open";
-        return result;
-    }
-    const BuiltBlock built = BuildBlock(*SetupFile, BlockSpec{block, section, layout});
+    const BuiltBlock built = BuildBlock(file, BlockSpec{block, section, layout});
     if (built.skipped) {
         result.skipped = true;
-        return result;
+        done(result);
+        return;
     }
     if (built.conversionError) {
         result.outcome = BlockResult::Outcome::ConversionError;
         result.message = *built.conversionError;
-        return result;
+        done(result);
+        return;
     }
-    result.status = exchange::Transact(kWriteBlockCommand, built.argument, true,
-                                       kWriteBlockAttempts, kWriteBlockTimeoutMs);
-    if (result.status != 0) {
-        result.outcome = BlockResult::Outcome::Failed;
-        return result;
-    }
-    AppendLog("");
-    return result;
+    unit.Transact(koravel::kCommandWriteBlock, built.argument, true, kWriteBlockAttempts,
+                  kWriteBlockTimeoutMs, [done = std::move(done)](const unit::Reply& reply) {
+                      BlockResult sent;
+                      sent.status = reply.status;
+                      if (reply.status != 0)
+                          sent.outcome = BlockResult::Outcome::Failed;
+                      done(sent);
+                  });
 }
 
 } // namespace setup

@@ -1,5 +1,5 @@
-// Writing one set-up block to the unit (command 4) with values taken from a
-// section of the set-up file that the caller has opened.
+// Writing one set-up block to a unit (command 4) with values taken from a
+// section of a set-up file.
 #pragma once
 
 #include "ini/profile.h"
@@ -9,23 +9,14 @@
 #include <string>
 #include <string_view>
 
+namespace unit {
+class Unit;
+}
+
 namespace setup {
 
-constexpr std::uint8_t kWriteBlockCommand = 4;
 constexpr int kWriteBlockAttempts = 4;
 constexpr int kWriteBlockTimeoutMs = 6000;
-
-// The set-up file that WriteBlockFromFile reads: opened by the caller before
-// the first block and released after the last. Null when none is open.
-extern const ini::Profile* SetupFile;
-
-// The transfer log: the window installs a hook that appends one line to its
-// memo. Without a hook the lines go nowhere.
-struct LogHooks {
-    std::function<void(const std::string& line)> AppendLog;
-};
-extern LogHooks TransferLog;
-void AppendLog(const std::string& line);
 
 struct BlockResult {
     enum class Outcome {
@@ -41,10 +32,12 @@ struct BlockResult {
     bool failed() const { return outcome != Outcome::Done; }
 };
 
-// Builds the block from `section` of SetupFile and writes it with
-// Transact(4, argument, reply flag, 4 attempts, 6000 ms). On success an empty
-// line goes to the log. With no file open nothing is sent and the block fails.
-BlockResult WriteBlockFromFile(std::uint16_t block, std::string_view layout,
-                               const std::string& section);
+// Builds the block from `section` of file and writes it with Transact(4,
+// argument, reply flag, 4 attempts, 6000 ms). done is called once with the
+// result: at once for a block that is skipped or does not convert (nothing
+// is sent), else when the exchange ends.
+void WriteBlockFromFile(unit::Unit& unit, const ini::Profile& file, std::uint16_t block,
+                        std::string_view layout, const std::string& section,
+                        std::function<void(const BlockResult&)> done);
 
 } // namespace setup

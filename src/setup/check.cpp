@@ -1,7 +1,7 @@
 #include "setup/check.h"
 
 #include "setup/layouts.h"
-#include "setup/transfer.h"
+#include "setup/setup_file.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,8 +3,8 @@
 // the file holds that would be cut, wrapped, ignored or refused.
 #pragma once
 
-#include "setup/codec.h"
 #include "ini/profile.h"
+#include "setup/codec.h"
 
 #include <string>
 #include <vector>

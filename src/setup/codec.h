@@ -11,8 +11,8 @@
 // each with its section, key and line.
 #pragma once
 
-#include "protocol/bytes.h"
 #include "ini/profile.h"
+#include "protocol/bytes.h"
 #include "setup/layouts.h"
 
 #include <cstdint>

@@ -1,105 +1,30 @@
 #include "setup/transfer.h"
 
-#include "transport/comm32.h"
-#include "unit/exchange.h"
+#include "protocol/commands.h"
+#include "protocol/status_reply.h"
+
+#include <utility>
 
 namespace setup {
 
 namespace {
 
-constexpr std::uint8_t kStatusCommand = 1;
 // Payload bytes of a status reply (fw_minor ... moving) and its checksum.
 constexpr std::size_t kStatusPayloadWithChecksum = 11;
 
-bool Running = false;
-
-void ProcessMessages() {
-    if (exchange::ExchangeHooks.ProcessMessages)
-        exchange::ExchangeHooks.ProcessMessages();
-}
-
-// Lets the line settle for ms milliseconds in 10 ms steps, serving the
-// window's events; bytes that arrive meanwhile do not cut it short.
-void Settle(int ms) {
-    for (int waited = 0; waited < ms; waited += kDrainPauseMs) {
-        ProcessMessages();
-        exchange::Pause(kDrainPauseMs);
-    }
-}
-
-OpenedFile Refuse(OpenedFile::Problem problem, const std::string& path, const std::string& reason) {
-    OpenedFile opened;
-    opened.problem = problem;
-    opened.reason = reason;
-    if (problem == OpenedFile::Problem::NoSetupData)
-        opened.message = "The file \"" + path + "\" holds no set-up data.";
-    else
-        opened.message = "The file \"" + path + "\" cannot be read: " + reason + ".";
-    return opened;
-}
-
-// Marks a transfer as running and names the file WriteBlockFromFile reads,
-// until the scope ends.
-class TransferScope {
-public:
-    explicit TransferScope(const ini::Profile& file) {
-        Running = true;
-        SetupFile = &file;
-    }
-    ~TransferScope() {
-        SetupFile = nullptr;
-        Running = false;
-    }
-    TransferScope(const TransferScope&) = delete;
-    TransferScope& operator=(const TransferScope&) = delete;
-};
-
-TransferResult BusyResult() {
+TransferResult Ended(TransferResult::Outcome outcome, std::string message) {
     TransferResult result;
-    result.outcome = TransferResult::Outcome::Busy;
-    result.message = "a set-up transfer is already running";
+    result.outcome = outcome;
+    result.message = std::move(message);
     return result;
 }
 
 } // namespace
 
-bool HoldsSetupData(const ini::Profile& file) {
-    for (const BlockSpec& spec : BlockMap(0)) {
-        if (!file.Keys(spec.section).empty())
-            return true;
-    }
-    return false;
-}
-
-OpenedFile OpenSetupFile(const std::string& path) {
-    std::string error;
-    std::optional<ini::Profile> file = ini::Profile::Load(path, error);
-    if (!file)
-        return Refuse(OpenedFile::Problem::Unreadable, path, error.empty() ? "read error" : error);
-    if (!HoldsSetupData(*file))
-        return Refuse(OpenedFile::Problem::NoSetupData, path, "");
-    OpenedFile opened;
-    opened.file = std::move(file);
-    return opened;
-}
-
-std::uint8_t PrepareLink() {
-    exchange::ExchangeEnabled = true;
-    Settle(kSettleMs);
-    // After each stale byte, up to 10 ms for the next: the pause ends as soon
-    // as one is there.
-    std::uint8_t stale = 0;
-    for (int drained = 0; drained < kMaxDrainBytes && comm32::ReadByte(stale); ++drained) {
-        ProcessMessages();
-        exchange::WaitForPort(kDrainPauseMs);
-    }
-    return exchange::Transact(kStatusCommand, {}, false, kPreparingAttempts, kPreparingTimeoutMs);
-}
-
-std::optional<int> FirmwareFromPreparingReply(std::uint8_t status) {
-    if (status == exchange::kNoReply || exchange::ReplyBuffer.size() < kStatusPayloadWithChecksum)
+std::optional<int> FirmwareFromPreparingReply(const unit::Reply& reply) {
+    if (reply.status == unit::kNoReply || reply.payload.size() < kStatusPayloadWithChecksum)
         return std::nullopt;
-    return exchange::ReplyBuffer[1] * 256 + exchange::ReplyBuffer[0];
+    return reply.payload[1] * 256 + reply.payload[0];
 }
 
 std::optional<int> ChooseFirmware(std::optional<int> preparingReply, int polled) {
@@ -110,100 +35,187 @@ std::optional<int> ChooseFirmware(std::optional<int> preparingReply, int polled)
     return std::nullopt;
 }
 
-namespace {
+// ---- Transfer -----------------------------------------------------------------
 
-// The blocks in order, with a TransferScope in force.
-TransferResult RunBlocks(int firmwareVersion, const TransferHooks& hooks) {
-    TransferResult result;
-    result.firmwareVersion = firmwareVersion;
-    const std::vector<BlockSpec>& blocks = BlockMap(firmwareVersion);
-    const int total = static_cast<int>(blocks.size());
-    for (int i = 0; i < total; ++i) {
-        const BlockSpec& spec = blocks[static_cast<std::size_t>(i)];
-        if (hooks.BlockStarting)
-            hooks.BlockStarting(spec, i, total);
-        const BlockResult block = WriteBlockFromFile(spec.block, spec.layout, spec.section);
-        if (!block.failed()) {
-            ++result.blocksDone;
-            if (!block.skipped)
-                ++result.blocksWritten;
-        }
-        if (hooks.BlockDone)
-            hooks.BlockDone(spec, block, result.blocksDone, total);
-        if (block.failed()) {
-            result.stoppedAt = spec;
-            result.status = block.status;
-            if (block.outcome == BlockResult::Outcome::ConversionError) {
-                result.outcome = TransferResult::Outcome::ConversionError;
-                result.message = block.message;
-            } else {
-                result.outcome = TransferResult::Outcome::BlockFailed;
-                result.message = "block " + std::to_string(spec.block) + " (" + spec.section +
-                                 ") was not written";
-                if (!block.message.empty())
-                    result.message += ": " + block.message;
-            }
-            break;
-        }
-    }
-    return result;
+Transfer::Transfer(unit::Unit& unit)
+    : unit_(unit), generation_(std::make_shared<std::uint64_t>(0)) {}
+
+Transfer::~Transfer() {
+    ++*generation_;
+    if (timer_ != 0)
+        unit_.CancelTimer(timer_);
 }
 
-} // namespace
-
-TransferResult SendBlocks(const ini::Profile& file, int firmwareVersion,
-                          const TransferHooks& hooks) {
-    if (Running)
-        return BusyResult();
-    TransferScope scope(file);
-    return RunBlocks(firmwareVersion, hooks);
+template <typename F> auto Transfer::Guarded(F f) {
+    return [weak = std::weak_ptr<std::uint64_t>(generation_), mine = *generation_,
+            f = std::move(f)](auto&&... args) {
+        const auto generation = weak.lock();
+        if (generation && *generation == mine)
+            f(std::forward<decltype(args)>(args)...);
+    };
 }
 
-TransferResult SendSetupFile(const ini::Profile& file, const TransferHooks& hooks) {
-    if (Running)
-        return BusyResult();
-    TransferScope scope(file);
-    const std::uint8_t preparing = PrepareLink();
-    const std::optional<int> firmware = ChooseFirmware(
-        FirmwareFromPreparingReply(preparing), hooks.PolledFirmware ? hooks.PolledFirmware() : 0);
-    if (!firmware) {
-        TransferResult result;
-        result.outcome = TransferResult::Outcome::FirmwareUnknown;
-        result.message = kFirmwareUnknownMessage;
-        return result;
+bool Transfer::Begin(ini::Profile file, TransferHooks hooks, TransferFinished finished) {
+    if (running_) {
+        finished(Ended(TransferResult::Outcome::Busy, "a set-up transfer is already running"));
+        return false;
     }
-    if (hooks.FirmwareChosen)
-        hooks.FirmwareChosen(*firmware);
-    const FamilyMismatch mismatch = FindOtherFamilyKeys(file, *firmware);
-    if (mismatch.found() && !(hooks.SendOtherFamily && hooks.SendOtherFamily(mismatch))) {
-        TransferResult result;
-        result.outcome = TransferResult::Outcome::OtherFamily;
-        result.firmwareVersion = *firmware;
-        result.message = "the file was made for the other firmware family; nothing was sent";
-        return result;
-    }
-    return RunBlocks(*firmware, hooks);
+    running_ = true;
+    ++*generation_;
+    file_ = std::move(file);
+    hooks_ = std::move(hooks);
+    finished_ = std::move(finished);
+    result_ = TransferResult{};
+    return true;
 }
 
-TransferResult TransferSetupFile(const std::string& path, const TransferHooks& hooks) {
-    if (Running)
-        return BusyResult();
-    const OpenedFile opened = OpenSetupFile(path);
+void Transfer::SendFile(const std::string& path, TransferHooks hooks, TransferFinished finished) {
+    if (running_) {
+        finished(Ended(TransferResult::Outcome::Busy, "a set-up transfer is already running"));
+        return;
+    }
+    OpenedFile opened = OpenSetupFile(path);
     if (!opened.ok()) {
-        TransferResult result;
-        result.outcome = opened.problem == OpenedFile::Problem::NoSetupData
-                             ? TransferResult::Outcome::NoSetupData
-                             : TransferResult::Outcome::Unreadable;
-        result.message = opened.message;
-        return result;
+        finished(Ended(opened.problem == OpenedFile::Problem::NoSetupData
+                           ? TransferResult::Outcome::NoSetupData
+                           : TransferResult::Outcome::Unreadable,
+                       opened.message));
+        return;
     }
     if (hooks.Starting)
         hooks.Starting();
-    return SendSetupFile(*opened.file, hooks);
+    Send(std::move(*opened.file), std::move(hooks), std::move(finished));
 }
 
-bool TransferRunning() {
-    return Running;
+void Transfer::Send(ini::Profile file, TransferHooks hooks, TransferFinished finished) {
+    if (!Begin(std::move(file), std::move(hooks), std::move(finished)))
+        return;
+    // The link settles, then what waits at the port is stale and goes.
+    unit_.SetExchangeEnabled(true);
+    timer_ = unit_.After(kSettleMs, Guarded([this] { Settled(); }));
+}
+
+void Transfer::Settled() {
+    timer_ = 0;
+    Drain(0);
+}
+
+void Transfer::Drain(int drained) {
+    // After stale bytes, a pause for more; quiet ends the drain.
+    const int dropped = static_cast<int>(unit_.DiscardInput(
+        static_cast<std::size_t>(kMaxDrainBytes - std::min(drained, kMaxDrainBytes))));
+    if (dropped > 0 && drained + dropped < kMaxDrainBytes) {
+        timer_ = unit_.After(kDrainPauseMs, Guarded([this, total = drained + dropped] {
+                                 timer_ = 0;
+                                 Drain(total);
+                             }));
+        return;
+    }
+    unit_.Transact(koravel::kCommandStatus, {}, false, kPreparingAttempts, kPreparingTimeoutMs,
+                   Guarded([this](const unit::Reply& reply) { Prepared(reply); }));
+}
+
+void Transfer::Prepared(const unit::Reply& reply) {
+    const std::optional<int> firmware = ChooseFirmware(
+        FirmwareFromPreparingReply(reply), hooks_.PolledFirmware ? hooks_.PolledFirmware() : 0);
+    if (!firmware) {
+        Finish(Ended(TransferResult::Outcome::FirmwareUnknown, kFirmwareUnknownMessage));
+        return;
+    }
+    result_.firmwareVersion = *firmware;
+    if (hooks_.FirmwareChosen)
+        hooks_.FirmwareChosen(*firmware);
+    const FamilyMismatch mismatch = FindOtherFamilyKeys(file_, *firmware);
+    if (!mismatch.found()) {
+        NextBlock(0);
+        return;
+    }
+    auto answer = Guarded([this](bool send) {
+        if (send) {
+            NextBlock(0);
+            return;
+        }
+        TransferResult declined =
+            Ended(TransferResult::Outcome::OtherFamily,
+                  "the file was made for the other firmware family; nothing was sent");
+        declined.firmwareVersion = result_.firmwareVersion;
+        Finish(std::move(declined));
+    });
+    // A copy: an answer given at once may end this transfer and start the
+    // next, which brings hooks of its own.
+    const auto ask = hooks_.AskSendOtherFamily;
+    if (ask)
+        ask(mismatch, std::move(answer));
+    else
+        answer(false);
+}
+
+void Transfer::SendBlocks(ini::Profile file, int firmwareVersion, TransferHooks hooks,
+                          TransferFinished finished) {
+    if (!Begin(std::move(file), std::move(hooks), std::move(finished)))
+        return;
+    result_.firmwareVersion = firmwareVersion;
+    NextBlock(0);
+}
+
+void Transfer::NextBlock(std::size_t index) {
+    const std::vector<BlockSpec>& blocks = BlockMap(result_.firmwareVersion);
+    if (index >= blocks.size()) {
+        Finish(std::move(result_));
+        return;
+    }
+    const BlockSpec& spec = blocks[index];
+    if (hooks_.BlockStarting)
+        hooks_.BlockStarting(spec, static_cast<int>(index), static_cast<int>(blocks.size()));
+    WriteBlockFromFile(
+        unit_, file_, spec.block, spec.layout, spec.section,
+        Guarded([this, index](const BlockResult& block) { BlockEnded(index, block); }));
+}
+
+void Transfer::BlockEnded(std::size_t index, const BlockResult& block) {
+    const std::vector<BlockSpec>& blocks = BlockMap(result_.firmwareVersion);
+    const BlockSpec& spec = blocks[index];
+    const int total = static_cast<int>(blocks.size());
+    if (!block.failed()) {
+        ++result_.blocksDone;
+        if (!block.skipped) {
+            ++result_.blocksWritten;
+            if (hooks_.AppendLog)
+                hooks_.AppendLog("");
+        }
+    }
+    if (hooks_.BlockDone)
+        hooks_.BlockDone(spec, block, result_.blocksDone, total);
+    if (!block.failed()) {
+        NextBlock(index + 1);
+        return;
+    }
+    result_.stoppedAt = spec;
+    result_.status = block.status;
+    if (block.outcome == BlockResult::Outcome::ConversionError) {
+        result_.outcome = TransferResult::Outcome::ConversionError;
+        result_.message = block.message;
+    } else {
+        result_.outcome = TransferResult::Outcome::BlockFailed;
+        result_.message =
+            "block " + std::to_string(spec.block) + " (" + spec.section + ") was not written";
+        if (!block.message.empty())
+            result_.message += ": " + block.message;
+    }
+    Finish(std::move(result_));
+}
+
+void Transfer::Finish(TransferResult result) {
+    running_ = false;
+    ++*generation_;
+    if (timer_ != 0) {
+        unit_.CancelTimer(timer_);
+        timer_ = 0;
+    }
+    // The handler may start the next transfer, or destroy this object.
+    TransferFinished finished = std::move(finished_);
+    finished_ = nullptr;
+    finished(result);
 }
 
 } // namespace setup

@@ -1,48 +1,28 @@
-// Sending a set-up file to the unit: opening the file, preparing the link and
-// writing the 68 blocks in order. The window's send handler and the
+// Sending a set-up file to a unit: opening the file, preparing the link and
+// writing the 68 blocks in order. An object over the unit, driven by the
+// unit's event loop: nothing here waits. The window's send handler and the
 // command-line client share it; dialogs, the log memo, the poll timer and the
 // outcome texts stay with them and are reached through hooks.
 //
-// Every wait serves the window's events (exchange::ExchangeHooks'
-// ProcessMessages) and goes through exchange::WaitForPort or exchange::Pause,
-// so tests control time with the Sleep hook.
+// While it runs, the transfer's exchanges go through the unit's queue one
+// after the other; an operator command asked for meanwhile goes out between
+// two blocks.
 #pragma once
 
+#include "ini/profile.h"
 #include "setup/block_write.h"
 #include "setup/check.h"
-#include "ini/profile.h"
 #include "setup/layouts.h"
+#include "setup/setup_file.h"
+#include "unit/unit.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace setup {
-
-// ---- Opening the file -------------------------------------------------------
-
-struct OpenedFile {
-    enum class Problem {
-        None,
-        Unreadable,  // missing, unreadable, not a regular file, too large
-        NoSetupData, // none of the 68 set-up sections holds a key
-    };
-    std::optional<ini::Profile> file; // set when problem is None
-    Problem problem = Problem::None;
-    std::string reason;  // the system's or the reader's reason, for Unreadable
-    std::string message; // a full sentence for the user
-
-    bool ok() const { return problem == Problem::None; }
-};
-
-// Reads a set-up file. A file that cannot be read, or that holds no set-up
-// data, is refused with a reason: sending it would write nothing while
-// reporting success.
-OpenedFile OpenSetupFile(const std::string& path);
-
-// True when at least one of the 68 set-up sections holds a key.
-bool HoldsSetupData(const ini::Profile& file);
 
 // ---- Preparing the link -----------------------------------------------------
 
@@ -57,16 +37,9 @@ constexpr int kMaxDrainBytes = 256;
 constexpr int kPreparingAttempts = 3;
 constexpr int kPreparingTimeoutMs = 200;
 
-// Enables the exchange, waits 100 ms, discards the bytes waiting at the port
-// (a pause of up to 10 ms after each, ended by the next byte), and asks for
-// the unit's status (command 1, no reply flag, 3 attempts of 200 ms).
-// Returns that exchange's result.
-std::uint8_t PrepareLink();
-
-// The firmware version in the status reply that the preparing exchange
-// received (exchange::ReplyBuffer after a status other than kNoReply), or
+// The firmware version in the reply to the preparing status request, or
 // nullopt when there is no complete status reply.
-std::optional<int> FirmwareFromPreparingReply(std::uint8_t status);
+std::optional<int> FirmwareFromPreparingReply(const unit::Reply& reply);
 
 // ---- The firmware version that picks the Factory and User layouts ----------
 
@@ -94,15 +67,20 @@ struct TransferHooks {
     // The version the layouts follow, once it is chosen.
     std::function<void(int firmwareVersion)> FirmwareChosen;
     // The file holds keys that only the other firmware family's layouts read
-    // (a file made for another unit): true sends it all the same. Empty:
+    // (a file made for another unit): answer(true) sends it all the same,
+    // answer(false) ends the transfer with nothing sent. answer may be
+    // called later, from the event loop (a question to the operator). Empty:
     // such a file is not sent.
-    std::function<bool(const FamilyMismatch& mismatch)> SendOtherFamily;
+    std::function<void(const FamilyMismatch& mismatch, std::function<void(bool)> answer)>
+        AskSendOtherFamily;
     // Before a block is built and sent; index counts from 0.
     std::function<void(const BlockSpec& spec, int index, int total)> BlockStarting;
     // After each block, failed ones included; done counts the blocks gone
     // through so far (written or skipped).
     std::function<void(const BlockSpec& spec, const BlockResult& result, int done, int total)>
         BlockDone;
+    // A line for the transfer log.
+    std::function<void(const std::string& line)> AppendLog;
 };
 
 struct TransferResult {
@@ -115,7 +93,7 @@ struct TransferResult {
         Busy,            // another transfer is running; nothing was done
         FirmwareUnknown, // the unit's firmware version is not known; nothing was sent
         OtherFamily,     // the file was made for the other firmware family and
-                         // SendOtherFamily declined it; nothing was sent
+                         // the question declined it; nothing was sent
     };
     Outcome outcome = Outcome::Done;
     int firmwareVersion = 0; // the layouts' version; 0 when none was chosen
@@ -129,22 +107,55 @@ struct TransferResult {
     bool ok() const { return outcome == Outcome::Done; }
 };
 
-// Writes the 68 blocks of file in order with the layouts of firmwareVersion,
-// stopping at the first block that fails or does not convert. The file is
-// the one WriteBlockFromFile reads while this runs.
-TransferResult SendBlocks(const ini::Profile& file, int firmwareVersion,
-                          const TransferHooks& hooks);
+using TransferFinished = std::function<void(const TransferResult& result)>;
 
-// PrepareLink, the layouts by ChooseFirmware, the question for a file made
-// for the other firmware family, then SendBlocks.
-TransferResult SendSetupFile(const ini::Profile& file, const TransferHooks& hooks);
+// One transfer at a time over a unit. The object outlives what it starts:
+// destroying it while a transfer runs ends that transfer quietly (finished is
+// not called; the block waiting for its reply completes in the unit unheard).
+class Transfer {
+public:
+    explicit Transfer(unit::Unit& unit);
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
 
-// The whole send of a file by its path: OpenSetupFile, and when the file is
-// fit, hooks.Starting and SendSetupFile. A file that is not fit ends with
-// Unreadable or NoSetupData before anything reaches the line.
-TransferResult TransferSetupFile(const std::string& path, const TransferHooks& hooks);
+    // The whole send of a file by its path: OpenSetupFile, and when the
+    // file is fit, hooks.Starting, the link prepared, the layouts chosen by
+    // ChooseFirmware, the question for a file made for the other firmware
+    // family, then the blocks. A file that is not fit ends with Unreadable
+    // or NoSetupData before anything reaches the line. finished is called
+    // once, possibly before this returns.
+    void SendFile(const std::string& path, TransferHooks hooks, TransferFinished finished);
+    // The same for a file already read.
+    void Send(ini::Profile file, TransferHooks hooks, TransferFinished finished);
+    // Only the 68 blocks, with the layouts of firmwareVersion, stopping at
+    // the first block that fails or does not convert.
+    void SendBlocks(ini::Profile file, int firmwareVersion, TransferHooks hooks,
+                    TransferFinished finished);
 
-// True while SendBlocks or SendSetupFile runs (their waits let other handlers run).
-bool TransferRunning();
+    bool Running() const { return running_; }
+
+private:
+    bool Begin(ini::Profile file, TransferHooks hooks, TransferFinished finished);
+    void Settled();
+    void Drain(int drained);
+    void Prepared(const unit::Reply& reply);
+    void NextBlock(std::size_t index);
+    void BlockEnded(std::size_t index, const BlockResult& block);
+    void Finish(TransferResult result);
+    // Wraps a continuation so that it does nothing once this object is gone
+    // or the transfer it belongs to has ended.
+    template <typename F> auto Guarded(F f);
+
+    unit::Unit& unit_;
+    bool running_ = false;
+    ini::Profile file_;
+    TransferHooks hooks_;
+    TransferFinished finished_;
+    TransferResult result_;
+    unit::Unit::TimerId timer_ = 0;
+    // Changes with every transfer; continuations of an older one find it changed.
+    std::shared_ptr<std::uint64_t> generation_;
+};
 
 } // namespace setup

@@ -1,6 +1,6 @@
 #include "station/open_failure.h"
 
-#include "transport/comm32.h"
+#include "transport/port.h"
 #include "station/config_dir.h"
 #include "station/port_links.h"
 
@@ -63,7 +63,7 @@ OpenFailureKind NetworkKindOf(int error) {
         return OpenFailureKind::TurnedAway;
     default:
         // Resolver codes are negative; a short write is no open failure.
-        if (error < 0 && error != comm32::kShortWrite)
+        if (error < 0 && error != transport::kShortWrite)
             return OpenFailureKind::HostNotFound;
         return OpenFailureKind::CannotConnect;
     }
@@ -153,12 +153,12 @@ std::string NetworkErrorWords(int error) {
         return "the serial server's port is in use by another program";
     case EREMOTEIO:
         return "the serial server turned the connection away";
-    case comm32::kHostNotFound:
+    case transport::kHostNotFound:
         return "host not found";
     case EAI_AGAIN:
         return "host not found: the name server does not answer";
     default:
-        if (error < 0 && error != comm32::kShortWrite)
+        if (error < 0 && error != transport::kShortWrite)
             return LowerFirst(::gai_strerror(error));
         return error > 0 ? LowerFirst(std::strerror(error)) : std::string("write error");
     }
@@ -171,7 +171,7 @@ std::string ConnectionDownText(int number, const std::string& address, int error
     if (error == EBUSY || error == EREMOTEIO)
         why += Quoted(serverText);
     return port + ": connection lost: " + why + "; trying again every " +
-           std::to_string(comm32::kReconnectMs / 1000) + " s.";
+           std::to_string(transport::kReconnectMs / 1000) + " s.";
 }
 
 namespace {

@@ -39,7 +39,7 @@ struct OpenFailure {
 };
 
 // Looks at what COM number stood for when opening it failed with error.
-// serverText: what a network port's server said (comm32::ServerText()).
+// serverText: what a network port's server said (Port::ServerText()).
 OpenFailure ExamineOpenFailure(const std::string& configDir, int number, int error,
                                const std::string& serverText = {});
 
@@ -55,7 +55,7 @@ std::string NetworkErrorWords(int error);
 
 // An open network port whose connection is down, for the status bar:
 // "COM6 (tcp://shack-pi:3001): connection lost: connection refused; trying
-// again every 2 s." (error and serverText as comm32::NetworkPortState gives
+// again every 2 s." (error and serverText as Port::Network gives
 // them).
 std::string ConnectionDownText(int number, const std::string& address, int error,
                                const std::string& serverText);

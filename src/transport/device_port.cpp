@@ -12,7 +12,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace comm32 {
+namespace transport {
 
 namespace {
 
@@ -48,32 +48,33 @@ bool BaudToSpeed(std::uint32_t baud, speed_t& speed) {
     return false;
 }
 
-std::int32_t Open(Port& port, const std::string& path) {
+std::int32_t Open(PortState& state, const std::string& path) {
     // Opened without waiting for carrier, then switched to blocking writes.
-    int fd = Sys.open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = state.sys.open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
     // Exclusive use: TIOCEXCL keeps other openers out, and the lock does the
     // same for openers that TIOCEXCL lets through (a privileged process).
     int unused = 0;
-    if (Sys.ioctl(fd, TIOCEXCL, &unused) != 0 || Sys.flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (state.sys.ioctl(fd, TIOCEXCL, &unused) != 0 ||
+        state.sys.flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const std::int32_t error = errno == EWOULDBLOCK ? EBUSY : errno;
-        Sys.close(fd);
+        state.sys.close(fd);
         return error;
     }
-    int flags = Sys.fcntl(fd, F_GETFL, 0);
-    if (flags < 0 || Sys.fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    int flags = state.sys.fcntl(fd, F_GETFL, 0);
+    if (flags < 0 || state.sys.fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         const std::int32_t error = errno;
-        Sys.close(fd);
+        state.sys.close(fd);
         return error;
     }
-    port.handle = fd;
+    state.handle = fd;
     return 0;
 }
 
-std::int32_t Configure(Port& port, const LineSettings& line) {
+std::int32_t Configure(PortState& state, const LineSettings& line) {
     struct termios t {};
-    (void)Sys.tcgetattr(port.handle, &t); // result ignored: unknown fields keep zero
+    (void)state.sys.tcgetattr(state.handle, &t); // result ignored: unknown fields keep zero
     const tcflag_t oldParity = t.c_cflag & (PARENB | PARODD | CMSPAR);
 
     cfmakeraw(&t);
@@ -137,62 +138,74 @@ std::int32_t Configure(Port& port, const LineSettings& line) {
     t.c_cc[VMIN] = 0; // reads return at once with what has arrived
     t.c_cc[VTIME] = 0;
 
-    if (Sys.tcsetattr(port.handle, TCSANOW, &t) != 0)
+    if (state.sys.tcsetattr(state.handle, TCSANOW, &t) != 0)
         return errno;
     int dtr = TIOCM_DTR;
-    (void)Sys.ioctl(port.handle, TIOCMBIS, &dtr); // a pseudo-terminal has no DTR line
-    (void)Sys.tcflush(port.handle, TCIOFLUSH);
+    (void)state.sys.ioctl(state.handle, TIOCMBIS, &dtr); // a pseudo-terminal has no DTR line
+    (void)state.sys.tcflush(state.handle, TCIOFLUSH);
     return 0;
 }
 
-std::int32_t Close(Port& port) {
-    return Sys.close(port.handle) == 0 ? 0 : errno;
+std::int32_t Close(PortState& state) {
+    return state.sys.close(state.handle) == 0 ? 0 : errno;
 }
 
-bool QueueCount(Port& port, unsigned long request, std::uint32_t& count) {
+bool QueueCount(PortState& state, unsigned long request, std::uint32_t& count) {
     int value = 0;
-    if (Sys.ioctl(port.handle, request, &value) != 0)
+    if (state.sys.ioctl(state.handle, request, &value) != 0)
         return false;
     count = static_cast<std::uint32_t>(value);
     return true;
 }
 
-bool InputCount(Port& port, std::uint32_t& count) {
-    return QueueCount(port, FIONREAD, count);
+// A device that signals with nothing to read has hung up (an adapter
+// unplugged, a pseudo-terminal whose other side closed): nothing more comes
+// on this descriptor, and an event loop must stop watching it.
+void NoteHangUp(PortState& state) {
+    struct pollfd p {
+        state.handle, POLLIN, 0
+    };
+    if (state.sys.poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+        state.hungUp = true;
 }
 
-bool OutputCount(Port& port, std::uint32_t& count) {
-    return QueueCount(port, TIOCOUTQ, count);
-}
-
-bool ReadByte(Port& port, std::uint8_t& byte) {
-    std::uint8_t b = 0;
-    if (Sys.read(port.handle, &b, 1) != 1)
+bool InputCount(PortState& state, std::uint32_t& count) {
+    if (!QueueCount(state, FIONREAD, count))
         return false;
-    byte = b;
+    if (count == 0 && !state.hungUp)
+        NoteHangUp(state);
     return true;
 }
 
-ssize_t Write(Port& port, koravel::ByteView bytes) {
-    return Sys.write(port.handle, bytes.data(), bytes.size());
+bool OutputCount(PortState& state, std::uint32_t& count) {
+    return QueueCount(state, TIOCOUTQ, count);
 }
 
-bool Waiting(Port& port) {
+std::size_t Read(PortState& state, std::uint8_t* buffer, std::size_t size) {
+    const ssize_t n = state.sys.read(state.handle, buffer, size);
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+ssize_t Write(PortState& state, koravel::ByteView bytes) {
+    return state.sys.write(state.handle, bytes.data(), bytes.size());
+}
+
+bool Waiting(PortState& state) {
     std::uint32_t count = 0;
-    return InputCount(port, count) && (count & 0xFFFFu) != 0;
+    return InputCount(state, count) && (count & 0xFFFFu) != 0;
 }
 
-bool WaitForInput(Port& port, int ms) {
+bool WaitForInput(PortState& state, int ms) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
         struct pollfd p {
-            port.handle, POLLIN, 0
+            state.handle, POLLIN, 0
         };
-        const int rc = Sys.poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
-        if (rc > 0 && Waiting(port))
+        const int rc = state.sys.poll(&p, 1, static_cast<int>(std::max<std::int64_t>(left, 0)));
+        if (rc > 0 && Waiting(state))
             return true;
         if (rc == 0)
             return false;
@@ -202,23 +215,27 @@ bool WaitForInput(Port& port, int ms) {
         // failed: no byte comes in this time, and returning now would have
         // the caller ask again at once, over and over.
         std::this_thread::sleep_until(until);
-        return Waiting(port);
+        return Waiting(state);
     }
+}
+
+Handle InputFd(const PortState& state) {
+    return state.hungUp ? kNoHandle : state.handle;
 }
 
 } // namespace
 
-SystemCalls RealSystemCalls() {
-    return SystemCalls{RealOpen,  ::close,     ::read,      ::write,   RealIoctl,       ::flock,
-                       RealFcntl, ::tcgetattr, ::tcsetattr, ::tcflush, RealTxQueueSize, ::poll};
+const SystemCalls& RealSystemCalls() {
+    static const SystemCalls calls{RealOpen,    ::close,   ::read,          ::write,
+                                   RealIoctl,   ::flock,   RealFcntl,       ::tcgetattr,
+                                   ::tcsetattr, ::tcflush, RealTxQueueSize, ::poll};
+    return calls;
 }
 
-SystemCalls Sys = RealSystemCalls();
-
 const PortOps& DeviceOps() {
-    static const PortOps ops{Open,     Configure, Close,        InputCount, OutputCount,
-                             ReadByte, Write,     WaitForInput, nullptr};
+    static const PortOps ops{Open, Configure, Close,        InputCount, OutputCount,
+                             Read, Write,     WaitForInput, InputFd,    nullptr};
     return ops;
 }
 
-} // namespace comm32
+} // namespace transport

@@ -1,6 +1,6 @@
 #include "transport/host_lookup.h"
 
-#include "transport/comm32.h"
+#include "transport/port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,7 +12,7 @@
 #include <system_error>
 #include <thread>
 
-namespace comm32 {
+namespace transport {
 
 namespace {
 
@@ -88,4 +88,4 @@ HostAddresses LookUpHost(const std::string& host, std::uint16_t port,
     return std::move(pending->result);
 }
 
-} // namespace comm32
+} // namespace transport

@@ -10,11 +10,11 @@
 #include <sys/socket.h>
 #include <vector>
 
-namespace comm32 {
+namespace transport {
 
 struct HostAddresses {
     // 0, or the resolver's code as the serial layer gives it (see
-    // kHostNotFound in comm32.h).
+    // kHostNotFound in port.h).
     std::int32_t error = 0;
     std::vector<sockaddr_storage> addresses;
     std::vector<socklen_t> lengths;
@@ -33,4 +33,4 @@ HostAddresses LookUpHost(const std::string& host, std::uint16_t port,
                          std::chrono::milliseconds limit,
                          const Resolver& resolve = ResolveWithSystem);
 
-} // namespace comm32
+} // namespace transport

@@ -15,7 +15,7 @@
 #include <thread>
 #include <unistd.h>
 
-namespace comm32 {
+namespace transport {
 
 namespace {
 
@@ -41,11 +41,6 @@ constexpr milliseconds kSettleLeast{250};
 constexpr milliseconds kSettleMost{1000};
 // Longest wait for room in the socket to write into.
 constexpr int kWriteWaitMs = 2000;
-
-std::string& LastText() {
-    static std::string text;
-    return text;
-}
 
 bool IsText(std::uint8_t b) {
     return b == '\r' || b == '\n' || b == '\t' || (b >= 0x20 && b < 0x7F);
@@ -97,12 +92,8 @@ NetworkConnection::~NetworkConnection() {
         (void)Close();
 }
 
-std::string NetworkConnection::LastServerText() {
-    return LastText();
-}
-
 std::int32_t NetworkConnection::Open() {
-    LastText().clear();
+    serverText_.clear();
     HostAddresses found = LookUpHost(address_.host, address_.port, milliseconds(kConnectTimeoutMs));
     if (found.error != 0)
         return found.error;
@@ -249,7 +240,6 @@ void NetworkConnection::Drop(std::int32_t error) {
     if (!proven_ && !Trimmed(held_).empty()) {
         // Turned away: what the server said is why.
         serverText_ = Trimmed(held_);
-        LastText() = serverText_;
         error = SaysInUse(serverText_) ? EBUSY : EREMOTEIO;
     }
     held_.clear();
@@ -343,11 +333,15 @@ std::uint32_t NetworkConnection::Unsent() const {
     return static_cast<std::uint32_t>(std::max(count, 0));
 }
 
-bool NetworkConnection::TakeByte(std::uint8_t& byte) {
-    if (readAt_ >= input_.size())
-        return false;
-    byte = input_[readAt_++];
-    return true;
+std::size_t NetworkConnection::Take(std::uint8_t* buffer, std::size_t size) {
+    const std::size_t n = std::min(size, input_.size() - readAt_);
+    std::copy_n(input_.begin() + static_cast<std::ptrdiff_t>(readAt_), n, buffer);
+    readAt_ += n;
+    return n;
+}
+
+int NetworkConnection::InputFd() const {
+    return phase_ == Phase::Connected ? handle_ : kNoHandle;
 }
 
 ssize_t NetworkConnection::Write(koravel::ByteView bytes) {
@@ -427,75 +421,79 @@ NetworkState NetworkConnection::State() const {
 
 namespace {
 
-std::int32_t Open(Port& port, const std::string& target) {
+std::int32_t Open(PortState& state, const std::string& target) {
     const auto address = koravel::ParseNetworkAddress(target);
     if (!address)
         return EINVAL;
-    port.network = std::make_unique<NetworkConnection>(*address);
-    const std::int32_t error = port.network->Open();
+    state.network = std::make_unique<NetworkConnection>(*address);
+    const std::int32_t error = state.network->Open();
     if (error != 0)
         return error;
-    port.handle = port.network->Handle();
+    state.handle = state.network->Handle();
     return 0;
 }
 
 // The server sets the line; what waits is discarded all the same.
-std::int32_t Configure(Port& port, const LineSettings&) {
-    if (!port.network)
+std::int32_t Configure(PortState& state, const LineSettings&) {
+    if (!state.network)
         return EBADF;
-    port.network->Purge();
+    state.network->Purge();
     return 0;
 }
 
-std::int32_t Close(Port& port) {
-    return port.network ? port.network->Close() : EBADF;
+std::int32_t Close(PortState& state) {
+    return state.network ? state.network->Close() : EBADF;
 }
 
-bool InputCount(Port& port, std::uint32_t& count) {
-    if (!port.network)
+bool InputCount(PortState& state, std::uint32_t& count) {
+    if (!state.network)
         return false;
-    port.network->Service();
-    count = port.network->Waiting();
+    state.network->Service();
+    count = state.network->Waiting();
     return true;
 }
 
-bool OutputCount(Port& port, std::uint32_t& count) {
-    if (!port.network)
+bool OutputCount(PortState& state, std::uint32_t& count) {
+    if (!state.network)
         return false;
-    count = port.network->Unsent();
+    count = state.network->Unsent();
     return true;
 }
 
-bool ReadByte(Port& port, std::uint8_t& byte) {
-    return port.network && port.network->TakeByte(byte);
+std::size_t Read(PortState& state, std::uint8_t* buffer, std::size_t size) {
+    return state.network ? state.network->Take(buffer, size) : 0;
 }
 
-ssize_t Write(Port& port, koravel::ByteView bytes) {
-    if (!port.network) {
+ssize_t Write(PortState& state, koravel::ByteView bytes) {
+    if (!state.network) {
         errno = EBADF;
         return -1;
     }
-    port.network->Service();
-    return port.network->Write(bytes);
+    state.network->Service();
+    return state.network->Write(bytes);
 }
 
-bool WaitForInput(Port& port, int ms) {
-    return port.network && port.network->WaitForInput(ms);
+bool WaitForInput(PortState& state, int ms) {
+    return state.network && state.network->WaitForInput(ms);
 }
 
-void Service(Port& port) {
-    if (!port.network)
+Handle InputFd(const PortState& state) {
+    return state.network ? state.network->InputFd() : kNoHandle;
+}
+
+void Service(PortState& state) {
+    if (!state.network)
         return;
-    port.network->Service();
-    (void)port.network->Waiting(); // a drop shows on a read
+    state.network->Service();
+    (void)state.network->Waiting(); // a drop shows on a read
 }
 
 } // namespace
 
 const PortOps& NetworkOps() {
-    static const PortOps ops{Open,     Configure, Close,        InputCount, OutputCount,
-                             ReadByte, Write,     WaitForInput, Service};
+    static const PortOps ops{Open, Configure, Close,        InputCount, OutputCount,
+                             Read, Write,     WaitForInput, InputFd,    Service};
     return ops;
 }
 
-} // namespace comm32
+} // namespace transport

@@ -1,5 +1,5 @@
 // The network kind of port: a raw TCP connection to a serial server (ser2net)
-// that carries the unit's line both ways, byte for byte. Inside the serial
+// that carries the unit's line both ways, byte for byte. Inside the transport
 // layer only.
 //
 // The connection is made when the port opens (at most 3 s, then a round trip
@@ -20,8 +20,8 @@
 #pragma once
 
 #include "protocol/bytes.h"
-#include "transport/comm32.h"
 #include "transport/network_address.h"
+#include "transport/port.h"
 
 #include <chrono>
 #include <cstdint>
@@ -29,7 +29,7 @@
 #include <sys/socket.h>
 #include <vector>
 
-namespace comm32 {
+namespace transport {
 
 class NetworkConnection {
 public:
@@ -55,15 +55,16 @@ public:
     std::uint32_t Waiting();
     // Bytes written that the far end has not taken yet.
     std::uint32_t Unsent() const;
-    bool TakeByte(std::uint8_t& byte);
+    // Takes up to size received bytes; the count taken.
+    std::size_t Take(std::uint8_t* buffer, std::size_t size);
+    // The descriptor to watch for input while connected; kNoHandle otherwise.
+    int InputFd() const;
     // send(): the count taken, or -1 with errno (ENOTCONN while the
     // connection is down).
     ssize_t Write(koravel::ByteView bytes);
     bool WaitForInput(int ms);
 
     NetworkState State() const;
-    // What a server said when it last turned a connection away.
-    static std::string LastServerText();
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -97,4 +98,4 @@ private:
     std::size_t readAt_ = 0;
 };
 
-} // namespace comm32
+} // namespace transport

@@ -1,50 +1,62 @@
 // The operations of one kind of port, as a transport backend offers them: a
-// table of functions over the port object, one table for local serial
-// devices and one for network serial ports. The serial layer's procedures
-// (comm32.h) do what both kinds share (closing first, the free-room check,
-// the short-write code, the status snapshot) and call the table for the rest.
-// Inside the serial layer only.
+// table of functions over the port's state, one table for local serial
+// devices and one for network serial ports. Port (port.h) does what both
+// kinds share (closing first, the free-room check, the short-write code, the
+// status snapshot) and calls the table for the rest. Inside the transport
+// layer only.
 #pragma once
 
-#include "transport/comm32.h"
+#include "transport/port.h"
 
+#include <memory>
 #include <string>
 
-namespace comm32 {
+namespace transport {
 
-// The line settings ConfigurePort is given.
-struct LineSettings {
-    std::uint32_t baud = 19200;
-    char parity = 'N';
-    int dataBits = 8;
-    int stopBits = 1;
-    char flow = 'N';
+class NetworkConnection;
+
+// What a port's kind works on.
+struct PortState {
+    explicit PortState(const SystemCalls& calls);
+    ~PortState();
+    PortState(const PortState&) = delete;
+    PortState& operator=(const PortState&) = delete;
+
+    const SystemCalls& sys;
+    Handle handle = kNoHandle; // the open device or socket, or none
+    // A device that hung up (unplugged): nothing comes until it is reopened,
+    // and an event loop has nothing to watch.
+    bool hungUp = false;
+    // A network port's connection; null for a local device.
+    std::unique_ptr<NetworkConnection> network;
 };
 
 struct PortOps {
     // Opens target: a device path, or a network address ("tcp://HOST:PORT").
-    // 0 with port.handle set, else the error code.
-    std::int32_t (*open)(Port& port, const std::string& target);
+    // 0 with state.handle set, else the error code.
+    std::int32_t (*open)(PortState& state, const std::string& target);
     // Writes the line settings and discards both queues; 0 or the error.
-    std::int32_t (*configure)(Port& port, const LineSettings& line);
+    std::int32_t (*configure)(PortState& state, const LineSettings& line);
     // Releases what open took; 0 or the error (errno for a port not open).
-    std::int32_t (*close)(Port& port);
-    // Received bytes that ReadByte can take; false when the query fails.
-    bool (*inputCount)(Port& port, std::uint32_t& count);
+    std::int32_t (*close)(PortState& state);
+    // Received bytes that Read can take; false when the query fails.
+    bool (*inputCount)(PortState& state, std::uint32_t& count);
     // Bytes not yet gone; false when the query fails.
-    bool (*outputCount)(Port& port, std::uint32_t& count);
-    // Takes one received byte; false when none was read.
-    bool (*readByte)(Port& port, std::uint8_t& byte);
+    bool (*outputCount)(PortState& state, std::uint32_t& count);
+    // Takes up to size received bytes; the count taken (0 when none).
+    std::size_t (*read)(PortState& state, std::uint8_t* buffer, std::size_t size);
     // Writes what it can of bytes: the count taken, or -1 with errno.
-    ssize_t (*write)(Port& port, koravel::ByteView bytes);
+    ssize_t (*write)(PortState& state, koravel::ByteView bytes);
     // Waits until bytes are waiting or ms pass; true when bytes are waiting.
-    bool (*waitForInput)(Port& port, int ms);
+    bool (*waitForInput)(PortState& state, int ms);
+    // The descriptor to watch for input, or kNoHandle.
+    Handle (*inputFd)(const PortState& state);
     // Upkeep between calls (a network port's reconnection); may be null.
-    void (*service)(Port& port);
+    void (*service)(PortState& state);
 };
 
 // The two kinds.
 const PortOps& DeviceOps();
 const PortOps& NetworkOps();
 
-} // namespace comm32
+} // namespace transport

@@ -3,9 +3,9 @@
 // next status replies.
 #include "ui/koravelu.h"
 
-#include "unit/exchange.h"
-#include "protocol/status_reply.h"
+#include "protocol/commands.h"
 #include "ui/image_box.h"
+#include "unit/unit.h"
 
 #include <QLabel>
 
@@ -17,11 +17,15 @@ constexpr int kArrowStepKhz = 25;
 
 } // namespace
 
-void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument) {
-    // Nested handlers may run while the exchange waits: nothing of this
-    // window is held across the call. A newer command (a click, a tracking
-    // send) supersedes this one; either way the result is not examined.
-    (void)exchange::SendCommand(command, argument);
+void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument,
+                          std::function<void()> ended) {
+    // The unit's queue takes it; the window goes on at once. A newer command
+    // (a click, a tracking send) supersedes this one; either way the result
+    // is not examined.
+    unit_->SendCommand(command, argument, [ended = std::move(ended)](const unit::Reply&) {
+        if (ended)
+            ended();
+    });
 }
 
 void TfmMain::SendTune(std::uint32_t khz) {
@@ -85,9 +89,11 @@ void TfmMain::Image19Click() {
 }
 
 void TfmMain::Image24Click() {
-    SendCommand(kCommandRetract, {});
-    Message1->setText(QStringLiteral("Elements"));
-    Message2->setText(QStringLiteral("Retracted"));
+    // The captions change once the exchange has ended, answered or not.
+    SendCommand(kCommandRetract, {}, [this] {
+        Message1->setText(QStringLiteral("Elements"));
+        Message2->setText(QStringLiteral("Retracted"));
+    });
 }
 
 void TfmMain::btRetractClick() {

@@ -2,12 +2,16 @@
 // panel with the front panel, its click areas and hidden controls, the timers.
 #include "ui/koravelu.h"
 
-#include "unit/frame_trace.h"
+#include "setup/transfer.h"
+#include "unit/qt/qt_driver.h"
+#include "unit/unit.h"
+
 #include "ui/artwork.h"
 #include "ui/colors.h"
 #include "ui/image_box.h"
 #include "ui/looks.h"
 #include "ui/shape.h"
+#include "unit/frame_trace.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -90,8 +94,13 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPro
     tmPoll = Named(new QTimer(this), "tmPoll");
     tmPoll->setInterval(400);
 
+    // The unit on the window's port, driven by the window's event loop.
+    unit_ = std::make_unique<unit::Unit>();
+    driver_ = new unit::QtDriver(*unit_, this);
+    transfer_ = std::make_unique<setup::Transfer>(*unit_);
+
     ConnectHandlers();
-    InstallExchangeHooks();
+    InstallUnitHooks();
     OpenTraceFromEnvironment();
 
     // Centred on the desktop.

@@ -5,6 +5,8 @@
 // poll, commands, tracking, tx_warning, transfer).
 #pragma once
 
+#include "follow/follow_rule.h"
+#include "follow/tx_warning.h"
 #include "ui/dialogs.h"
 
 #include <QMainWindow>
@@ -12,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -31,6 +34,14 @@ class QStatusBar;
 class QTimer;
 class TOmniRigX;
 
+namespace unit {
+class Unit;
+class QtDriver;
+} // namespace unit
+namespace setup {
+class Transfer;
+}
+
 namespace koravel {
 class ElidedLabel;
 class FrameTrace;
@@ -47,6 +58,9 @@ public:
     ~TfmMain() override;
     TfmMain(const TfmMain&) = delete;
     TfmMain& operator=(const TfmMain&) = delete;
+
+    // The unit on the window's port, driven by the window's event loop.
+    unit::Unit& unit() { return *unit_; }
 
     // Message boxes and dialogs go through this seam.
     void SetPrompter(std::unique_ptr<koravel::Prompter> prompter);
@@ -161,11 +175,11 @@ public:
     std::int32_t FirmwareVersion = 0;   // major * 256 + minor
     bool ElementsMoving = false;
     std::int32_t RigHighlightTicks = 0;
-    // Per rig (rig 1 first): the frequency in kHz of a followed rig that is
-    // beyond the antenna's range and therefore not sent; 0 while in range.
-    std::array<std::uint32_t, 2> RigOutOfRangeKhz{};
+    // Per rig (rig 1 first): whether a followed rig is beyond the antenna's
+    // range and therefore not sent, and its frequency then.
+    std::array<follow::RangeWatch, 2> RigRange{};
     // A followed rig transmits while the unit reports its elements moving.
-    bool TxWhileMoving = false;
+    follow::TxWarning TxWhileMoving;
 
     // Shell state.
     bool FirstActivation = true;
@@ -277,14 +291,17 @@ private:
     void BuildFrontPanel(QWidget* client);
     void BuildClickAreas();
     void ConnectHandlers();
-    void InstallExchangeHooks();
+    void InstallUnitHooks();
     void OpenTraceFromEnvironment();
 
     void DecodeStatus(const koravel::StatusReply& reply);
     void MovingIndicatorTick();
     void SetLinkButtons(bool enabled);
 
-    void SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument);
+    // An operator command or a tracking send; ended runs once its exchange
+    // has ended, answered or not.
+    void SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument,
+                     std::function<void()> ended = {});
     void SendTune(std::uint32_t khz);
     void DirectionClick(koravel::TImage* area, std::uint8_t direction);
 
@@ -313,7 +330,6 @@ private:
     void LeaveTransferState();
     void ShowTransferProgress(int done, int total);
     void AppendToLog(const std::string& line);
-    bool sending_ = false;
 
     struct StatusNotice {
         QString text;
@@ -324,4 +340,7 @@ private:
 
     std::unique_ptr<koravel::Prompter> prompter_;
     std::unique_ptr<koravel::FrameTrace> trace_;
+    std::unique_ptr<unit::Unit> unit_;
+    unit::QtDriver* driver_ = nullptr;
+    std::unique_ptr<setup::Transfer> transfer_;
 };

@@ -3,14 +3,12 @@
 // front panel, the link state, and the 50 ms tick's lamps and blink.
 #include "ui/koravelu.h"
 
-#include "transport/comm32.h"
-#include "unit/exchange.h"
-#include "unit/poll_answers.h"
 #include "protocol/status_reply.h"
 #include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"
+#include "unit/unit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -73,7 +71,7 @@ void TfmMain::tmPollTimer() {
     }
 
     // 5. The answers to the recent requests, however late they came.
-    const exchange::PollAnswers answers = exchange::CollectPollAnswers();
+    const unit::PollAnswers answers = unit_->CollectPollAnswers();
     if (answers.answered) {
         SilentTicks = 0;
         SetLinkButtons(true);
@@ -86,7 +84,7 @@ void TfmMain::tmPollTimer() {
     } else if (!answers.otherFrames && UnitConnected) {
         // A frame that answers nothing is not silence either.
         ++SilentTicks;
-        if (SilentTicks > exchange::kMaxSilentTicks) {
+        if (SilentTicks > unit::kMaxSilentTicks) {
             UnitConnected = false;
             lStatus->setText(QStringLiteral("Stato: in connessione..."));
             SetLinkButtons(false);
@@ -98,11 +96,10 @@ void TfmMain::tmPollTimer() {
     UpdateTxWarning();
 
     // 6. The next request, connected or not.
-    exchange::SendRequest(kCommandStatus, {});
+    unit_->SendRequest(kCommandStatus, {});
 
-    // The box of step 3 is posted only now: the request's send serves the
-    // window's events, and a box shown among them would hold the poll up for
-    // as long as it is open.
+    // The box of step 3 waits until the tick has ended: a box shown inside
+    // it would hold the poll up for as long as it is open.
     if (trackingFailed)
         ShowTrackingConnectErrorLater();
 
@@ -153,8 +150,7 @@ void TfmMain::DecodeStatus(const StatusReply& reply) {
 
 void TfmMain::tmTimerTimer() {
     ldTX->setBrushColor(clGreen);
-    ldRX->setBrushColor(comm32::InputCount() == 0 ? clAqua : clNavy);
-    exchange::TimerTick(exchange::kTickMs);
+    ldRX->setBrushColor(unit_->Port().InputCount() == 0 ? clAqua : clNavy);
     MovingIndicatorTick();
 }
 

@@ -3,13 +3,15 @@
 // the frame trace.
 #include "ui/koravelu.h"
 
-#include "transport/comm32.h"
-#include "unit/exchange.h"
-#include "unit/frame_trace.h"
 #include "ini/integer.h"
-#include "ui/colors.h"
+#include "setup/transfer.h"
+#include "station/com_port.h"
 #include "station/settings.h"
+#include "ui/colors.h"
 #include "ui/shape.h"
+#include "unit/frame_trace.h"
+#include "unit/qt/qt_driver.h"
+#include "unit/unit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -37,12 +39,13 @@ const char* const kProgramTitle = "Koravel";
 TfmMain::~TfmMain() {
     tmTimer->stop();
     tmPoll->stop();
-    // The hooks point into this window.
-    exchange::ExchangeHooks.ProcessMessages = nullptr;
-    exchange::ExchangeHooks.LightTx = nullptr;
-    exchange::ExchangeHooks.FrameReceived = nullptr;
-    if (trace_ && exchange::Trace == trace_.get())
-        exchange::Trace = nullptr;
+    // The transfer goes before its unit, and the unit's hooks point into
+    // this window.
+    transfer_.reset();
+    delete driver_;
+    driver_ = nullptr;
+    unit_->hooks = unit::Hooks{};
+    unit_->trace = nullptr;
 }
 
 void TfmMain::SetPrompter(std::unique_ptr<Prompter> prompter) {
@@ -50,13 +53,12 @@ void TfmMain::SetPrompter(std::unique_ptr<Prompter> prompter) {
         prompter_ = std::move(prompter);
 }
 
-void TfmMain::InstallExchangeHooks() {
-    exchange::ExchangeHooks.ProcessMessages = [] { QCoreApplication::processEvents(); };
-    exchange::ExchangeHooks.LightTx = [this] {
+void TfmMain::InstallUnitHooks() {
+    unit_->hooks.FrameSent = [this] {
         ldTX->setBrushColor(colors::clLime);
         ldTX->repaint();
     };
-    exchange::ExchangeHooks.FrameReceived = [this] { SilentTicks = 0; };
+    unit_->hooks.FrameHeard = [this] { SilentTicks = 0; };
 }
 
 void TfmMain::OpenTraceFromEnvironment() {
@@ -70,7 +72,7 @@ void TfmMain::OpenTraceFromEnvironment() {
         return;
     }
     trace_ = std::move(trace);
-    exchange::Trace = trace_.get();
+    unit_->trace = trace_.get();
 }
 
 bool TfmMain::event(QEvent* event) {
@@ -133,24 +135,20 @@ void TfmMain::Button1Click() {
 }
 
 void TfmMain::OpenPortNumber(std::int32_t n) {
-    comm32::ClosePort();
     UnitConnected = false;
     // The version of whatever unit answered on the port before: the unit on
     // this one has yet to report its own.
     FirmwareVersion = 0;
     PortNumber = n;
-    if (comm32::OpenPort("bio" + std::to_string(n)) == 0)
-        comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
-    NoteOpenResult(n, comm32::LastCommError);
-    if (comm32::LastCommError == 0) {
+    const std::int32_t error = OpenComPort(unit_->Port(), n);
+    NoteOpenResult(n, error);
+    if (error == 0) {
         lStatus->setText(QStringLiteral("Stato: in connessione..."));
         Button1Click();
         if (n >= 1 && n <= 14)
             ComItems()[static_cast<std::size_t>(n - 1)]->setChecked(true);
         return;
     }
-    // A device that opened but refused its settings is not kept.
-    comm32::ClosePort();
     PortNumber = 0;
     lStatus->setText(QStringLiteral("Stato: non connesso (porta chiusa)."));
     btImposta->setEnabled(false);

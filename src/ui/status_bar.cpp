@@ -7,13 +7,13 @@
 
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
-#include "transport/comm32.h"
 #include "station/config_dir.h"
 #include "station/open_failure.h"
 #include "station/port_links.h"
 #include "ui/colors.h"
 #include "ui/elided_label.h"
 #include "ui/looks.h"
+#include "unit/unit.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -109,7 +109,7 @@ void TfmMain::NoteOpenResult(std::int32_t n, std::int32_t error) {
     portShown_ = n > 0 ? QString::fromLocal8Bit(PortSummary(ViewPort(configDir, n))) : QString();
     LastOpenFailure = error == 0 ? QString()
                                  : QString::fromLocal8Bit(OpenFailureText(ExamineOpenFailure(
-                                       configDir, n, error, comm32::ServerText())));
+                                       configDir, n, error, unit_->Port().ServerText())));
 }
 
 void TfmMain::SetStatusNotice(const QString& key, const QString& text, bool alarm) {
@@ -152,7 +152,7 @@ void TfmMain::RenderStatusBar() {
         notices << LastOpenFailure;
     // A network port stays open through a lost connection, and is tried
     // again by itself: say so while it is down.
-    if (const auto network = comm32::NetworkPortState(); network && !network->connected) {
+    if (const auto network = unit_->Port().Network(); network && !network->connected) {
         notices << QString::fromLocal8Bit(
             ConnectionDownText(PortNumber, network->address, network->error, network->serverText));
         alarm = true;

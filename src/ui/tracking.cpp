@@ -5,8 +5,8 @@
 
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
+#include "follow/follow_rule.h"
 #include "station/config_dir.h"
-#include "protocol/status_reply.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 
@@ -22,8 +22,6 @@ using namespace koravel::colors;
 
 namespace {
 
-// The CAT server's status of a rig that answers.
-constexpr int kRigOnLine = 4;
 // Poll ticks a lime indicator stays lime after an on-line notification.
 constexpr std::int32_t kHighlightTicks = 5;
 
@@ -120,12 +118,10 @@ void TfmMain::OmniRigParamsChange(TOmniRigX* Sender, int RigNumber, int Params) 
     // waits for any exchange.
     if (UpdateTxWarning())
         RenderStatusBar();
-    // Every change sends the current frequency again, but for the PTT alone:
-    // keying the rig is no reason to tune, and the worst moment for it.
-    const bool pttOnly = Params == cat::kParamTx;
+    // Every change sends the current frequency again, but for the PTT alone.
     // A read that fails here ends the step quietly; the next notification
     // runs it afresh.
-    (void)TrackRig(RigNumber, !pttOnly);
+    (void)TrackRig(RigNumber, follow::RetuneOn(Params, cat::kParamTx));
 }
 
 QCheckBox* TfmMain::RigBox(int rigNumber) const {
@@ -145,7 +141,7 @@ bool TfmMain::TrackRig(int rigNumber, bool sendFrequency) {
     };
     if (rig() == nullptr)
         return false; // no server to ask
-    if (rig()->Status() != kRigOnLine) {
+    if (rig()->Status() != follow::kRigOnLine) {
         SetBackground(box, clOlive);
         return true;
     }
@@ -160,31 +156,26 @@ bool TfmMain::TrackRig(int rigNumber, bool sendFrequency) {
     // A frequency that cannot be read ends the step quietly; the rig's next
     // notification tries again. It is no fault of the connection.
     const std::optional<std::int32_t> hz = current->Freq();
-    if (!hz)
+    const follow::Step step = follow::StepFor(hz);
+    if (step.verdict == follow::Step::Verdict::NoFrequency)
         return true;
-    // kHz truncated. The unit takes 16 bits: a rig beyond them (4 m, 2 m, ...)
-    // is not sent, rather than sent cut to a frequency nobody chose.
-    const std::int64_t khz = *hz / 1000;
-    if (khz < 0)
-        return true; // no frequency at all
-    std::uint32_t& outOfRange = RigOutOfRangeKhz[static_cast<std::size_t>(rigNumber - 1)];
+    RigRange[static_cast<std::size_t>(rigNumber - 1)].Update(step);
     const QString noticeKey = QStringLiteral("rig%1-range").arg(rigNumber);
-    if (khz > kMaxUnitKhz) {
-        outOfRange = static_cast<std::uint32_t>(khz);
-        SetStatusNotice(noticeKey,
-                        QStringLiteral("Rig %1 at %2 MHz is beyond the antenna's range: not sent")
-                            .arg(rigNumber)
-                            .arg(QLocale().toString(static_cast<double>(khz) / 1000.0, 'f', 3)),
-                        true);
+    if (step.verdict == follow::Step::Verdict::OutOfRange) {
+        SetStatusNotice(
+            noticeKey,
+            QStringLiteral("Rig %1 at %2 MHz is beyond the antenna's range: not sent")
+                .arg(rigNumber)
+                .arg(QLocale().toString(static_cast<double>(step.khz) / 1000.0, 'f', 3)),
+            true);
         return true;
     }
-    outOfRange = 0;
     SetStatusNotice(noticeKey, {});
     if (!sendFrequency)
         return true;
     // The answer is not examined. Like every operator command, the step
     // enables the exchange before it: tracking reaches the unit from the
     // first notification after start-up.
-    SendTune(static_cast<std::uint32_t>(khz));
+    SendTune(step.khz);
     return true;
 }

@@ -9,6 +9,7 @@
 #include "setup/layouts.h"
 #include "setup/transfer.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 
 using namespace koravel;
@@ -33,29 +35,6 @@ const char* const kSentText = "Trasmissione dati eseguita correttamente.";
 const char* const kNotSentText = "Trasmissione dati non eseguita.";
 const char* const kSendErrorText = "Errore in invio dati. Prego riprovare";
 const char* const kSendAnywayText = "Send the file anyway?";
-
-// Sets a flag for as long as the scope lasts.
-class FlagScope {
-public:
-    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~FlagScope() { flag_ = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& flag_;
-};
-
-// Routes the transfer log into the window's memo while a send runs.
-class LogScope {
-public:
-    explicit LogScope(std::function<void(const std::string&)> append) {
-        setup::TransferLog.AppendLog = std::move(append);
-    }
-    ~LogScope() { setup::TransferLog = {}; }
-    LogScope(const LogScope&) = delete;
-    LogScope& operator=(const LogScope&) = delete;
-};
 
 } // namespace
 
@@ -73,11 +52,10 @@ void TfmMain::BuildTransferControls() {
 }
 
 TfmMain::SendOutcome TfmMain::btInviaClick() {
-    // The dialog and the exchange's waits let other handlers run; a send
+    // The dialog and the transfer's own loop let other handlers run; a send
     // asked for from one of them would interleave its blocks with this one's.
-    if (sending_ || setup::TransferRunning())
+    if (transfer_->Running())
         return SendOutcome::Busy;
-    const FlagScope sending(sending_);
 
     // 1. The file, or nothing at all.
     if (!prompter_->ChooseFile(*dlgOpen))
@@ -98,18 +76,30 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     // The layouts follow the preparing reply's version, else the one the poll
     // decoded since the port was opened (FirmwareVersion is 0 until then).
     hooks.PolledFirmware = [this] { return static_cast<int>(FirmwareVersion); };
-    hooks.SendOtherFamily = [this](const setup::FamilyMismatch& mismatch) {
+    // The question waits for the unit's handler to return: its box runs a
+    // loop of its own.
+    hooks.AskSendOtherFamily = [this](const setup::FamilyMismatch& mismatch,
+                                      std::function<void(bool)> answer) {
         const std::string text = setup::DescribeMismatch(mismatch) + "\n\n" + kSendAnywayText;
-        return prompter_->Ask(QString::fromLatin1(kTitle), QString::fromLocal8Bit(text));
+        QTimer::singleShot(0, this, [this, text, answer = std::move(answer)] {
+            answer(prompter_->Ask(QString::fromLatin1(kTitle), QString::fromLocal8Bit(text)));
+        });
     };
     hooks.BlockDone = [this](const setup::BlockSpec&, const setup::BlockResult&, int done,
                              int total) { ShowTransferProgress(done, total); };
+    hooks.AppendLog = [this](const std::string& line) { AppendToLog(line); };
 
-    setup::TransferResult result;
-    {
-        const LogScope log([this](const std::string& line) { AppendToLog(line); });
-        result = setup::TransferSetupFile(path, hooks);
-    }
+    // The send runs to its end inside this handler, as the window's own
+    // loop drives the unit; the window answers clicks all along.
+    std::optional<setup::TransferResult> ended;
+    QEventLoop loop;
+    transfer_->SendFile(path, std::move(hooks), [&ended, &loop](const setup::TransferResult& r) {
+        ended = r;
+        loop.quit();
+    });
+    if (!ended)
+        loop.exec();
+    const setup::TransferResult result = *ended;
 
     using Outcome = setup::TransferResult::Outcome;
     SendOutcome outcome = SendOutcome::NotSent;

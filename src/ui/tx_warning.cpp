@@ -56,10 +56,10 @@ bool TfmMain::FollowedRigTransmits() const {
 }
 
 bool TfmMain::UpdateTxWarning() {
-    const bool warn = ElementsMoving && FollowedRigTransmits();
-    if (warn == TxWhileMoving)
+    if (TxWhileMoving.Update(FollowedRigTransmits(), ElementsMoving) ==
+        follow::TxWarning::Change::None)
         return false;
-    TxWhileMoving = warn;
+    const bool warn = TxWhileMoving.Warning();
     lTxWarning->setVisible(warn);
     SetStatusNotice(kTxNoticeKey, warn ? QString::fromLatin1(kTxWarningText) : QString(),
                     /*alarm=*/true);

@@ -3,10 +3,10 @@
 #include "cat/omnirig_tlb.h"
 #include "cat/rig_state.h"
 #include "ctl_follow_warning.h"
-#include "ctl_link.h"
+#include "follow/follow_rule.h"
+#include "protocol/commands.h"
 #include "station/config_dir.h"
-#include "unit/exchange.h"
-#include "protocol/status_reply.h"
+#include "unit/qt/qt_driver.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -27,61 +27,61 @@ constexpr int kWorkersEndMs = 2000;
 // How often a network port's connection is looked after between sends.
 constexpr int kUpkeepMs = 400;
 
-// Frequency sends waiting for their answers (a newer one may start inside an
-// older one's wait).
-int sendsUnderWay = 0;
-
-std::string ResultText(const exchange::CommandResult& result) {
+std::string ResultText(const unit::Reply& result) {
     if (result.status == 0)
         return "done";
     if (result.superseded)
         return "superseded by a newer frequency";
-    if (result.status == exchange::kNoReply)
+    if (result.status == unit::kNoReply)
         return "no reply";
     return "refused (status " + std::to_string(result.status) + ")";
 }
 
-void PrintLine(const std::string& line) {
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
+// Sends the followed rig's frequency by the follow rule.
+class Follower {
+public:
+    explicit Follower(unit::Unit& unit) : unit_(unit) {}
 
-// Sends the rig's current frequency when the rig is on line and the unit can
-// be tuned to it. outOfRange: whether the rig was beyond the unit's range at
-// its last reading, so that going out of range is told once.
-void SendFrequency(IRigX& rig, bool& outOfRange) {
-    if (rig.Status() != cat::kStatusOnLine)
-        return;
-    const std::optional<std::int32_t> hz = rig.Freq();
-    if (!hz)
-        return; // went off line since: its status change is reported
-    const std::string rigText = "rig " + std::to_string(rig.RigNumber()) + ": ";
-    const std::int64_t khz = *hz / 1000;
-    if (khz < 0 || khz > koravel::kMaxUnitKhz) {
-        // Cut to 16 bits it would tune to a frequency nobody chose.
-        if (!outOfRange)
+    // Frequency sends waiting for their answers.
+    int SendsUnderWay() const { return sendsUnderWay_; }
+
+    // Sends the rig's current frequency when the rig is on line and the
+    // unit can be tuned to it.
+    void Send(IRigX& rig) {
+        if (rig.Status() != follow::kRigOnLine)
+            return;
+        const std::optional<std::int32_t> hz = rig.Freq();
+        if (!hz)
+            return; // went off line since: its status change is reported
+        const std::string rigText = "rig " + std::to_string(rig.RigNumber()) + ": ";
+        const follow::Step step = follow::StepFor(hz);
+        if (range_.Update(step))
             PrintLine(rigText + std::to_string(*hz) + " Hz: out of the antenna's range (up to " +
                       std::to_string(koravel::kMaxUnitKhz) + " kHz), not sent");
-        outOfRange = true;
-        return;
+        if (step.verdict != follow::Step::Verdict::Send)
+            return;
+        ++sendsUnderWay_;
+        unit_.SendCommand(koravel::kCommandTune, koravel::TuneArgument(step.khz),
+                          [this, rigText, hz = *hz, khz = step.khz](const unit::Reply& reply) {
+                              --sendsUnderWay_;
+                              PrintLine(rigText + std::to_string(hz) + " Hz -> " +
+                                        std::to_string(khz) + " kHz: " + ResultText(reply));
+                          });
     }
-    outOfRange = false;
-    ++sendsUnderWay;
-    const exchange::CommandResult result = exchange::SendCommand(
-        koravel::kCommandTune, koravel::TuneArgument(static_cast<std::uint32_t>(khz)));
-    --sendsUnderWay;
-    PrintLine(rigText + std::to_string(*hz) + " Hz -> " + std::to_string(khz) +
-              " kHz: " + ResultText(result));
-}
+
+private:
+    unit::Unit& unit_;
+    follow::RangeWatch range_;
+    int sendsUnderWay_ = 0;
+};
 
 } // namespace
 
-int RunFollow(int rigNumber, int& argc, char** argv) {
+int RunFollow(Link& link, int rigNumber, int& argc, char** argv) {
     // Before the back end: its Hamlib set-up fixes the numeric locale once,
     // and the application object must not change it afterwards.
     QCoreApplication app(argc, argv);
-    InstallClockHooks([] { QCoreApplication::processEvents(); });
-    InstallInterruptHandler();
+    unit::QtDriver driver(link.unit);
     QSocketNotifier interrupt(InterruptFd(), QSocketNotifier::Read);
     QObject::connect(&interrupt, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
@@ -105,24 +105,23 @@ int RunFollow(int rigNumber, int& argc, char** argv) {
         if (n == rig->RigNumber())
             PrintLine("rig " + std::to_string(n) + ": " + rig->StatusStr().toStdString());
     };
+    Follower follower(link.unit);
     TxWarningWatch txWarning(
-        *rig, [] { return sendsUnderWay > 0; }, PrintLine);
-    bool outOfRange = false;
-    client->OnParamsChange = [rig, &outOfRange, &txWarning](TOmniRigX*, int n, int params) {
+        link.unit, *rig, [&follower] { return follower.SendsUnderWay() > 0; }, PrintLine);
+    client->OnParamsChange = [rig, &follower, &txWarning](TOmniRigX*, int n, int params) {
         if (n != rig->RigNumber() || Interrupted())
             return;
-        // Keying the rig is no reason to tune, and the worst moment for it.
-        if (params != cat::kParamTx)
-            SendFrequency(*rig, outOfRange);
+        if (follow::RetuneOn(params, cat::kParamTx))
+            follower.Send(*rig);
         txWarning.RigChanged();
     };
     PrintLine("following rig " + std::to_string(rigNumber) + " (" +
               cat::OmniRigIniPath(client->ConfigDir()).toStdString() + "); Ctrl-C ends");
 
-    // Between sends nothing reads the port: a network port's drop is
-    // noticed, and its reconnection made, here.
+    // A network port's drop and return are told as they happen.
+    ConnectionReport connection(link.unit, link.portNumber);
     QTimer upkeep;
-    QObject::connect(&upkeep, &QTimer::timeout, [] { ReportConnection(PrintLine); });
+    QObject::connect(&upkeep, &QTimer::timeout, [&connection] { connection.Check(PrintLine); });
     upkeep.start(kUpkeepMs);
 
     if (!Interrupted())

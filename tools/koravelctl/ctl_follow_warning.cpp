@@ -14,9 +14,9 @@ constexpr int kQueryMs = 400;
 
 } // namespace
 
-TxWarningWatch::TxWarningWatch(const IRigX& rig, std::function<bool()> sending,
+TxWarningWatch::TxWarningWatch(unit::Unit& unit, const IRigX& rig, std::function<bool()> sending,
                                std::function<void(const std::string&)> print)
-    : rig_(rig), sending_(std::move(sending)), print_(std::move(print)) {
+    : unit_(unit), rig_(rig), sending_(std::move(sending)), print_(std::move(print)) {
     timer_.setInterval(kQueryMs);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Query(/*fromTimer=*/true); });
 }
@@ -45,25 +45,22 @@ void TxWarningWatch::Query(bool fromTimer) {
         return;
     querying_ = true;
     sinceQuery_.start();
-    // The rig's notifications run inside the wait: it may have stopped
-    // transmitting meanwhile, and then the answer comes too late to matter.
-    const StatusResult result = QueryStatus();
-    querying_ = false;
-    if (!transmitting_)
-        return;
-    if (result.reply)
-        moving_ = result.reply->moving != 0;
-    Weigh();
+    QueryStatus(unit_, [this](const StatusResult& result) {
+        querying_ = false;
+        // The rig may have stopped transmitting meanwhile: then the answer
+        // comes too late to matter.
+        if (!transmitting_)
+            return;
+        if (result.reply)
+            moving_ = result.reply->moving != 0;
+        Weigh();
+    });
 }
 
 void TxWarningWatch::Weigh() {
-    const bool warn = transmitting_ && moving_;
-    if (warn && !warned_)
-        print_("WARNING: transmitting while the elements move");
-    else if (!warn && warned_)
-        print_(transmitting_ ? "transmit warning over: the elements stopped"
-                             : "transmit warning over: the rig is not transmitting");
-    warned_ = warn;
+    const follow::TxWarning::Change change = warning_.Update(transmitting_, moving_);
+    if (change != follow::TxWarning::Change::None)
+        print_(follow::ChangeText(change));
 }
 
 } // namespace ctl

@@ -1,13 +1,15 @@
-// koravelctl follow's transmit-while-moving warning. follow has no status
-// poll of its own: while the followed rig transmits, it asks the unit's
-// status (command 1, through Transact as `status` does, so that it never
-// supersedes a frequency send) at most every 400 ms, and never while a
-// frequency send is under way. It prints
+// koravelctl follow's transmit-while-moving warning, by the rule the window
+// follows (follow/tx_warning.h). follow has no status poll of its own: while
+// the followed rig transmits, it asks the unit's status (command 1, through
+// Transact as `status` does, so that it never supersedes a frequency send) at
+// most every 400 ms, and never while a frequency send is under way. It prints
 //   WARNING: transmitting while the elements move
 // each time the rig transmits while the unit reports its elements moving, and
 // one "transmit warning over: ..." line when that ends. A status query that
 // gets no reply leaves what was known.
 #pragma once
+
+#include "follow/tx_warning.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -17,13 +19,17 @@
 
 class IRigX;
 
+namespace unit {
+class Unit;
+}
+
 namespace ctl {
 
 class TxWarningWatch {
 public:
     // rig: the followed rig. sending: true while a frequency send waits for
     // its answer. print: writes one line.
-    TxWarningWatch(const IRigX& rig, std::function<bool()> sending,
+    TxWarningWatch(unit::Unit& unit, const IRigX& rig, std::function<bool()> sending,
                    std::function<void(const std::string&)> print);
     TxWarningWatch(const TxWarningWatch&) = delete;
     TxWarningWatch& operator=(const TxWarningWatch&) = delete;
@@ -38,6 +44,7 @@ private:
     // Prints what starts or ends.
     void Weigh();
 
+    unit::Unit& unit_;
     const IRigX& rig_;
     std::function<bool()> sending_;
     std::function<void(const std::string&)> print_;
@@ -45,7 +52,7 @@ private:
     QElapsedTimer sinceQuery_;
     bool transmitting_ = false;
     bool moving_ = false; // as the unit last said while the rig transmitted
-    bool warned_ = false;
+    follow::TxWarning warning_;
     bool querying_ = false;
 };
 

@@ -1,18 +1,18 @@
 #include "ctl_link.h"
 
-#include "transport/comm32.h"
-#include "station/config_dir.h"
-#include "unit/exchange.h"
-#include "transport/network_address.h"
-#include "station/open_failure.h"
 #include "ini/profile.h"
+#include "protocol/commands.h"
+#include "station/com_port.h"
+#include "station/config_dir.h"
+#include "station/open_failure.h"
+#include "transport/network_address.h"
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace ctl {
@@ -33,22 +33,9 @@ void OnSignal(int) {
     }
 }
 
-using Clock = std::chrono::steady_clock;
-Clock::time_point lastTick;
-
-int openedPort = 0;
-// A network port's connection as last reported: up until told otherwise.
-bool reportedDown = false;
-
-void PlayTicks() {
-    const auto now = Clock::now();
-    while (now - lastTick >= std::chrono::milliseconds(exchange::kTickMs)) {
-        exchange::TimerTick();
-        lastTick += std::chrono::milliseconds(exchange::kTickMs);
-    }
-}
-
 } // namespace
+
+Link::Link() : loop(unit) {}
 
 int DefaultPortNumber() {
     std::string error;
@@ -62,50 +49,33 @@ int DefaultPortNumber() {
     return static_cast<int>(*value);
 }
 
-bool OpenUnitPort(int number) {
-    openedPort = number;
-    comm32::ClosePort();
-    if (comm32::OpenPort("bio" + std::to_string(number)) == 0)
-        comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
-    if (comm32::LastCommError != 0) {
+bool OpenUnitPort(unit::Unit& unit, int number) {
+    const std::int32_t error = koravel::OpenComPort(unit.Port(), number);
+    if (error != 0) {
         const std::string reason = koravel::OpenFailureText(koravel::ExamineOpenFailure(
-            koravel::ConfigDir(), number, comm32::LastCommError, comm32::ServerText()));
+            koravel::ConfigDir(), number, error, unit.Port().ServerText()));
         std::fprintf(stderr, "koravelctl: %s\n", reason.c_str());
         return false;
     }
+    unit.SetExchangeEnabled(true);
     return true;
 }
 
-void InstallClockHooks(std::function<void()> processMessages) {
-    lastTick = Clock::now();
-    if (processMessages) {
-        exchange::ExchangeHooks.ProcessMessages = [processMessages = std::move(processMessages)] {
-            processMessages();
-            PlayTicks();
-        };
-    } else {
-        exchange::ExchangeHooks.ProcessMessages = PlayTicks;
-    }
-    // No Sleep hook: the exchange's waits end as soon as the unit's bytes
-    // arrive at the port.
-    exchange::ExchangeHooks.Sleep = nullptr;
-    exchange::ExchangeEnabled = true;
-}
-
-void ReportConnection(const std::function<void(const std::string&)>& print) {
-    comm32::ServicePort();
-    const std::optional<comm32::NetworkState> state = comm32::NetworkPortState();
-    if (!state || state->connected == !reportedDown)
+void ConnectionReport::Check(const std::function<void(const std::string&)>& print) {
+    unit_.Port().Service();
+    const std::optional<transport::NetworkState> state = unit_.Port().Network();
+    if (!state || state->connected == !reportedDown_)
         return;
     if (state->connected) {
-        reportedDown = false;
-        print("COM" + std::to_string(openedPort) + " (" + koravel::kNetworkScheme + state->address +
-              "): connected again");
+        reportedDown_ = false;
+        print("COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
+              state->address + "): connected again");
         return;
     }
     // A failed attempt after the drop is no news; the drop is.
-    reportedDown = true;
-    print(koravel::ConnectionDownText(openedPort, state->address, state->error, state->serverText));
+    reportedDown_ = true;
+    print(
+        koravel::ConnectionDownText(portNumber_, state->address, state->error, state->serverText));
 }
 
 bool Interrupted() {
@@ -129,22 +99,37 @@ void InstallInterruptHandler() {
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-StatusResult QueryStatus() {
-    StatusResult r;
-    r.code = exchange::Transact(koravel::kCommandStatus, koravel::Bytes{}, false, 2, 200);
-    if (r.code == exchange::kNoReply)
-        return r;
-    // The exchange keeps the payload; the decoder wants the whole content.
-    koravel::Bytes content{static_cast<std::uint8_t>(exchange::SequenceCounter & 0xFF), r.code};
-    content.insert(content.end(), exchange::ReplyBuffer.begin(), exchange::ReplyBuffer.end());
-    r.reply = koravel::DecodeStatusReply(content);
-    return r;
+void QueryStatus(unit::Unit& unit, std::function<void(const StatusResult&)> done) {
+    unit.Transact(koravel::kCommandStatus, {}, false, 2, 200,
+                  [done = std::move(done)](const unit::Reply& reply) {
+                      StatusResult r;
+                      r.code = reply.status;
+                      if (reply.status != unit::kNoReply) {
+                          // The decoder wants the whole content.
+                          koravel::Bytes content{reply.sequence, reply.status};
+                          content.insert(content.end(), reply.payload.begin(), reply.payload.end());
+                          r.reply = koravel::DecodeStatusReply(content);
+                      }
+                      done(r);
+                  });
+}
+
+StatusResult QueryStatus(Link& link) {
+    auto result = std::make_shared<std::optional<StatusResult>>();
+    QueryStatus(link.unit, [result](const StatusResult& r) { *result = r; });
+    link.loop.RunUntil([&result] { return result->has_value() || Interrupted(); });
+    return result->value_or(StatusResult{});
+}
+
+void PrintLine(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
 }
 
 int ExitCodeFor(std::uint8_t result, const char* what) {
     if (result == 0)
         return kExitOk;
-    if (result == exchange::kNoReply) {
+    if (result == unit::kNoReply) {
         std::fprintf(stderr, "koravelctl: %s: no reply from the unit\n", what);
         return kExitNoReply;
     }

@@ -1,9 +1,11 @@
-// The command-line client's side of the link: opening the port and driving
-// the exchange's time with its own 50 ms tick.
+// The command-line client's side of the link: the unit it talks to and the
+// loop that drives it, opening the port, the status query, interrupts.
 #pragma once
 
 #include "protocol/bytes.h"
 #include "protocol/status_reply.h"
+#include "unit/poll_loop.h"
+#include "unit/unit.h"
 
 #include <functional>
 #include <optional>
@@ -21,19 +23,36 @@ constexpr int kExitFailed = 5;
 // The port number from the settings file's "Serialport", else 1.
 int DefaultPortNumber();
 
-// Opens and configures port n as the window does. False, with the reason
-// printed on stderr, when it does not open.
-bool OpenUnitPort(int number);
+// The unit on the chosen COM number, and the poll(2) loop that drives it;
+// SIGINT and SIGTERM stop the loop once InstallInterruptHandler ran.
+struct Link {
+    Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
 
-// For a network port: lets it reconnect when due, and prints one line
-// through print when its connection drops and one when it is back. Run now
-// and then by the commands that keep running (watch, follow).
-void ReportConnection(const std::function<void(const std::string&)>& print);
+    unit::Unit unit;
+    unit::PollLoop loop;
+    int portNumber = 0;
+};
 
-// Installs exchange hooks that play the 50 ms tick from the real clock (the
-// waits themselves are the port's) and enables the exchange. processMessages, when given, runs
-// first on every pass of a waiting exchange (an event loop's pending work).
-void InstallClockHooks(std::function<void()> processMessages = {});
+// Opens and configures COM number on the unit's port as the window does,
+// and enables the exchange. False, with the reason printed on stderr, when
+// it does not open.
+bool OpenUnitPort(unit::Unit& unit, int number);
+
+// A network port's connection as last told: one line through print when it
+// drops and one when it is back. Run now and then by the commands that keep
+// running (watch, follow).
+class ConnectionReport {
+public:
+    ConnectionReport(unit::Unit& unit, int portNumber) : unit_(unit), portNumber_(portNumber) {}
+    void Check(const std::function<void(const std::string&)>& print);
+
+private:
+    unit::Unit& unit_;
+    int portNumber_;
+    bool reportedDown_ = false;
+};
 
 // Set by SIGINT/SIGTERM once InstallInterruptHandler ran.
 bool Interrupted();
@@ -47,10 +66,16 @@ struct StatusResult {
     std::uint8_t code = 255; // the unit's status byte, 255 when no reply
     std::optional<koravel::StatusReply> reply;
 };
-StatusResult QueryStatus();
+// Asks, and calls done when the answer (or none) is in.
+void QueryStatus(unit::Unit& unit, std::function<void(const StatusResult&)> done);
+// Asks, and runs the loop until the answer is in.
+StatusResult QueryStatus(Link& link);
 
-// Exit code for a Transact result, with a message on stderr when it is not 0.
+// Exit code for an exchange's result, with a message on stderr when it is not 0.
 int ExitCodeFor(std::uint8_t result, const char* what);
+
+// Prints a line on standard output at once.
+void PrintLine(const std::string& line);
 
 std::string DirectionName(std::uint8_t direction);
 std::string FormatStatus(const koravel::StatusReply& s);

@@ -1,7 +1,5 @@
 #include "ctl_setup.h"
 
-#include "ctl_link.h"
-#include "unit/exchange.h"
 #include "setup/check.h"
 #include "setup/transfer.h"
 
@@ -20,7 +18,7 @@ int ExitCodeFor(const setup::TransferResult& r) {
     case setup::TransferResult::Outcome::Done:
         return kExitOk;
     case setup::TransferResult::Outcome::BlockFailed:
-        return r.status == exchange::kNoReply ? kExitNoReply : kExitRefused;
+        return r.status == unit::kNoReply ? kExitNoReply : kExitRefused;
     default:
         return kExitFailed;
     }
@@ -38,16 +36,16 @@ std::optional<int> ParseFirmware(const std::string& text) {
     return static_cast<int>(major * 256 + minor);
 }
 
-int RunSend(const std::string& path, bool force) {
+int RunSend(Link& link, const std::string& path, bool force) {
     // No poll here: only the reply to the preparing request tells the version.
     setup::TransferHooks hooks;
     hooks.FirmwareChosen = [](int firmware) {
         std::printf("unit firmware %s\n", setup::FirmwareText(firmware).c_str());
     };
-    hooks.SendOtherFamily = [force](const setup::FamilyMismatch& mismatch) {
-        std::printf("%s\n", setup::DescribeMismatch(mismatch).c_str());
-        std::fflush(stdout);
-        return force;
+    hooks.AskSendOtherFamily = [force](const setup::FamilyMismatch& mismatch,
+                                       const std::function<void(bool)>& answer) {
+        PrintLine(setup::DescribeMismatch(mismatch));
+        answer(force);
     };
     hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result, int done,
                          int total) {
@@ -55,7 +53,7 @@ int RunSend(const std::string& path, bool force) {
         if (result.outcome == setup::BlockResult::Outcome::ConversionError)
             what = "not sent: " + result.message;
         else if (result.failed())
-            what = result.status == exchange::kNoReply
+            what = result.status == unit::kNoReply
                        ? "FAILED: no reply"
                        : "FAILED: the unit answered status " + std::to_string(result.status);
         else
@@ -63,7 +61,17 @@ int RunSend(const std::string& path, bool force) {
         std::printf("%2d/%d %s %s\n", done, total, BlockName(spec).c_str(), what.c_str());
         std::fflush(stdout);
     };
-    const setup::TransferResult r = setup::TransferSetupFile(path, hooks);
+    std::optional<setup::TransferResult> ended;
+    setup::Transfer transfer(link.unit);
+    transfer.SendFile(path, std::move(hooks),
+                      [&ended](const setup::TransferResult& result) { ended = result; });
+    link.loop.RunUntil([&ended] { return ended.has_value() || Interrupted(); });
+    if (!ended) {
+        std::fprintf(stderr, "koravelctl: send interrupted; blocks already written stay in the "
+                             "unit\n");
+        return kExitFailed;
+    }
+    const setup::TransferResult& r = *ended;
     if (r.ok()) {
         std::printf("done: %d blocks gone through, %d written\n", r.blocksDone, r.blocksWritten);
         return kExitOk;
@@ -87,21 +95,22 @@ int RunSend(const std::string& path, bool force) {
     return ExitCodeFor(r);
 }
 
-int RunCheck(const std::string& path, std::optional<int> firmware, bool (*openPort)()) {
+int RunCheck(const std::string& path, std::optional<int> firmware,
+             const std::function<Link*()>& openLink) {
     setup::OpenedFile opened = setup::OpenSetupFile(path);
     if (opened.problem == setup::OpenedFile::Problem::Unreadable) {
         std::fprintf(stderr, "koravelctl: %s\n", opened.message.c_str());
         return kExitUsage;
     }
     if (!firmware) {
-        if (!openPort())
+        Link* link = openLink();
+        if (link == nullptr)
             return kExitUsage;
-        InstallClockHooks();
-        StatusResult s = QueryStatus();
+        StatusResult s = QueryStatus(*link);
         if (s.code != 0 || !s.reply) {
             std::fprintf(stderr, "koravelctl: the unit did not report its firmware version; "
                                  "give it with --firmware X.Y\n");
-            return s.code == exchange::kNoReply ? kExitNoReply : kExitFailed;
+            return s.code == unit::kNoReply ? kExitNoReply : kExitFailed;
         }
         firmware = s.reply->FirmwareVersion();
     }

@@ -1,12 +1,10 @@
 #include "ctl_unit.h"
 
-#include "ctl_link.h"
-#include "unit/exchange.h"
-#include "unit/poll_answers.h"
+#include "protocol/commands.h"
 
-#include <chrono>
 #include <cstdio>
-#include <thread>
+#include <functional>
+#include <optional>
 
 namespace ctl {
 
@@ -14,8 +12,9 @@ namespace {
 
 // Ticks without an answer before "no reply" is printed: by then no request
 // still remembered for its answer has been answered (3.2 s).
-constexpr std::int32_t kSilentTicksForNoReply =
-    static_cast<std::int32_t>(exchange::kRecentRequests);
+constexpr std::int32_t kSilentTicksForNoReply = static_cast<std::int32_t>(unit::kRecentRequests);
+// The poll's interval, as the window's.
+constexpr int kPollMs = 400;
 
 bool ParseKhz(const std::string& text, std::uint16_t& khz) {
     if (text.empty() || text.size() > 5)
@@ -46,14 +45,18 @@ bool ParseDirection(const std::string& text, std::uint8_t& direction) {
 
 // One command on its own: nothing here starts a newer one, so the result is
 // the unit's status or kNoReply.
-std::uint8_t Command(std::uint8_t code, const koravel::Bytes& argument) {
-    return exchange::SendCommand(code, argument).status;
+std::uint8_t Command(Link& link, std::uint8_t code, const koravel::Bytes& argument) {
+    return unit::Await(link.loop,
+                       [&](unit::ReplyHandler done) {
+                           link.unit.SendCommand(code, argument, std::move(done));
+                       })
+        .status;
 }
 
 } // namespace
 
-int RunStatus() {
-    StatusResult r = QueryStatus();
+int RunStatus(Link& link) {
+    StatusResult r = QueryStatus(link);
     if (r.code != 0)
         return ExitCodeFor(r.code, "status");
     if (!r.reply) {
@@ -64,7 +67,7 @@ int RunStatus() {
     return kExitOk;
 }
 
-int RunTune(const std::vector<std::string>& args) {
+int RunTune(Link& link, const std::vector<std::string>& args) {
     std::uint16_t khz = 0;
     if (args.empty() || args.size() > 2 || !ParseKhz(args[0], khz)) {
         std::fprintf(stderr, "koravelctl: tune takes a frequency in kHz (0 to 65535) and "
@@ -81,39 +84,35 @@ int RunTune(const std::vector<std::string>& args) {
         }
         arg = koravel::TuneArgument(khz, direction);
     }
-    return ExitCodeFor(Command(koravel::kCommandTune, arg), "tune");
+    return ExitCodeFor(Command(link, koravel::kCommandTune, arg), "tune");
 }
 
-int RunBand(const std::vector<std::string>& args) {
+int RunBand(Link& link, const std::vector<std::string>& args) {
     if (args.size() == 1) {
         for (const auto& band : koravel::kBandButtons) {
             if (args[0] == std::to_string(band.meters))
-                return ExitCodeFor(Command(koravel::kCommandTune, koravel::TuneArgument(band.khz)),
-                                   "band");
+                return ExitCodeFor(
+                    Command(link, koravel::kCommandTune, koravel::TuneArgument(band.khz)), "band");
         }
     }
     std::fprintf(stderr, "koravelctl: band takes one of 40 30 20 17 15 12 10 6\n");
     return kExitUsage;
 }
 
-int RunRetract() {
-    return ExitCodeFor(Command(koravel::kCommandRetract, koravel::Bytes{}), "retract");
+int RunRetract(Link& link) {
+    return ExitCodeFor(Command(link, koravel::kCommandRetract, koravel::Bytes{}), "retract");
 }
 
-int RunWatch() {
+int RunWatch(Link& link) {
     // The window's poll: a status request every 400 ms without waiting, and
     // whatever answers to the recent requests have come in meanwhile.
-    InstallInterruptHandler();
     std::optional<koravel::StatusReply> last;
     bool answering = true;
     std::int32_t silentTicks = 0;
-    while (!Interrupted()) {
-        const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
-        ReportConnection([](const std::string& line) {
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
-        });
-        const exchange::PollAnswers answers = exchange::CollectPollAnswers();
+    ConnectionReport connection(link.unit, link.portNumber);
+    std::function<void()> tick = [&] {
+        connection.Check(PrintLine);
+        const unit::PollAnswers answers = link.unit.CollectPollAnswers();
         if (answers.answered) {
             silentTicks = 0;
             std::optional<koravel::StatusReply> s;
@@ -121,21 +120,20 @@ int RunWatch() {
                 s = koravel::DecodeStatusReply(answers.newest);
             if (s) {
                 s->sequence = 0; // not part of what the unit reports
-                if (!answering || !last || FormatStatus(*last) != FormatStatus(*s)) {
-                    std::printf("%s\n", FormatStatus(*s).c_str());
-                    std::fflush(stdout);
-                }
+                if (!answering || !last || FormatStatus(*last) != FormatStatus(*s))
+                    PrintLine(FormatStatus(*s));
                 last = s;
             }
             answering = true;
         } else if (!answers.otherFrames && ++silentTicks >= kSilentTicksForNoReply && answering) {
-            std::printf("no reply from the unit\n");
-            std::fflush(stdout);
+            PrintLine("no reply from the unit");
             answering = false;
         }
-        exchange::SendRequest(koravel::kCommandStatus, {});
-        std::this_thread::sleep_until(next);
-    }
+        link.unit.SendRequest(koravel::kCommandStatus, {});
+        link.unit.After(kPollMs, tick);
+    };
+    tick();
+    link.loop.RunUntil(Interrupted);
     return kExitOk;
 }
 

@@ -1,16 +1,18 @@
 // The unit commands of koravelctl: status, tune, band, retract, watch.
 #pragma once
 
+#include "ctl_link.h"
+
 #include <string>
 #include <vector>
 
 namespace ctl {
 
 // Each runs on an open port and returns the process exit code.
-int RunStatus();
-int RunTune(const std::vector<std::string>& args);
-int RunBand(const std::vector<std::string>& args);
-int RunRetract();
-int RunWatch();
+int RunStatus(Link& link);
+int RunTune(Link& link, const std::vector<std::string>& args);
+int RunBand(Link& link, const std::vector<std::string>& args);
+int RunRetract(Link& link);
+int RunWatch(Link& link);
 
 } // namespace ctl

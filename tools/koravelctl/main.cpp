@@ -16,6 +16,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,17 +81,22 @@ bool ParsePort(const char* text, int& port) {
     return true;
 }
 
-int port = 0;
-
-bool OpenPortForCheck() {
-    if (port == 0)
-        port = ctl::DefaultPortNumber();
-    return ctl::OpenUnitPort(port);
+// Opens the link on port (the saved one when 0): null, with the reason
+// printed, when the port does not open.
+ctl::Link* OpenLink(std::unique_ptr<ctl::Link>& link, int port) {
+    link = std::make_unique<ctl::Link>();
+    link->portNumber = port != 0 ? port : ctl::DefaultPortNumber();
+    if (!ctl::OpenUnitPort(link->unit, link->portNumber))
+        return nullptr;
+    ctl::InstallInterruptHandler();
+    link->loop.Watch(ctl::InterruptFd(), [raw = link.get()] { raw->loop.Stop(); });
+    return link.get();
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    int port = 0;
     std::optional<int> firmware;
     std::optional<int> rig;
     bool force = false;
@@ -176,28 +182,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koravelctl: --rig goes with follow only\n");
         return ctl::kExitUsage;
     }
+    std::unique_ptr<ctl::Link> link;
     if (command == "check")
-        return ctl::RunCheck(args[0], firmware, OpenPortForCheck);
+        return ctl::RunCheck(args[0], firmware, [&link, port] { return OpenLink(link, port); });
 
-    if (port == 0)
-        port = ctl::DefaultPortNumber();
-    if (!ctl::OpenUnitPort(port))
+    if (OpenLink(link, port) == nullptr)
         return ctl::kExitUsage;
 #ifdef KORAVELCTL_WITH_CAT
     if (follow)
-        return ctl::RunFollow(rig.value_or(1), argc, argv);
+        return ctl::RunFollow(*link, rig.value_or(1), argc, argv);
 #endif
-    ctl::InstallClockHooks();
-
     if (command == "status")
-        return ctl::RunStatus();
+        return ctl::RunStatus(*link);
     if (command == "tune")
-        return ctl::RunTune(args);
+        return ctl::RunTune(*link, args);
     if (command == "band")
-        return ctl::RunBand(args);
+        return ctl::RunBand(*link, args);
     if (command == "retract")
-        return ctl::RunRetract();
+        return ctl::RunRetract(*link);
     if (command == "send")
-        return ctl::RunSend(args[0], force);
-    return ctl::RunWatch();
+        return ctl::RunSend(*link, args[0], force);
+    return ctl::RunWatch(*link);
 }
