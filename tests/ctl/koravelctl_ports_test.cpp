@@ -2,7 +2,8 @@
 // reached through a number given that way, and a port that does not open
 // explained in words, each as a user meets it.
 #include "ctl/ctl_fixture.h"
-#include "transport/comm32.h"
+#include "station/com_port.h"
+#include "transport/port.h"
 
 #include <gtest/gtest.h>
 
@@ -101,9 +102,10 @@ TEST_F(KoravelctlPortsTest, PortsThatDoNotOpenAreExplained) {
     EXPECT_TRUE(Has(r.out, "  COM4  -> " + absent + "  missing (not plugged in)")) << r.out;
 
     // Busy: another opener holds the unit's port.
-    ASSERT_EQ(comm32::OpenPort("bio1"), 0);
+    transport::Port holder;
+    ASSERT_EQ(koravel::OpenComPort(holder, 1), 0);
     r = Ctl({"--port", "1", "status"});
-    comm32::ClosePort();
+    holder.Close();
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err, "koravelctl: COM1 (" + simulator->SlavePath() +
                          ") does not open: it is in use by another program. Close that program, "

@@ -1,11 +1,12 @@
 // Sending set-up files to the simulated unit over a real pseudo-terminal.
-#include "transport/comm32.h"
-#include "unit/exchange.h"
 #include "ini/profile.h"
 #include "setup/transfer.h"
 #include "sim/simulator.h"
+#include "station/com_port.h"
 #include "support/pty_port.h"
 #include "support/setup_image.h"
+#include "unit/poll_loop.h"
+#include "unit/unit.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -51,32 +53,14 @@ std::map<int, Bytes> ExpectedImage(const std::string& path, int firmware) {
 
 class Transfer : public ::testing::Test {
 protected:
-    void SetUp() override {
-        exchange::ResetExchange();
-        lastTick_ = Clock::now();
-        // The window's 50 ms tick, played from the message pump in real time.
-        exchange::ExchangeHooks = {};
-        exchange::ExchangeHooks.ProcessMessages = [this] {
-            const auto now = Clock::now();
-            while (now - lastTick_ >= std::chrono::milliseconds(exchange::kTickMs)) {
-                exchange::TimerTick();
-                lastTick_ += std::chrono::milliseconds(exchange::kTickMs);
-            }
-        };
-        setup::TransferLog.AppendLog = [this](const std::string& line) { log_.push_back(line); };
-    }
-
     void TearDown() override {
-        comm32::ClosePort();
+        link_.reset();
         if (unit_)
             unit_->Stop();
-        exchange::ExchangeHooks = {};
-        setup::TransferLog = {};
-        exchange::ResetExchange();
     }
 
     void StartUnit(std::uint8_t major, std::uint8_t minor, sim::Faults faults = {}) {
-        comm32::ClosePort();
+        link_.reset();
         if (unit_)
             unit_->Stop();
         sim::Options options;
@@ -89,19 +73,37 @@ protected:
         unit_ = std::make_unique<sim::Simulator>(options);
         std::string error;
         ASSERT_TRUE(unit_->Start(error)) << error;
-        comm32::OpenPort("bio" + std::to_string(kPort));
-        comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
-        ASSERT_EQ(comm32::LastCommError, 0);
+        link_ = std::make_unique<Link>();
+        ASSERT_EQ(koravel::OpenComPort(link_->unit.Port(), kPort), 0);
         log_.clear();
         progress_.clear();
     }
 
+    // The program's side: a unit on the simulator's port, its loop, and the
+    // transfer over it.
+    struct Link {
+        unit::Unit unit;
+        unit::PollLoop loop{unit};
+        setup::Transfer transfer{unit};
+    };
+
+    // Sends the file and runs the loop until the transfer has ended.
+    setup::TransferResult Send(const std::string& path, setup::TransferHooks hooks) {
+        std::optional<setup::TransferResult> ended;
+        link_->transfer.SendFile(path, std::move(hooks),
+                                 [&ended](const setup::TransferResult& r) { ended = r; });
+        EXPECT_TRUE(link_->loop.RunUntil([&ended] { return ended.has_value(); }, 60000));
+        return ended.value_or(setup::TransferResult{});
+    }
+
     setup::TransferHooks Hooks() {
         setup::TransferHooks hooks;
-        hooks.SendOtherFamily = [this](const setup::FamilyMismatch& m) {
+        hooks.AskSendOtherFamily = [this](const setup::FamilyMismatch& m,
+                                          const std::function<void(bool)>& answer) {
             mismatches_.push_back(m);
-            return true;
+            answer(true);
         };
+        hooks.AppendLog = [this](const std::string& line) { log_.push_back(line); };
         hooks.Starting = [this] { ++starts_; };
         hooks.BlockDone = [this](const setup::BlockSpec& spec, const setup::BlockResult& r,
                                  int done, int total) {
@@ -125,7 +127,7 @@ protected:
 
     testing_support::TempConfigDir config_;
     std::unique_ptr<sim::Simulator> unit_;
-    Clock::time_point lastTick_;
+    std::unique_ptr<Link> link_;
     std::vector<std::string> log_;
     std::vector<Progress> progress_;
     int starts_ = 0;
@@ -153,7 +155,7 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
                 (std::string(name) == "kv100-fw113.koravel") != (u.minor == 13);
             StartUnit(u.major, u.minor);
             mismatches_.clear();
-            const auto result = setup::TransferSetupFile(DataFile(name), Hooks());
+            const auto result = Send(DataFile(name), Hooks());
             ASSERT_TRUE(result.ok()) << result.message;
             EXPECT_EQ(result.firmwareVersion, u.firmware);
             EXPECT_EQ(result.blocksDone, 68);
@@ -202,7 +204,7 @@ TEST_F(Transfer, ARefusedBlockStopsTheSequenceAndKeepsWhatWentBefore) {
     sim::Faults faults;
     faults.failBlocks = {5};
     StartUnit(1, 13, faults);
-    const auto result = setup::TransferSetupFile(DataFile("kv100-fw113.koravel"), Hooks());
+    const auto result = Send(DataFile("kv100-fw113.koravel"), Hooks());
     EXPECT_EQ(result.outcome, setup::TransferResult::Outcome::BlockFailed);
     ASSERT_TRUE(result.stoppedAt.has_value());
     EXPECT_EQ(result.stoppedAt->block, 5);
@@ -254,7 +256,7 @@ TEST_F(Transfer, SectionsInAnotherOrderAndKeysInAnotherCaseGoOutTheSame) {
     const std::string path = TempFile("shuffled.koravel", shuffled);
 
     StartUnit(1, 13);
-    const auto result = setup::TransferSetupFile(path, Hooks());
+    const auto result = Send(path, Hooks());
     ASSERT_TRUE(result.ok()) << result.message;
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(DataFile("kv100-fw113.koravel"), 269));
     EXPECT_EQ(progress_.front().block, 0); // still sent in block order
@@ -269,7 +271,7 @@ TEST_F(Transfer, ANonIntegerValueStopsWithItsErrorText) {
     const std::string path = TempFile("bad.koravel", text);
 
     StartUnit(1, 13);
-    const auto result = setup::TransferSetupFile(path, Hooks());
+    const auto result = Send(path, Hooks());
     EXPECT_EQ(result.outcome, setup::TransferResult::Outcome::ConversionError);
     EXPECT_EQ(result.message, "'12a' is not a valid integer value");
     ASSERT_TRUE(result.stoppedAt.has_value());
@@ -283,17 +285,18 @@ TEST_F(Transfer, AFileWithSomeSectionsSendsThoseAndSkipsTheRest) {
         TempFile("some.koravel", "[Factory]\r\nmot_maxvel=1250\r\nmodel=KV-100\r\n\r\n"
                                  "[User]\r\n\r\n[FactoryTune33]\r\nTune4=-2\r\n");
     StartUnit(1, 12);
-    // A second send started from inside the first one's wait is turned away.
+    // A second send asked for while the first runs is turned away at once.
     auto hooks = Hooks();
-    std::optional<setup::TransferResult> nested;
+    std::optional<setup::TransferResult> second;
     hooks.BlockStarting = [&](const setup::BlockSpec&, int index, int) {
         if (index == 1)
-            nested = setup::TransferSetupFile(path, Hooks());
+            link_->transfer.SendFile(path, Hooks(),
+                                     [&second](const setup::TransferResult& r) { second = r; });
     };
-    const auto result = setup::TransferSetupFile(path, hooks);
-    ASSERT_TRUE(nested.has_value());
-    EXPECT_EQ(nested->outcome, setup::TransferResult::Outcome::Busy);
-    EXPECT_FALSE(setup::TransferRunning());
+    const auto result = Send(path, hooks);
+    ASSERT_TRUE(second.has_value());
+    EXPECT_EQ(second->outcome, setup::TransferResult::Outcome::Busy);
+    EXPECT_FALSE(link_->transfer.Running());
     ASSERT_TRUE(result.ok()) << result.message;
     EXPECT_EQ(starts_, 1);
     EXPECT_EQ(result.blocksDone, 68);
@@ -328,61 +331,73 @@ TEST_F(Transfer, FilesThatCannotBeSentPutNothingOnTheLine) {
         {binary, O::NoSetupData, "holds no set-up data"},
     };
     for (const Case& c : cases) {
-        const auto result = setup::TransferSetupFile(c.path, Hooks());
+        const auto result = Send(c.path, Hooks());
         EXPECT_EQ(result.outcome, c.outcome) << c.path;
         EXPECT_NE(result.message.find(c.says), std::string::npos) << result.message;
         EXPECT_NE(result.message.find(c.path), std::string::npos) << result.message;
     }
     EXPECT_EQ(starts_, 0);
-    EXPECT_FALSE(exchange::ExchangeEnabled);
+    EXPECT_FALSE(link_->unit.ExchangeEnabled());
     EXPECT_TRUE(log_.empty());
 
     // The unit is listening: the next request is the first it ever sees.
-    exchange::ExchangeEnabled = true;
-    EXPECT_EQ(exchange::Transact(1, {}, true, 4, 1000), 0);
+    link_->unit.SetExchangeEnabled(true);
+    EXPECT_EQ(unit::Await(link_->loop,
+                          [this](unit::ReplyHandler done) {
+                              link_->unit.Transact(1, {}, true, 4, 1000, std::move(done));
+                          })
+                  .status,
+              0);
     const auto requests = unit_->Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0][1], 1);
 }
 
-// Preparing the link against a port the test plays by hand: the settle time,
-// the drain of stale bytes with its pause per byte, and its limit on a line
-// that keeps talking.
+// Preparing the link against a port the test plays by hand, on the unit's
+// own clock: the settle time, the drain of stale bytes (a pause after each
+// lot, a limit on a line that keeps talking), then the status request's three
+// attempts of 200 ms; no reply, no firmware version, nothing written.
 TEST(PrepareLink, SettlesDrainsStaleBytesAndThenAsksForStatus) {
     testing_support::TempConfigDir config;
     testing_support::PtyPort port(config.path(), 6);
-    exchange::ResetExchange();
-    int sleeps = 0;
-    std::vector<int> sleepsAtSends;
-    exchange::ExchangeHooks = {};
-    exchange::ExchangeHooks.Sleep = [&](int ms) {
-        EXPECT_EQ(ms, 10);
-        ++sleeps;
-        exchange::TimerTick(10); // time runs only as fast as the waits say
-    };
-    exchange::ExchangeHooks.LightTx = [&] { sleepsAtSends.push_back(sleeps); };
-    comm32::OpenPort("bio6");
-    comm32::ConfigurePort(19200, 'n', 8, 1, 'N');
-    ASSERT_EQ(comm32::LastCommError, 0);
+    unit::Millis now = 1000;
+    unit::Unit unit([&now] { return now; });
+    std::vector<unit::Millis> sends;
+    unit.hooks.FrameSent = [&] { sends.push_back(now); };
+    ASSERT_EQ(koravel::OpenComPort(unit.Port(), 6), 0);
+    setup::Transfer transfer(unit);
 
     for (const int stale : {5, 1000}) {
-        sleeps = 0;
-        sleepsAtSends.clear();
+        SCOPED_TRACE(stale);
+        sends.clear();
         port.Write(Bytes(static_cast<std::size_t>(stale), 0x55));
         const auto deadline = Clock::now() + std::chrono::seconds(10);
-        while (comm32::InputCount() < stale && Clock::now() < deadline)
+        while (unit.Port().InputCount() < stale && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_EQ(comm32::InputCount(), stale);
+        ASSERT_EQ(unit.Port().InputCount(), stale);
 
-        EXPECT_EQ(setup::PrepareLink(), exchange::kNoReply);
-        EXPECT_TRUE(exchange::ExchangeEnabled);
-        const int drained = std::min(stale, setup::kMaxDrainBytes);
-        // The status request: no reply flag, command 1, no argument; three
-        // attempts of 200 ms, the same frame each time.
-        ASSERT_EQ(sleepsAtSends.size(), 3u);
-        EXPECT_EQ(sleepsAtSends[0], setup::kSettleMs / 10 + drained);
-        EXPECT_EQ(sleepsAtSends[1] - sleepsAtSends[0], 200 / 10 + 1);
-        EXPECT_EQ(sleepsAtSends[2] - sleepsAtSends[1], 200 / 10 + 1);
+        const unit::Millis start = now;
+        std::optional<setup::TransferResult> ended;
+        transfer.Send(*setup::OpenSetupFile(DataFile("kv100-fw113.koravel")).file, {},
+                      [&ended](const setup::TransferResult& r) { ended = r; });
+        EXPECT_TRUE(unit.ExchangeEnabled());
+        // Time passes only as the unit asks for it.
+        while (!ended && unit.NextDue() != unit::kNever) {
+            now = std::max(now, unit.NextDue());
+            unit.OnTimer();
+        }
+        ASSERT_TRUE(ended.has_value());
+        EXPECT_EQ(ended->outcome, setup::TransferResult::Outcome::FirmwareUnknown);
+        // The settle, and one pause after the stale bytes, unless the drain's
+        // limit ended it: the stale bytes beyond it wait at the port.
+        const unit::Millis drained = stale < setup::kMaxDrainBytes ? setup::kDrainPauseMs : 0;
+        ASSERT_EQ(sends.size(), 3u);
+        EXPECT_EQ(sends[0], start + setup::kSettleMs + drained);
+        // Each attempt runs out at the tick after its 200 ms.
+        for (std::size_t i = 1; i < sends.size(); ++i) {
+            EXPECT_GT(sends[i] - sends[i - 1], 200);
+            EXPECT_LE(sends[i] - sends[i - 1], 250);
+        }
         const Bytes wire = port.ReadAvailable();
         ASSERT_EQ(wire.size(), 15u);
         EXPECT_EQ(wire[0], 0xF5);
@@ -391,9 +406,7 @@ TEST(PrepareLink, SettlesDrainsStaleBytesAndThenAsksForStatus) {
         EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 5),
                   Bytes(wire.begin() + 5, wire.begin() + 10));
         EXPECT_EQ(Bytes(wire.begin(), wire.begin() + 5), Bytes(wire.begin() + 10, wire.end()));
-        EXPECT_FALSE(setup::FirmwareFromPreparingReply(exchange::kNoReply).has_value());
+        EXPECT_FALSE(setup::FirmwareFromPreparingReply(unit::Reply{}).has_value());
+        unit.DiscardInput(100000);
     }
-    comm32::ClosePort();
-    exchange::ExchangeHooks = {};
-    exchange::ResetExchange();
 }
