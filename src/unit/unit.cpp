@@ -67,14 +67,22 @@ Unit::~Unit() = default;
 
 void Unit::Transact(std::uint8_t command, koravel::ByteView argument, bool replyFlag, int attempts,
                     int timeoutMs, ReplyHandler done) {
+    Submit(command, argument, replyFlag, attempts, timeoutMs, false, std::move(done));
+}
+
+void Unit::Submit(std::uint8_t command, koravel::ByteView argument, bool replyFlag, int attempts,
+                  int timeoutMs, bool supersedable, ReplyHandler done) {
     auto exchange = std::make_unique<Exchange>();
     exchange->command = command;
     exchange->argument.assign(argument.begin(), argument.end());
     exchange->replyFlag = replyFlag;
     exchange->attempts = attempts;
     exchange->timeoutMs = timeoutMs;
+    exchange->supersedable = supersedable;
     exchange->done = std::move(done);
-    Enqueue(std::move(exchange));
+    queue_.push_back(std::move(exchange));
+    Pump();
+    Changed();
 }
 
 void Unit::SendCommand(std::uint8_t command, koravel::ByteView argument, ReplyHandler done) {
@@ -98,16 +106,7 @@ void Unit::SendCommand(std::uint8_t command, koravel::ByteView argument, ReplyHa
         superseded.sequence = exchange->sequence;
         Finish(std::move(exchange), std::move(superseded));
     }
-
-    auto exchange = std::make_unique<Exchange>();
-    exchange->command = command;
-    exchange->argument.assign(argument.begin(), argument.end());
-    exchange->replyFlag = true;
-    exchange->attempts = kCommandAttempts;
-    exchange->timeoutMs = kCommandTimeoutMs;
-    exchange->supersedable = true;
-    exchange->done = std::move(done);
-    Enqueue(std::move(exchange));
+    Submit(command, argument, true, kCommandAttempts, kCommandTimeoutMs, true, std::move(done));
 }
 
 void Unit::SendRequest(std::uint8_t command, koravel::ByteView argument) {
@@ -160,12 +159,6 @@ bool Unit::Idle() const {
 
 std::uint8_t Unit::WaitingSequence() const {
     return waiting_ ? waiting_->sequence : 0;
-}
-
-void Unit::Enqueue(std::unique_ptr<Exchange> exchange) {
-    queue_.push_back(std::move(exchange));
-    Pump();
-    Changed();
 }
 
 void Unit::Pump() {

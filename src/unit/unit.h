@@ -184,7 +184,8 @@ public:
 private:
     struct Exchange;
 
-    void Enqueue(std::unique_ptr<Exchange> exchange);
+    void Submit(std::uint8_t command, koravel::ByteView argument, bool replyFlag, int attempts,
+                int timeoutMs, bool supersedable, ReplyHandler done);
     // Starts the next queued exchange when none waits.
     void Pump();
     void SendAttempt();
