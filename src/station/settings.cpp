@@ -1,5 +1,6 @@
 #include "station/settings.h"
 
+#include "ini/integer.h"
 #include "ini/profile.h"
 #include "station/config_dir.h"
 #include "station/files.h"
@@ -27,6 +28,10 @@ bool FileAbsent(const std::string& path) {
 
 std::string SettingsPath() {
     return JoinPath(ConfigDir(), kSettingsFileName);
+}
+
+std::optional<std::int32_t> SavedPortNumber(const Settings& settings) {
+    return setup::ToInteger(settings.serialPort);
 }
 
 Settings ReadSettings(const std::string& path, std::string& warning) {

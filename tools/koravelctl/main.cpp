@@ -84,8 +84,8 @@ int port = 0;
 
 bool OpenPortForCheck() {
     if (port == 0)
-        port = ctl::DefaultPortNumber();
-    return ctl::OpenUnitPort(port);
+        port = ctl::DefaultPortNumber().value_or(0);
+    return port != 0 && ctl::OpenUnitPort(port);
 }
 
 } // namespace
@@ -180,8 +180,8 @@ int main(int argc, char** argv) {
         return ctl::RunCheck(args[0], firmware, OpenPortForCheck);
 
     if (port == 0)
-        port = ctl::DefaultPortNumber();
-    if (!ctl::OpenUnitPort(port))
+        port = ctl::DefaultPortNumber().value_or(0);
+    if (port == 0 || !ctl::OpenUnitPort(port))
         return ctl::kExitUsage;
 #ifdef KORAVELCTL_WITH_CAT
     if (follow)
