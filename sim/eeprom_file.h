@@ -12,8 +12,9 @@ namespace sim {
 
 std::string EepromText(const std::map<int, koravel::Bytes>& eeprom);
 
-// Replaces the file's content in one step (a temporary file beside it,
-// renamed over it), so a reader never sees it half written. False with a message on failure.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
+// Replaces the image file with text (EepromText) in one step, so a reader
+// never sees it half written. The disk is not waited for: the image is
+// rewritten at every block write. False with a message on failure.
+bool WriteEepromFile(const std::string& path, const std::string& text, std::string& error);
 
 } // namespace sim

@@ -1,5 +1,7 @@
 #include "sim/pty_line.h"
 
+#include "station/files.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -71,30 +73,6 @@ void ClosePty(PtyPair& pty) {
     pty.master = -1;
 }
 
-bool MakeFolders(const std::string& path, std::string& error) {
-    std::string partial;
-    size_t pos = 0;
-    while (pos <= path.size()) {
-        size_t slash = path.find('/', pos);
-        if (slash == std::string::npos)
-            slash = path.size();
-        partial = path.substr(0, slash);
-        pos = slash + 1;
-        if (partial.empty())
-            continue;
-        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST) {
-            error = Reason("cannot create " + partial, errno);
-            return false;
-        }
-    }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = "cannot create " + path + ": not a folder";
-        return false;
-    }
-    return true;
-}
-
 bool MakePortLink(const std::string& linkPath, const std::string& target, std::string& error) {
     struct stat st {};
     if (::lstat(linkPath.c_str(), &st) == 0) {
@@ -114,20 +92,8 @@ bool MakePortLink(const std::string& linkPath, const std::string& target, std::s
         error = Reason("cannot look at " + linkPath, errno);
         return false;
     }
-    // Made beside the final name and renamed over it, so a reader never
-    // finds the port missing while a stale link is replaced.
-    const std::string temp = linkPath + ".new" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
-    if (::symlink(target.c_str(), temp.c_str()) != 0) {
-        error = Reason("cannot create the link " + linkPath, errno);
-        return false;
-    }
-    if (::rename(temp.c_str(), linkPath.c_str()) != 0) {
-        error = Reason("cannot create the link " + linkPath, errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    // A reader never finds the port missing while a stale link is replaced.
+    return koravel::ReplaceSymlink(linkPath, target, error);
 }
 
 void RemovePortLink(const std::string& linkPath, const std::string& target) {

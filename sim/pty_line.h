@@ -19,9 +19,6 @@ struct PtyPair {
 bool OpenRawPty(PtyPair& pty, std::string& error);
 void ClosePty(PtyPair& pty);
 
-// Creates a folder and its parents as needed.
-bool MakeFolders(const std::string& path, std::string& error);
-
 // Links linkPath to target. A link already there is replaced when it points to
 // a pseudo-terminal or to nothing (a simulator's stale link); anything else
 // (a link to a real device, a file) is left alone and the call fails.

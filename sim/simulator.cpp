@@ -1,12 +1,13 @@
 #include "sim/simulator.h"
 
-#include "station/config_dir.h"
 #include "protocol/frame.h"
 #include "protocol/status_reply.h"
-#include "unit/frame_trace.h"
 #include "sim/eeprom_file.h"
 #include "sim/line.h"
 #include "sim/pty_line.h"
+#include "station/config_dir.h"
+#include "station/files.h"
+#include "unit/frame_trace.h"
 
 #include <algorithm>
 #include <array>
@@ -287,7 +288,7 @@ void Simulator::Impl::Answer(const koravel::Bytes& request, Clock::time_point co
     }
     if (!eepromText.empty()) {
         std::string error;
-        if (!WriteFileAtomically(options.eepromFile, eepromText, error))
+        if (!WriteEepromFile(options.eepromFile, eepromText, error))
             std::fprintf(stderr, "kv100-sim: %s\n", error.c_str());
     }
     if (!reply)
@@ -345,7 +346,7 @@ bool Simulator::Start(std::string& error) {
     const std::string configDir =
         d.options.configDir.empty() ? koravel::ConfigDir() : d.options.configDir;
     const std::string portsDir = koravel::JoinPath(configDir, "ports");
-    if (!koravel::MakeConfigDir(configDir, error) || !MakeFolders(portsDir, error))
+    if (!koravel::MakeFolders(portsDir, error))
         return false;
     if (!d.options.traceFile.empty() && !d.trace.Open(d.options.traceFile)) {
         error = "cannot write the trace " + d.options.traceFile + ": " + std::strerror(errno);
@@ -354,7 +355,7 @@ bool Simulator::Start(std::string& error) {
     if (!d.options.eepromFile.empty()) {
         // The image starts empty; a file that cannot be written shows now.
         std::lock_guard<std::mutex> lock(d.mutex);
-        if (!WriteFileAtomically(d.options.eepromFile, EepromText(d.unit.Eeprom()), error)) {
+        if (!WriteEepromFile(d.options.eepromFile, EepromText(d.unit.Eeprom()), error)) {
             d.trace.Close();
             return false;
         }

@@ -1,23 +1,19 @@
 #include "cat/omnirig_ini.h"
 
-#include <QByteArray>
+#include "ini/profile.h"
+#include "station/files.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QSettings>
-#include <QStringList>
-#include <QTemporaryFile>
 
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <system_error>
 
 namespace cat {
 
 namespace {
-
-const QByteArray kByteOrderMark("\xEF\xBB\xBF");
 
 QString Section(int rigNumber) {
     return QStringLiteral("Rig%1").arg(rigNumber);
@@ -29,19 +25,33 @@ QString BadValue(const QString& path, int rigNumber, const char* key, const QStr
         .arg(path, Section(rigNumber), QString::fromLatin1(key), text, expected);
 }
 
-// Reads an integer key within [min, max]; absent keys keep value.
-bool ReadInt(const QSettings& ini, int rigNumber, const char* key, int min, int max, int& value,
-             QString* error) {
-    const QString name = Section(rigNumber) + '/' + QString::fromLatin1(key);
-    if (!ini.contains(name)) {
+// One rig's section of the file, with the file's name for the errors.
+struct RigSection {
+    const ini::Profile::SectionView& keys;
+    const QString& path;
+    int rigNumber;
+
+    // The key's value, blanks trimmed; nullopt when the key is absent.
+    std::optional<QString> Text(const char* key) const {
+        const std::optional<std::string> value = keys.Get(key);
+        if (!value) {
+            return std::nullopt;
+        }
+        return QString::fromStdString(*value).trimmed();
+    }
+};
+
+// Reads an integer key within [min, max]; an absent key keeps value.
+bool ReadInt(const RigSection& rig, const char* key, int min, int max, int& value, QString* error) {
+    const std::optional<QString> text = rig.Text(key);
+    if (!text) {
         return true;
     }
-    const QString text = ini.value(name).toString().trimmed();
     bool ok = false;
-    const int parsed = text.toInt(&ok);
+    const int parsed = text->toInt(&ok);
     if (!ok || parsed < min || parsed > max) {
         if (error != nullptr) {
-            *error = BadValue(ini.fileName(), rigNumber, key, text,
+            *error = BadValue(rig.path, rig.rigNumber, key, *text,
                               QStringLiteral("a whole number from %1 to %2").arg(min).arg(max));
         }
         return false;
@@ -50,55 +60,34 @@ bool ReadInt(const QSettings& ini, int rigNumber, const char* key, int min, int 
     return true;
 }
 
-bool ReadBool(const QSettings& ini, int rigNumber, const char* key, bool& value, QString* error) {
-    const QString name = Section(rigNumber) + '/' + QString::fromLatin1(key);
-    if (!ini.contains(name)) {
+bool ReadBool(const RigSection& rig, const char* key, bool& value, QString* error) {
+    const std::optional<QString> text = rig.Text(key);
+    if (!text) {
         return true;
     }
-    const QString text = ini.value(name).toString().trimmed().toLower();
-    if (text == "true" || text == "1" || text == "yes") {
+    const QString word = text->toLower();
+    if (word == "true" || word == "1" || word == "yes") {
         value = true;
-    } else if (text == "false" || text == "0" || text == "no") {
+    } else if (word == "false" || word == "0" || word == "no") {
         value = false;
     } else {
         if (error != nullptr) {
-            *error = BadValue(ini.fileName(), rigNumber, key, ini.value(name).toString(),
-                              QStringLiteral("true or false"));
+            *error = BadValue(rig.path, rig.rigNumber, key, *text, QStringLiteral("true or false"));
         }
         return false;
     }
     return true;
 }
 
-// Makes the config folder, and every missing parent, with mode 0700 before
-// the first file goes into it (QSettings would make it open to everyone).
-bool MakeFolder(const QString& dir, QString* error) {
-    QStringList missing;
-    for (QString d = QDir(dir).absolutePath(); !QFileInfo::exists(d); d = QFileInfo(d).path()) {
-        missing.prepend(d);
-    }
-    for (const QString& d : missing) {
-        if (::mkdir(QFile::encodeName(d).constData(), 0700) == 0) {
-            continue;
-        }
-        const int reason = errno;
-        if (reason != EEXIST) {
-            if (error != nullptr) {
-                *error = QStringLiteral("cannot create the folder %1: %2")
-                             .arg(d, QString::fromLocal8Bit(std::strerror(reason)));
-            }
-            return false;
-        }
-    }
-    if (!QFileInfo(dir).isDir()) {
-        if (error != nullptr) {
-            *error =
-                QStringLiteral("cannot create the folder %1: a file of that name is in the way")
-                    .arg(dir);
-        }
-        return false;
-    }
-    return true;
+std::string LocalPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Nothing stands at path, not even a link that leads nowhere.
+bool Absent(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(path, ec).type() ==
+           std::filesystem::file_type::not_found;
 }
 
 } // namespace
@@ -122,97 +111,75 @@ QString OmniRigIniPath(const QString& configDir) {
 
 bool LoadOmniRigIni(const QString& configDir, OmniRigSettings& settings, QString* error) {
     const QString path = OmniRigIniPath(configDir);
+    const std::string localPath = LocalPath(path);
     OmniRigSettings loaded{DefaultRigSettings(1), DefaultRigSettings(2)};
-    if (QFileInfo::exists(path)) {
-        // QSettings reads an unreadable file as an empty one; check first.
-        QFile probe(path);
-        if (!QFileInfo(path).isFile() || !probe.open(QIODevice::ReadOnly)) {
+    ini::Profile profile;
+    if (!Absent(localPath)) {
+        std::string reason;
+        std::optional<ini::Profile> read = ini::Profile::Load(localPath, reason);
+        if (!read) {
             if (error != nullptr) {
-                *error = QStringLiteral("%1 cannot be read").arg(path);
+                *error = QStringLiteral("%1 cannot be read: %2")
+                             .arg(path, QString::fromLocal8Bit(reason.c_str()));
             }
             return false;
         }
-    }
-    QSettings ini(path, QSettings::IniFormat);
-    if (ini.status() != QSettings::NoError) {
-        if (error != nullptr) {
-            *error = QStringLiteral("%1 is not a valid settings file").arg(path);
-        }
-        return false;
+        profile = std::move(*read);
     }
     for (int n = 1; n <= kRigCount; ++n) {
         RigSettings& rig = loaded[n - 1];
-        if (!ReadInt(ini, n, "Model", 0, 999999, rig.model, error) ||
-            !ReadInt(ini, n, "Speed", 0, 100000000, rig.speed, error) ||
-            !ReadInt(ini, n, "PollMs", kMinPollMs, kMaxPollMs, rig.pollMs, error) ||
-            !ReadBool(ini, n, "Enabled", rig.enabled, error)) {
+        const ini::Profile::SectionView keys = profile.Section(Section(n).toStdString());
+        const RigSection section{keys, path, n};
+        if (!ReadInt(section, "Model", 0, 999999, rig.model, error) ||
+            !ReadInt(section, "Speed", 0, 100000000, rig.speed, error) ||
+            !ReadInt(section, "PollMs", kMinPollMs, kMaxPollMs, rig.pollMs, error) ||
+            !ReadBool(section, "Enabled", rig.enabled, error)) {
             return false;
         }
-        const QString portKey = Section(n) + QStringLiteral("/Port");
-        rig.port = ini.contains(portKey) ? ini.value(portKey).toString().trimmed()
-                                         : DefaultPort(n, rig.model);
+        rig.port = section.Text("Port").value_or(DefaultPort(n, rig.model));
     }
     settings = loaded;
     return true;
 }
 
-namespace {
-
-// The settings into the file at path, through QSettings.
-bool WriteRigs(const QString& path, const OmniRigSettings& settings) {
-    QSettings ini(path, QSettings::IniFormat);
-    ini.setAtomicSyncRequired(true);
-    for (int n = 1; n <= kRigCount; ++n) {
-        const RigSettings& rig = settings[n - 1];
-        ini.beginGroup(Section(n));
-        ini.setValue(QStringLiteral("Model"), rig.model);
-        ini.setValue(QStringLiteral("Port"), rig.port);
-        ini.setValue(QStringLiteral("Speed"), rig.speed);
-        ini.setValue(QStringLiteral("PollMs"), rig.pollMs);
-        ini.setValue(QStringLiteral("Enabled"), rig.enabled);
-        ini.endGroup();
-    }
-    ini.sync();
-    return ini.status() == QSettings::NoError;
-}
-
-// QSettings reads a file that starts with a byte-order mark, but writes it
-// afresh without the mark and then reports a format error. So such a file is
-// written as a copy without the mark beside it, and the mark and the copy's
-// new text replace the file in one go.
-bool WriteRigsKeepingTheMark(const QString& path, const QByteArray& text,
-                             const OmniRigSettings& settings) {
-    QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
-    if (!copy.open() || copy.write(text.mid(kByteOrderMark.size())) < 0 || !copy.flush())
-        return false;
-    copy.close();
-    if (!WriteRigs(copy.fileName(), settings))
-        return false;
-    QFile written(copy.fileName());
-    if (!written.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray marked = kByteOrderMark + written.readAll();
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(marked) == marked.size() && file.commit();
-}
-
-} // namespace
-
 bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error) {
-    if (!MakeFolder(configDir, error)) {
-        return false;
-    }
     const QString path = OmniRigIniPath(configDir);
-    QFile existing(path);
-    const QByteArray text = existing.open(QIODevice::ReadOnly) ? existing.readAll() : QByteArray();
-    existing.close();
-    const bool ok = text.startsWith(kByteOrderMark) ? WriteRigsKeepingTheMark(path, text, settings)
-                                                    : WriteRigs(path, settings);
-    if (!ok) {
+    const std::string localPath = LocalPath(path);
+    auto fail = [&](const std::string& reason) {
         if (error != nullptr) {
-            *error = QStringLiteral("%1 cannot be written").arg(path);
+            *error = QStringLiteral("%1 cannot be written: %2")
+                         .arg(path, QString::fromLocal8Bit(reason.c_str()));
         }
         return false;
+    };
+    std::string reason;
+    if (!koravel::MakeFolders(LocalPath(configDir), reason)) {
+        if (error != nullptr) {
+            *error = QString::fromLocal8Bit(reason.c_str());
+        }
+        return false;
+    }
+    // The file's other content is kept; one that cannot be read is left
+    // alone rather than replaced by the two sections alone.
+    ini::Profile profile;
+    if (!Absent(localPath)) {
+        std::optional<ini::Profile> read = ini::Profile::Load(localPath, reason);
+        if (!read) {
+            return fail(reason);
+        }
+        profile = std::move(*read);
+    }
+    for (int n = 1; n <= kRigCount; ++n) {
+        const RigSettings& rig = settings[n - 1];
+        const std::string section = Section(n).toStdString();
+        profile.Set(section, "Model", std::to_string(rig.model));
+        profile.Set(section, "Port", rig.port.toStdString());
+        profile.Set(section, "Speed", std::to_string(rig.speed));
+        profile.Set(section, "PollMs", std::to_string(rig.pollMs));
+        profile.Set(section, "Enabled", rig.enabled ? "true" : "false");
+    }
+    if (!profile.Save(localPath, reason)) {
+        return fail(reason);
     }
     return true;
 }

@@ -14,8 +14,10 @@
 // A missing file or key takes the default. A value that does not parse is an
 // error naming the file, the section and the key; nothing is guessed.
 //
-// A UTF-8 byte-order mark at the start of the file (as some editors save
-// one) is read past, and kept when the file is saved.
+// The file is read and written by the INI engine (ini/profile.h), with its
+// rules: names compare without regard to case, a value in quotes is
+// unquoted, a UTF-8 byte-order mark is read past and kept, saving replaces
+// the keys in place and keeps every other line of the file.
 #pragma once
 
 #include <QString>
@@ -54,9 +56,10 @@ QString OmniRigIniPath(const QString& configDir);
 // file exists but cannot be read, or a value is not valid.
 bool LoadOmniRigIni(const QString& configDir, OmniRigSettings& settings, QString* error);
 
-// Writes both sections (other content of the file is kept). The file is
-// replaced through a temporary file, so a failure leaves the old one whole.
-// A missing folder is made first (mode 0700, parents included).
+// Writes both sections (other content of the file is kept; Enabled as true
+// or false). The file is replaced through a temporary file, so a failure
+// leaves the old one whole; a file that cannot be read is not replaced. A
+// missing folder is made first (mode 0700, parents included).
 bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, QString* error);
 
 } // namespace cat

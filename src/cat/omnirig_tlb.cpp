@@ -1,12 +1,9 @@
 #include "cat/omnirig_tlb.h"
 
 #include "cat/hamlib_access.h"
-#include "cat/rig_settings_dialog.h"
 #include "cat/rig_worker.h"
 
-#include <QApplication>
 #include <QMetaObject>
-#include <QWidget>
 
 int IRigX::Status() const {
     return channel_ ? channel_->Status() : cat::kStatusNotConfigured;
@@ -48,7 +45,6 @@ TOmniRigX::TOmniRigX(QObject* owner, QString configDir)
 
 TOmniRigX::~TOmniRigX() {
     StopRigs();
-    delete dialog_.data();
 }
 
 bool TOmniRigX::WaitForWorkers(int timeoutMs) {
@@ -177,41 +173,23 @@ bool TOmniRigX::SetDialogVisible(bool visible) {
     if (!Connect()) {
         return false;
     }
-    if (!visible) {
-        if (dialog_ && dialog_->isVisible()) {
-            dialog_->hide();
-            Post(Event::VisibleChange, 0, 0);
+    if (!ShowDialog) {
+        if (!visible) {
+            return true; // nothing shown, nothing to hide
         }
-        return true;
-    }
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
-        lastError_ = QStringLiteral("The rig settings dialog needs the window system");
+        lastError_ = QStringLiteral("There is no window to show the rig settings in");
         return false;
     }
-    if (!dialog_) {
-        auto* ownerWidget = qobject_cast<QWidget*>(parent());
-        dialog_ = new cat::RigSettingsDialog(
-            settings_,
-            [this](const cat::OmniRigSettings& s, QString* e) { return ApplySettings(s, e); },
-            ownerWidget != nullptr ? ownerWidget->window() : nullptr);
-        dialog_->SetStatusSource(
-            [this](int rigNumber) { return rigs_[rigNumber - 1].StatusStr(); });
-        connect(dialog_, &QDialog::finished, this, [this] { Post(Event::VisibleChange, 0, 0); });
-    } else if (!dialog_->isVisible()) {
-        dialog_->Load(settings_);
-    }
-    const bool wasVisible = dialog_->isVisible();
-    dialog_->show();
-    dialog_->raise();
-    dialog_->activateWindow();
-    if (!wasVisible) {
-        Post(Event::VisibleChange, 0, 0);
-    }
+    ShowDialog(visible);
     return true;
 }
 
-bool TOmniRigX::DialogVisible() const {
-    return dialog_ && dialog_->isVisible();
+void TOmniRigX::DialogVisibilityChanged(bool visible) {
+    if (visible == dialogVisible_) {
+        return;
+    }
+    dialogVisible_ = visible;
+    Post(Event::VisibleChange, 0, 0);
 }
 
 void TOmniRigX::Post(Event event, int rigNumber, int params) {

@@ -8,12 +8,14 @@
 //
 // Destroying the object never waits for a worker: workers still inside a
 // Hamlib call finish that call (at most about one time-out) and end alone.
+//
+// The back end makes no widgets (it needs QtCore only): its settings dialog
+// is given by the owner that has a window, through ShowDialog.
 #pragma once
 
 #include "cat/omnirig_ini.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QVariant>
 
@@ -24,7 +26,6 @@
 
 namespace cat {
 class RigChannel;
-class RigSettingsDialog;
 } // namespace cat
 
 // One rig of the server.
@@ -77,10 +78,24 @@ public:
     IRigX* Rig2();
 
     // Shows (true) or hides (false) the back end's settings dialog, not
-    // modal. Connects first when not connected; false, with the reason in
-    // LastError(), when that fails or the program has no window system.
+    // modal, through ShowDialog. Connects first when not connected; false,
+    // with the reason in LastError(), when that fails or when no window was
+    // given to show the dialog in (ShowDialog empty).
     bool SetDialogVisible(bool visible);
-    bool DialogVisible() const;
+    bool DialogVisible() const { return dialogVisible_; }
+
+    // What shows (true) and hides (false) the settings dialog, set by the
+    // owner that has a window (ui/rig_settings_dialog.h). The dialog starts
+    // from Settings(), applies through ApplySettings, and reports each time
+    // it appears or goes through DialogVisibilityChanged.
+    std::function<void(bool visible)> ShowDialog;
+    // The dialog appeared (true) or went (false); raises OnVisibleChange
+    // when that changes what DialogVisible() says.
+    void DialogVisibilityChanged(bool visible);
+
+    // The settings the rigs run with: omnirig.ini as the last Connect read
+    // it or the last ApplySettings stored it.
+    const cat::OmniRigSettings& Settings() const { return settings_; }
 
     // Stores new settings in omnirig.ini and restarts the rigs with them
     // (what the dialog's OK does). False, with the reason in error, when a
@@ -117,5 +132,5 @@ private:
     bool connected_ = false;
     cat::OmniRigSettings settings_;
     IRigX rigs_[cat::kRigCount];
-    QPointer<cat::RigSettingsDialog> dialog_;
+    bool dialogVisible_ = false;
 };

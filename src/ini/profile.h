@@ -94,8 +94,8 @@ public:
     // The whole text, as it would be saved.
     std::string Text() const;
     // Replaces the file atomically (a temporary file beside it, flushed, then
-    // renamed over it). False with a readable reason on failure; the old file
-    // is then left as it was.
+    // renamed over it: WriteFileAtomically of ini/atomic_file.h). False with a
+    // readable reason on failure; the old file is then left as it was.
     bool Save(const std::string& path, std::string& error) const;
 
 private:

@@ -1,8 +1,6 @@
 #include "station/config_dir.h"
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,26 +23,6 @@ bool IsSet(const char* value) {
 bool Exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
-}
-
-// One folder: kept when it is there, made (mode 0700) when it is not.
-bool MakeOne(const std::string& dir, std::string& error) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0) {
-        if (::mkdir(dir.c_str(), 0700) == 0)
-            return true;
-        const int reason = errno;
-        // Another process may have made it in the meantime.
-        if (reason != EEXIST || ::stat(dir.c_str(), &st) != 0) {
-            error = "cannot create the folder " + dir + ": " + std::strerror(reason);
-            return false;
-        }
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        error = "cannot create the folder " + dir + ": a file of that name is in the way";
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -97,22 +75,6 @@ std::string ConfigDir() {
     sources.xdgConfigHome = std::getenv("XDG_CONFIG_HOME");
     sources.homeDir = HomeDir();
     return ChooseConfigDir(sources);
-}
-
-bool MakeConfigDir(const std::string& dir, std::string& error) {
-    if (dir.empty()) {
-        error = "no config folder";
-        return false;
-    }
-    // Every prefix that ends before a slash, then the folder itself.
-    for (size_t slash = dir.find('/', 1); slash != std::string::npos;
-         slash = dir.find('/', slash + 1)) {
-        if (dir[slash - 1] == '/')
-            continue; // a doubled slash
-        if (!MakeOne(dir.substr(0, slash), error))
-            return false;
-    }
-    return MakeOne(dir, error);
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

@@ -5,7 +5,8 @@
 //      portable copy keeps its settings beside it);
 //   3. $XDG_CONFIG_HOME/koravel, or ~/.config/koravel when XDG_CONFIG_HOME
 //      is unset or not an absolute path.
-// Asking for the folder never creates it; a writer calls MakeConfigDir first.
+// Asking for the folder never creates it; a writer makes it first
+// (MakeFolders of station/files.h).
 #pragma once
 
 #include <string>
@@ -30,11 +31,6 @@ std::string ChooseConfigDir(const ConfigDirSources& sources);
 
 // The config folder of this process, without a trailing slash.
 std::string ConfigDir();
-
-// Creates dir when it does not exist, with every missing parent, each with
-// mode 0700 (the user's own settings). False with a reason in error when it
-// cannot be made or something other than a folder stands in its place.
-bool MakeConfigDir(const std::string& dir, std::string& error);
 
 // The folder that holds the running executable.
 std::string ExecutableDir();

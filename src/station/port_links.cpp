@@ -1,6 +1,7 @@
 #include "station/port_links.h"
 
 #include "station/config_dir.h"
+#include "station/files.h"
 
 #include <algorithm>
 #include <cctype>
@@ -154,8 +155,7 @@ bool SetPortLink(const std::string& configDir, int number, const std::string& ta
     }
     }
 
-    const std::string portsDir = PortsDir(configDir);
-    if (!MakeConfigDir(configDir, error) || !MakeConfigDir(portsDir, error))
+    if (!MakeFolders(PortsDir(configDir), error))
         return false;
     const std::string path = PortLinkPath(configDir, number);
     struct stat st {};
@@ -163,20 +163,8 @@ bool SetPortLink(const std::string& configDir, int number, const std::string& ta
         error = path + " is not a symbolic link; it is left as it is";
         return false;
     }
-    // Made beside the final name and renamed over it: a reader finds the old
-    // link or the new one, never none.
-    const std::string temp = path + ".new" + std::to_string(::getpid());
-    ::unlink(temp.c_str());
-    if (::symlink(text.c_str(), temp.c_str()) != 0) {
-        error = Reason("cannot create the link " + path, errno);
-        return false;
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        error = Reason("cannot create the link " + path, errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    // A reader finds the old link or the new one, never none.
+    return ReplaceSymlink(path, text, error);
 }
 
 bool ClearPortLink(const std::string& configDir, int number, std::string& error) {

@@ -1,7 +1,9 @@
 #include "station/settings.h"
 
-#include "station/config_dir.h"
+#include "ini/integer.h"
 #include "ini/profile.h"
+#include "station/config_dir.h"
+#include "station/files.h"
 
 #include <filesystem>
 #include <system_error>
@@ -26,6 +28,10 @@ bool FileAbsent(const std::string& path) {
 
 std::string SettingsPath() {
     return JoinPath(ConfigDir(), kSettingsFileName);
+}
+
+std::optional<std::int32_t> SavedPortNumber(const Settings& settings) {
+    return setup::ToInteger(settings.serialPort);
 }
 
 Settings ReadSettings(const std::string& path, std::string& warning) {
@@ -58,7 +64,7 @@ bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, 
     }
     // The config folder is made when the settings are first written.
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    if (!folder.empty() && !MakeConfigDir(folder, error))
+    if (!folder.empty() && !MakeFolders(folder, error))
         return false;
     profile.Set(kGeneral, kSerialPort, std::to_string(portNumber));
     profile.Set(kOmniRig, kRig1, rig1 ? "1" : "0");

@@ -5,6 +5,7 @@
 #include "station/config_dir.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace koravel {
@@ -17,6 +18,13 @@ struct Settings {
 
 // koravel.ini in the config folder.
 std::string SettingsPath();
+
+// The saved port number: "Serialport" converted as the window converts it
+// (setup::ToInteger: decimal, or hexadecimal after "$", "x" or "0x", within
+// 32 bits), so "x3" is port 3. nullopt when the text is not such an integer;
+// NotAnIntegerMessage of ini/integer.h says so in the window's words. Every
+// program that opens the saved port takes it from here.
+std::optional<std::int32_t> SavedPortNumber(const Settings& settings);
 
 // Reads the settings; defaults for a missing file or missing keys. A file
 // that exists but cannot be read also gives the defaults, with the reason in

@@ -98,7 +98,7 @@ void TfmMain::FormActivate() {
     if (!warning.empty())
         std::fprintf(stderr, "koravel: settings not read, defaults used: %s\n", warning.c_str());
 
-    const std::optional<std::int32_t> port = setup::ToInteger(settings.serialPort);
+    const std::optional<std::int32_t> port = SavedPortNumber(settings);
     if (port)
         OpenPortNumber(*port);
 

@@ -9,6 +9,7 @@
 #include "station/config_dir.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
+#include "ui/rig_settings_dialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -86,6 +87,8 @@ bool TfmMain::ConnectOmniRig() {
     // starts a second sequence. It stays, connected or not, until the window
     // goes.
     OmniRigClient = new TOmniRigX(this, QString::fromStdString(ConfigDir()));
+    // The back end shows its settings ("Config Radio") in the window's dialog.
+    AttachRigSettingsDialog(*OmniRigClient, this);
     // Bound before connecting: a client whose first connection failed and
     // that "Config Radio" connects later is followed as well.
     OmniRigClient->OnParamsChange = [this](TOmniRigX* sender, int rigNumber, int params) {

@@ -131,12 +131,31 @@ TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
     EXPECT_EQ(simulator->RequestCount(1), 0u);
 }
 
-TEST_F(KoravelctlTest, PortComesFromTheSettingsFile) {
+TEST_F(KoravelctlTest, PortComesFromTheSettingsFileReadAsTheWindowReadsIt) {
     StartSim({}, 3);
-    std::ofstream(dir.path() + "/koravel.ini") << "[General]\r\nSerialport=3\r\n";
+    const std::string ini = dir.path() + "/koravel.ini";
+    std::ofstream(ini) << "[General]\r\nSerialport=3\r\n";
     auto r = Ctl({"status"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(simulator->RequestCount(1), 1u);
+
+    // "x3" is 3 to the window, and so to koravelctl.
+    std::ofstream(ini) << "[General]\nSerialport=x3\n";
+    r = Ctl({"status"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(simulator->RequestCount(1), 2u);
+
+    // Text that is no integer: no guess at a port; the file, the value and
+    // the way out are named.
+    std::ofstream(ini) << "[General]\nSerialport=three\n";
+    r = Ctl({"status"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(ini + ": Serialport: 'three' is not a valid integer value"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--port"), std::string::npos) << r.err;
+    EXPECT_EQ(Ctl({"--port", "3", "status"}).exitCode, 0);
+    EXPECT_EQ(simulator->RequestCount(1), 3u);
 }
 
 } // namespace

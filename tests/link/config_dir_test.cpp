@@ -1,5 +1,6 @@
 // The config folder rule on given sources, and the making of the folder.
 #include "station/config_dir.h"
+#include "station/files.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 namespace fs = std::filesystem;
 using koravel::ChooseConfigDir;
 using koravel::ConfigDirSources;
-using koravel::MakeConfigDir;
+using koravel::MakeFolders;
 
 namespace {
 
@@ -74,25 +75,25 @@ TEST(ConfigDir, MakeCreatesMissingFoldersPrivateAndKeepsExistingOnes) {
     ASSERT_EQ(::chmod(tmp.path.c_str(), 0755), 0);
     const std::string dir = tmp.path + "/a//b/koravel";
     std::string error;
-    ASSERT_TRUE(MakeConfigDir(dir, error)) << error;
+    ASSERT_TRUE(MakeFolders(dir, error)) << error;
     EXPECT_EQ(Mode(tmp.path), 0755) << "an existing parent keeps its mode";
     EXPECT_EQ(Mode(tmp.path + "/a"), 0700);
     EXPECT_EQ(Mode(tmp.path + "/a/b"), 0700);
     EXPECT_EQ(Mode(tmp.path + "/a/b/koravel"), 0700);
-    EXPECT_TRUE(MakeConfigDir(dir + "/", error)) << "an existing folder is fine: " << error;
+    EXPECT_TRUE(MakeFolders(dir + "/", error)) << "an existing folder is fine: " << error;
 
     // A file where a folder should be is named in the error.
     std::ofstream(tmp.path + "/file") << "x";
-    EXPECT_FALSE(MakeConfigDir(tmp.path + "/file", error));
+    EXPECT_FALSE(MakeFolders(tmp.path + "/file", error));
     EXPECT_NE(error.find(tmp.path + "/file: a file of that name is in the way"), std::string::npos)
         << error;
-    EXPECT_FALSE(MakeConfigDir(tmp.path + "/file/koravel", error));
+    EXPECT_FALSE(MakeFolders(tmp.path + "/file/koravel", error));
     EXPECT_NE(error.find(tmp.path + "/file"), std::string::npos) << error;
 
     // A parent that cannot be written (root may write anywhere).
     if (::geteuid() != 0) {
         ASSERT_EQ(::chmod(tmp.path.c_str(), 0555), 0);
-        EXPECT_FALSE(MakeConfigDir(tmp.path + "/c/koravel", error));
+        EXPECT_FALSE(MakeFolders(tmp.path + "/c/koravel", error));
         EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
         ::chmod(tmp.path.c_str(), 0755);
     }

@@ -159,20 +159,21 @@ TEST_F(StartupTest, PortNumberThatIsNoIntegerIsReportedOnceAndTheStartUpGoesOn) 
 }
 
 TEST_F(StartupTest, ActivationRunsTheStartUpOnlyOnce) {
-    StartSim(2);
-    WriteIni("[general]\nSERIALPORT=2\n");
+    StartSim(3);
+    // Names in any case; "x3" is 3, for koravelctl too.
+    WriteIni("[general]\nSERIALPORT=x3\n");
     TfmMain& w = MakeWindow();
     QEvent activate(QEvent::WindowActivate);
     QCoreApplication::sendEvent(&w, &activate);
-    EXPECT_EQ(w.PortNumber, 2);
-    EXPECT_EQ(CheckedComItems(w), std::vector<int>{2});
+    EXPECT_EQ(w.PortNumber, 3);
+    EXPECT_EQ(CheckedComItems(w), std::vector<int>{3});
 
-    // A later activation does not reopen the port (which would mark COM2 again).
+    // A later activation does not reopen the port (which would mark COM3 again).
     w.Button1Click();
     QCoreApplication::sendEvent(&w, &activate);
     w.FormActivate();
     EXPECT_TRUE(CheckedComItems(w).empty());
-    EXPECT_EQ(w.PortNumber, 2);
+    EXPECT_EQ(w.PortNumber, 3);
 }
 
 TEST_F(StartupTest, ComMenuMarksFollowTheLastPortThatOpened) {

@@ -1,10 +1,11 @@
 #include "ctl_link.h"
 
-#include "ini/profile.h"
+#include "ini/integer.h"
 #include "protocol/commands.h"
 #include "station/com_port.h"
 #include "station/config_dir.h"
 #include "station/open_failure.h"
+#include "station/settings.h"
 #include "transport/network_address.h"
 
 #include <cerrno>
@@ -37,16 +38,21 @@ void OnSignal(int) {
 
 Link::Link() : loop(unit) {}
 
-int DefaultPortNumber() {
-    std::string error;
-    auto profile =
-        ini::Profile::Load(koravel::JoinPath(koravel::ConfigDir(), "koravel.ini"), error);
-    if (!profile)
-        return 1;
-    auto value = ini::ParseProfileInteger(profile->GetString("General", "Serialport", "1"));
-    if (!value || *value < 1 || *value > 0x7FFFFFFF)
-        return 1;
-    return static_cast<int>(*value);
+std::optional<int> DefaultPortNumber() {
+    const std::string path = koravel::SettingsPath();
+    std::string warning;
+    const koravel::Settings settings = koravel::ReadSettings(path, warning);
+    if (!warning.empty())
+        std::fprintf(stderr, "koravelctl: settings not read, port 1 used: %s\n", warning.c_str());
+    const std::optional<std::int32_t> number = koravel::SavedPortNumber(settings);
+    if (!number) {
+        std::fprintf(stderr, "koravelctl: %s: Serialport: %s; give the port with --port N\n",
+                     path.c_str(), setup::NotAnIntegerMessage(settings.serialPort).c_str());
+        return std::nullopt;
+    }
+    // The window saves 0 when its last open failed: port 1 then, as with no
+    // settings at all.
+    return *number >= 1 ? *number : 1;
 }
 
 bool OpenUnitPort(unit::Unit& unit, int number) {

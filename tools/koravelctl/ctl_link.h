@@ -20,8 +20,10 @@ constexpr int kExitRefused = 3;
 constexpr int kExitNoReply = 4;
 constexpr int kExitFailed = 5;
 
-// The port number from the settings file's "Serialport", else 1.
-int DefaultPortNumber();
+// The port number from the settings file's "Serialport", read as the window
+// reads it (koravel::SavedPortNumber); 1 when there is none or it is 0 or
+// less. nullopt, with the reason on stderr, when it is not an integer.
+std::optional<int> DefaultPortNumber();
 
 // The unit on the chosen COM number, and the poll(2) loop that drives it;
 // SIGINT and SIGTERM stop the loop once InstallInterruptHandler ran.

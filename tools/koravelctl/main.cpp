@@ -85,7 +85,10 @@ bool ParsePort(const char* text, int& port) {
 // printed, when the port does not open.
 ctl::Link* OpenLink(std::unique_ptr<ctl::Link>& link, int port) {
     link = std::make_unique<ctl::Link>();
-    link->portNumber = port != 0 ? port : ctl::DefaultPortNumber();
+    const std::optional<int> saved = port != 0 ? std::optional<int>(port) : ctl::DefaultPortNumber();
+    if (!saved)
+        return nullptr;
+    link->portNumber = *saved;
     if (!ctl::OpenUnitPort(link->unit, link->portNumber))
         return nullptr;
     ctl::InstallInterruptHandler();

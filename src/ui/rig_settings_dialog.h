@@ -3,6 +3,9 @@
 // maker and model), the port, the serial speed and the poll interval. OK hands
 // the settings to the apply function (which stores omnirig.ini and restarts
 // the rigs) and closes only when that succeeds.
+//
+// The back end makes no widgets: the window gives its client this dialog
+// (AttachRigSettingsDialog), and the client's SetDialogVisible shows it.
 #pragma once
 
 #include "cat/omnirig_ini.h"
@@ -10,6 +13,8 @@
 #include <QDialog>
 
 #include <functional>
+
+class TOmniRigX;
 
 class QCheckBox;
 class QComboBox;
@@ -20,24 +25,24 @@ class QListWidgetItem;
 class QSpinBox;
 class QTimer;
 
-namespace cat {
+namespace koravel {
 
 class RigSettingsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    using ApplyFunction = std::function<bool(const OmniRigSettings& settings, QString* error)>;
+    using ApplyFunction = std::function<bool(const cat::OmniRigSettings& settings, QString* error)>;
     using StatusFunction = std::function<QString(int rigNumber)>;
 
-    RigSettingsDialog(const OmniRigSettings& settings, ApplyFunction apply,
+    RigSettingsDialog(const cat::OmniRigSettings& settings, ApplyFunction apply,
                       QWidget* parent = nullptr);
 
     // Fills the fields from settings.
-    void Load(const OmniRigSettings& settings);
+    void Load(const cat::OmniRigSettings& settings);
     // Where the status lines come from (refreshed while the dialog is shown).
     void SetStatusSource(StatusFunction status);
     // The settings the fields give; false, with the reason, for a bad speed.
-    bool Collect(OmniRigSettings& settings, QString* error) const;
+    bool Collect(cat::OmniRigSettings& settings, QString* error) const;
 
     void accept() override;
 
@@ -63,7 +68,7 @@ private:
 
     ApplyFunction apply_;
     StatusFunction status_;
-    RigPage pages_[kRigCount];
+    RigPage pages_[cat::kRigCount];
     QLabel* error_ = nullptr;
     QTimer* refresh_ = nullptr;
 };
@@ -71,4 +76,12 @@ private:
 // The text of a model entry in the list: "maker model (number)".
 QString ModelEntryText(const QString& maker, const QString& name, int model);
 
-} // namespace cat
+// Gives client this dialog: from then on client.SetDialogVisible(true) shows
+// it (made on first need as a child of parent's window, filled from the
+// client's stored settings, or raised as it is when already shown) and
+// SetDialogVisible(false) hides it. OK applies through the client
+// (ApplySettings); every change of the dialog's visibility reaches the
+// client's OnVisibleChange. The dialog goes when the client goes.
+void AttachRigSettingsDialog(TOmniRigX& client, QWidget* parent);
+
+} // namespace koravel

@@ -1,6 +1,7 @@
-#include "cat/rig_settings_dialog.h"
+#include "ui/rig_settings_dialog.h"
 
 #include "cat/hamlib_access.h"
+#include "cat/omnirig_tlb.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,12 +10,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace cat {
+namespace koravel {
 
 namespace {
 
@@ -32,7 +34,7 @@ QString ModelEntryText(const QString& maker, const QString& name, int model) {
     return QStringLiteral("%1 %2 (%3)").arg(maker, name).arg(model);
 }
 
-RigSettingsDialog::RigSettingsDialog(const OmniRigSettings& settings, ApplyFunction apply,
+RigSettingsDialog::RigSettingsDialog(const cat::OmniRigSettings& settings, ApplyFunction apply,
                                      QWidget* parent)
     : QDialog(parent), apply_(std::move(apply)) {
     setObjectName(QStringLiteral("dlgOmniRig"));
@@ -40,7 +42,7 @@ RigSettingsDialog::RigSettingsDialog(const OmniRigSettings& settings, ApplyFunct
     setModal(false);
 
     auto* tabs = new QTabWidget(this);
-    for (int n = 1; n <= kRigCount; ++n) {
+    for (int n = 1; n <= cat::kRigCount; ++n) {
         pages_[n - 1].rigNumber = n;
         tabs->addTab(BuildPage(pages_[n - 1]), QStringLiteral("Rig %1").arg(n));
     }
@@ -112,7 +114,7 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
 
     page.pollMs = new QSpinBox(widget);
     page.pollMs->setObjectName(Named("sePollMs", n));
-    page.pollMs->setRange(kMinPollMs, kMaxPollMs);
+    page.pollMs->setRange(cat::kMinPollMs, cat::kMaxPollMs);
     page.pollMs->setSuffix(QStringLiteral(" ms"));
     form->addRow(QStringLiteral("Poll every:"), page.pollMs);
 
@@ -131,7 +133,7 @@ void RigSettingsDialog::FillModels(RigPage& page) {
     auto* none = new QListWidgetItem(QStringLiteral("Not configured (0)"), page.models);
     none->setData(Qt::UserRole, 0);
     none->setData(kUsesPortRole, false);
-    for (const ModelInfo& info : ListModels()) {
+    for (const cat::ModelInfo& info : cat::ListModels()) {
         auto* item =
             new QListWidgetItem(ModelEntryText(QString::fromStdString(info.maker),
                                                QString::fromStdString(info.name), info.model),
@@ -161,8 +163,8 @@ void RigSettingsDialog::ApplyFilter(RigPage& page) {
 
 void RigSettingsDialog::ChooseModel(RigPage& page, int model) {
     // A port left at the old model's default follows the new model's.
-    if (page.port->text() == DefaultPort(page.rigNumber, page.model)) {
-        page.port->setText(DefaultPort(page.rigNumber, model));
+    if (page.port->text() == cat::DefaultPort(page.rigNumber, page.model)) {
+        page.port->setText(cat::DefaultPort(page.rigNumber, model));
     }
     page.model = model;
     QString text = QStringLiteral("Unknown model (%1)").arg(model);
@@ -183,9 +185,9 @@ void RigSettingsDialog::ChooseModel(RigPage& page, int model) {
     page.port->setEnabled(usesPort);
 }
 
-void RigSettingsDialog::Load(const OmniRigSettings& settings) {
+void RigSettingsDialog::Load(const cat::OmniRigSettings& settings) {
     for (RigPage& page : pages_) {
-        const RigSettings& rig = settings[page.rigNumber - 1];
+        const cat::RigSettings& rig = settings[page.rigNumber - 1];
         page.model = rig.model;
         page.enabled->setChecked(rig.enabled);
         page.port->setText(rig.port);
@@ -217,9 +219,9 @@ void RigSettingsDialog::RefreshStatus() {
     }
 }
 
-bool RigSettingsDialog::Collect(OmniRigSettings& settings, QString* error) const {
+bool RigSettingsDialog::Collect(cat::OmniRigSettings& settings, QString* error) const {
     for (const RigPage& page : pages_) {
-        RigSettings& rig = settings[page.rigNumber - 1];
+        cat::RigSettings& rig = settings[page.rigNumber - 1];
         rig.model = page.model;
         rig.enabled = page.enabled->isChecked();
         rig.port = page.port->text().trimmed();
@@ -244,7 +246,7 @@ bool RigSettingsDialog::Collect(OmniRigSettings& settings, QString* error) const
 }
 
 void RigSettingsDialog::accept() {
-    OmniRigSettings settings;
+    cat::OmniRigSettings settings;
     QString error;
     if (!Collect(settings, &error) || (apply_ && !apply_(settings, &error))) {
         error_->setText(error);
@@ -255,4 +257,60 @@ void RigSettingsDialog::accept() {
     QDialog::accept();
 }
 
-} // namespace cat
+void AttachRigSettingsDialog(TOmniRigX& client, QWidget* parent) {
+    // Made on first need; the function the client keeps holds it.
+    auto dialog = std::make_shared<QPointer<RigSettingsDialog>>();
+    QPointer<QWidget> window(parent != nullptr ? parent->window() : nullptr);
+    // The client keeps this function: it never runs without the client.
+    client.ShowDialog = [dialog, window, client = &client](bool visible) {
+        RigSettingsDialog* shown = dialog->data();
+        if (!visible) {
+            if (shown != nullptr) {
+                shown->hide();
+            }
+            client->DialogVisibilityChanged(false);
+            return;
+        }
+        if (shown == nullptr) {
+            // The dialog is deleted with the client (below); its callbacks
+            // hold the client weakly all the same.
+            QPointer<TOmniRigX> owner(client);
+            shown = new RigSettingsDialog(
+                client->Settings(),
+                [owner](const cat::OmniRigSettings& settings, QString* error) {
+                    if (owner) {
+                        return owner->ApplySettings(settings, error);
+                    }
+                    if (error != nullptr) {
+                        *error = QStringLiteral("The CAT back end is gone");
+                    }
+                    return false;
+                },
+                window.data());
+            shown->SetStatusSource([owner](int rigNumber) {
+                const IRigX* rig = nullptr;
+                if (owner) {
+                    rig = rigNumber == 1 ? owner->Rig1() : owner->Rig2();
+                }
+                return rig != nullptr ? rig->StatusStr() : QString();
+            });
+            QObject::connect(shown, &QDialog::finished, client, [owner] {
+                if (owner) {
+                    owner->DialogVisibilityChanged(false);
+                }
+            });
+            // The dialog goes with the client, as a server's dialog goes with
+            // the server.
+            QObject::connect(client, &QObject::destroyed, shown, [shown] { delete shown; });
+            *dialog = shown;
+        } else if (!shown->isVisible()) {
+            shown->Load(client->Settings());
+        }
+        shown->show();
+        shown->raise();
+        shown->activateWindow();
+        client->DialogVisibilityChanged(true);
+    };
+}
+
+} // namespace koravel
