@@ -324,12 +324,15 @@ Millis Unit::NextDue() const {
     for (const auto& [id, timer] : timers_)
         due = std::min(due, timer.due);
     if (const auto network = port_->Network(); network && !network->connected)
-        due = std::min(due, clock_() + kNetworkUpkeepMs);
+        due = std::min(due, upkeepDue_);
     return due;
 }
 
 void Unit::OnTimer() {
     port_->Service();
+    // A time that stays put between calls, so that a loop waiting for it
+    // reaches it; while the connection is up it is not looked at.
+    upkeepDue_ = clock_() + kNetworkUpkeepMs;
     if (waiting_ && clock_() >= AttemptDeadline()) {
         if (waiting_->attemptsLeft > 0 && exchangeEnabled_) {
             SendAttempt();

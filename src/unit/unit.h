@@ -224,6 +224,8 @@ private:
     };
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
+    // When a network port whose connection is down is next looked after.
+    Millis upkeepDue_ = 0;
 };
 
 } // namespace unit
