@@ -241,6 +241,7 @@ void Unit::ReadPort(std::size_t budget) {
         if (n == 0)
             break;
         taken += n;
+        bytesRead_ += n;
         if (inputAt_ == input_.size()) {
             input_.clear();
             inputAt_ = 0;
@@ -298,6 +299,7 @@ std::size_t Unit::DiscardInput(std::size_t most) {
     std::uint8_t b = 0;
     while (dropped < most && port_->ReadByte(b))
         ++dropped;
+    bytesRead_ += dropped;
     return dropped;
 }
 

@@ -163,6 +163,9 @@ public:
 
     // Reads and drops up to most bytes waiting at the port, not as frames.
     std::size_t DiscardInput(std::size_t most);
+    // Bytes taken from the port so far, as frames or dropped: what came in
+    // since a moment, whoever read it.
+    std::uint64_t BytesRead() const { return bytesRead_; }
 
     // ---- State, under its long-standing names -----------------------------
 
@@ -210,6 +213,7 @@ private:
     // that runs a nested loop goes on from here, in order.
     koravel::Bytes input_;
     std::size_t inputAt_ = 0;
+    std::uint64_t bytesRead_ = 0;
 
     std::unique_ptr<Exchange> waiting_;
     std::deque<std::unique_ptr<Exchange>> queue_;

@@ -3,6 +3,7 @@
 // test's: the clock stands while the test hands the unit its input, and
 // moves only to the moment the unit is next due. Nothing really sleeps.
 #include "protocol/frame.h"
+#include "setup/transfer.h"
 #include "station/com_port.h"
 #include "support/pty_port.h"
 #include "unit/unit.h"
@@ -12,6 +13,7 @@
 #include <climits>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
@@ -514,6 +516,39 @@ TEST_F(UnitTest, ASequenceByteTakenAgainAnswersOnlyTheNewRequest) {
     const unit::PollAnswers tick = unit.CollectPollAnswers();
     EXPECT_FALSE(tick.answered);
     EXPECT_TRUE(unit.RecentRequests().empty());
+}
+
+// A set-up transfer lets the line settle, then drains what is stale until
+// the line has been quiet for a pause, and only then asks for the unit's
+// status. The loop reads the port all the while: what it read counts as
+// stale as much as what the drain drops.
+TEST_F(UnitTest, ASetUpTransferAsksOnceTheLineIsQuiet) {
+    setup::Transfer transfer(unit);
+    std::optional<setup::TransferResult> result;
+    transfer.Send(ini::Profile::FromText("[Factory]\nmot_maxvel=1\n"), {},
+                  [&result](const setup::TransferResult& r) { result = r; });
+    Answer(Bytes{0x13, 0x00, 0x13}); // during the settle, read by the loop
+    unit.OnInput();
+    now = setup::kSettleMs;
+    unit.OnTimer();
+    Answer(Bytes{0x13}); // during the pause, read by the loop
+    unit.OnInput();
+    now += setup::kDrainPauseMs;
+    unit.OnTimer();
+    Answer(Bytes{0x13}); // during the next, left at the port
+    now += setup::kDrainPauseMs;
+    unit.OnTimer();
+    See();
+    EXPECT_TRUE(requests.empty());
+    EXPECT_EQ(unit.Port().InputCount(), 0) << "the drain took it";
+    now += setup::kDrainPauseMs;
+    unit.OnTimer(); // a quiet pause: the preparing status request
+    See();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0][1], 1);
+    EXPECT_EQ(requestTimes[0], setup::kSettleMs + 3 * setup::kDrainPauseMs);
+    ASSERT_TRUE(RunUntil([&result] { return result.has_value(); }));
+    EXPECT_EQ(result->outcome, setup::TransferResult::Outcome::FirmwareUnknown);
 }
 
 } // namespace
