@@ -163,8 +163,8 @@ public:
 
     // Reads and drops up to most bytes waiting at the port, not as frames.
     std::size_t DiscardInput(std::size_t most);
-    // Bytes taken from the port so far, as frames or dropped: what came in
-    // since a moment, whoever read it.
+    // Bytes taken from the port so far, as frames or dropped: the difference
+    // between two readings is what came in between, whoever read it.
     std::uint64_t BytesRead() const { return bytesRead_; }
 
     // ---- State, under its long-standing names -----------------------------
