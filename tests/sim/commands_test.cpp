@@ -34,7 +34,7 @@ TEST_F(SimOverLink, StatusReplyReportsFirmwareFrequencyDirectionFlagsAndMoving) 
     EXPECT_EQ(first->direction, 0);
     EXPECT_EQ(first->flags, 0);
     EXPECT_EQ(first->moving, 0);
-    EXPECT_EQ(exchange::ReplyBuffer.size(), 11u) << "ten payload bytes and the checksum";
+    EXPECT_EQ(lastPayload.size(), 11u) << "ten payload bytes and the checksum";
 
     simulator->Modify([](sim::UnitState& s) {
         s.frequencyKhz = 65535;
@@ -148,7 +148,7 @@ TEST_F(SimOverLink, ResponderAnswersInPlaceOfTheUnit) {
         return std::nullopt;
     });
     EXPECT_EQ(Ask(7), 0x42);
-    EXPECT_EQ(Ask(8, {}, 2, 100), exchange::kNoReply);
+    EXPECT_EQ(Ask(8, {}, 2, 100), unit::kNoReply);
     EXPECT_EQ(simulator->RequestCount(8), 2u);
     EXPECT_EQ(Ask(9), sim::kStatusUnknownCommand) << "the unit answers what the hook leaves";
 }

@@ -11,7 +11,7 @@ TEST_F(SimOverLink, DroppedRequestsAreNeverAnsweredNorCarriedOut) {
     options.faults.drop = 1.0;
     Start(options);
 
-    EXPECT_EQ(Ask(koravel::kCommandTune, koravel::TuneArgument(14200), 4, 100), exchange::kNoReply);
+    EXPECT_EQ(Ask(koravel::kCommandTune, koravel::TuneArgument(14200), 4, 100), unit::kNoReply);
     EXPECT_EQ(simulator->RequestCount(koravel::kCommandTune), 4u) << "four sends seen";
     EXPECT_FALSE(simulator->State().state.moving);
 
@@ -26,14 +26,14 @@ TEST_F(SimOverLink, CorruptRepliesFailTheChecksumWhileTheUnitActs) {
     Start(options);
 
     // Read by hand: the reply frame arrives whole and is rejected.
-    exchange::SendFrame(Bytes{0x81, koravel::kCommandTune, 0x78, 0x37});
+    SendFrame(Bytes{0x81, koravel::kCommandTune, 0x78, 0x37});
     frame::Receiver receiver;
     EXPECT_EQ(ReadFrame(receiver), frame::Feed::Rejected);
     EXPECT_EQ(receiver.buffer.size(), 3u) << "sequence, status, checksum";
     EXPECT_EQ(receiver.buffer[0], 0x81);
     EXPECT_EQ(simulator->State().state.targetKhz, 14200) << "the unit carried the order out";
 
-    EXPECT_EQ(Ask(koravel::kCommandStatus, {}, 4, 100), exchange::kNoReply);
+    EXPECT_EQ(Ask(koravel::kCommandStatus, {}, 4, 100), unit::kNoReply);
     EXPECT_EQ(simulator->RequestCount(koravel::kCommandStatus), 4u);
 }
 
@@ -72,13 +72,13 @@ TEST_F(SimOverLink, DelayHoldsEachReplyBackWhileRequestsKeepComingIn) {
     late.delayMaxMs = 3500;
     simulator->SetFaults(late);
     simulator->ClearRequests();
-    exchange::SendFrame(Bytes{0x01, koravel::kCommandStatus});
-    exchange::SendFrame(Bytes{0x02, koravel::kCommandStatus});
+    SendFrame(Bytes{0x01, koravel::kCommandStatus});
+    SendFrame(Bytes{0x02, koravel::kCommandStatus});
     const auto deadline = SteadyClock::now() + milliseconds(2500);
     while (simulator->RequestCount(koravel::kCommandStatus) < 2 && SteadyClock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(5));
     EXPECT_EQ(simulator->RequestCount(koravel::kCommandStatus), 2u);
-    EXPECT_EQ(comm32::InputCount(), 0u) << "a reply came early";
+    EXPECT_EQ(unit.Port().InputCount(), 0u) << "a reply came early";
     for (std::uint8_t sequence : {0x01, 0x02}) {
         frame::Receiver receiver;
         ASSERT_EQ(ReadFrame(receiver), frame::Feed::Frame);
@@ -93,7 +93,7 @@ TEST_F(SimOverLink, ShortRepliesAndUnansweredStatusRequests) {
     Start(options);
 
     // The sequence byte and the checksum: the unit still carries the order out.
-    exchange::SendFrame(Bytes{0x81, koravel::kCommandTune, 0x78, 0x37});
+    SendFrame(Bytes{0x81, koravel::kCommandTune, 0x78, 0x37});
     frame::Receiver receiver;
     ASSERT_EQ(ReadFrame(receiver), frame::Feed::Frame);
     EXPECT_EQ(receiver.buffer, frame::WithChecksum(Bytes{0x81}));
@@ -103,7 +103,7 @@ TEST_F(SimOverLink, ShortRepliesAndUnansweredStatusRequests) {
     sim::Faults noStatus;
     noStatus.silentStatus = true;
     simulator->SetFaults(noStatus);
-    EXPECT_EQ(Ask(koravel::kCommandStatus, {}, 2, 100), exchange::kNoReply);
+    EXPECT_EQ(Ask(koravel::kCommandStatus, {}, 2, 100), unit::kNoReply);
     EXPECT_EQ(Ask(koravel::kCommandTune, koravel::TuneArgument(7050)), 0);
     EXPECT_EQ(simulator->RequestCount(koravel::kCommandStatus), 2u);
 }
@@ -114,7 +114,7 @@ TEST_F(SimOverLink, RequestLogKeepsTheLatestAndCountsEvery) {
     Start(options);
     const std::size_t total = sim::Simulator::kRequestLogSize + 10;
     for (std::size_t n = 0; n < total; ++n) {
-        exchange::SendFrame(Bytes{static_cast<std::uint8_t>(n & 0x7F), koravel::kCommandStatus});
+        SendFrame(Bytes{static_cast<std::uint8_t>(n & 0x7F), koravel::kCommandStatus});
         if (n % 256 == 255) {
             // Let the unit keep up with the line.
             const auto deadline = SteadyClock::now() + milliseconds(5000);
@@ -123,7 +123,7 @@ TEST_F(SimOverLink, RequestLogKeepsTheLatestAndCountsEvery) {
                 std::this_thread::sleep_for(milliseconds(1));
         }
     }
-    exchange::SendFrame(Bytes{0x7F, koravel::kCommandTune, 0, 0});
+    SendFrame(Bytes{0x7F, koravel::kCommandTune, 0, 0});
     const auto deadline = SteadyClock::now() + milliseconds(5000);
     while (simulator->RequestCount(koravel::kCommandTune) == 0 && SteadyClock::now() < deadline)
         std::this_thread::sleep_for(milliseconds(1));
@@ -144,7 +144,7 @@ TEST_F(SimOverLink, NoiseBetweenFramesLeavesACorrectReceiverInStep) {
     // still comes out whole.
     std::size_t extra = 0;
     for (std::uint8_t seq = 1; seq <= 20; ++seq) {
-        exchange::SendFrame(Bytes{seq, koravel::kCommandStatus});
+        SendFrame(Bytes{seq, koravel::kCommandStatus});
         frame::Receiver receiver;
         std::size_t bytes = 0;
         ASSERT_EQ(ReadFrame(receiver, &bytes), frame::Feed::Frame) << "request " << int(seq);

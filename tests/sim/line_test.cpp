@@ -80,7 +80,7 @@ TEST_F(SimOverLink, PacedReplyTakesAtLeastTheLineTimeOfBothFrames) {
 
     const Bytes request = frame::Encode(Bytes{0x8D, koravel::kCommandStatus});
     const auto start = SteadyClock::now();
-    comm32::WriteText(request);
+    unit.Port().Write(request);
     frame::Receiver receiver;
     std::size_t replyBytes = 0;
     ASSERT_EQ(ReadFrame(receiver, &replyBytes), frame::Feed::Frame);
@@ -108,7 +108,7 @@ TEST_F(SimOverLink, GarbageOnTheLineNeverStopsTheUnit) {
     garbage.insert(garbage.end(), tiny.begin(), tiny.end());
     Bytes escapedEnd{frame::kStart, 0x01, frame::kEscape, frame::kEnd};
     garbage.insert(garbage.end(), escapedEnd.begin(), escapedEnd.end());
-    WriteAll(comm32::PortHandle, garbage);
+    WriteAll(unit.Port().handle(), garbage);
 
     // Whatever the unit made of that, it answers the next request.
     EXPECT_EQ(Ask(koravel::kCommandStatus), 0);
@@ -123,12 +123,12 @@ TEST_F(SimOverLink, HangUpLeavesTheProgramOnADeadLine) {
 
     simulator->HangUp();
     struct pollfd p {
-        comm32::PortHandle, POLLOUT, 0
+        unit.Port().handle(), POLLOUT, 0
     };
     ASSERT_EQ(::poll(&p, 1, 2000), 1);
     EXPECT_NE(p.revents & POLLHUP, 0);
-    comm32::WriteText(frame::Encode(Bytes{0x81, 1}));
-    EXPECT_EQ(comm32::LastCommError, EIO);
+    unit.Port().Write(frame::Encode(Bytes{0x81, 1}));
+    EXPECT_EQ(unit.Port().LastError(), EIO);
     EXPECT_TRUE(IsLink(link)) << "the link stays, dangling";
 
     // The rest of the simulator still works, and so does Stop.
@@ -148,7 +148,7 @@ TEST_F(SimOverLink, PortReopensAfterTheProgramClosedIt) {
     const std::string slave = simulator->SlavePath();
     ASSERT_EQ(::chmod(slave.c_str(), 0666), 0);
     ASSERT_EQ(Ask(koravel::kCommandStatus), 0);
-    comm32::ClosePort();
+    unit.Port().Close();
 
     auto opensUnprivileged = [&slave] {
         pid_t pid = ::fork();

@@ -1,31 +1,14 @@
 #include "sim_support.h"
 
+#include "station/com_port.h"
+
 #include <thread>
 
 namespace simtest {
 
-void SimOverLink::SetUp() {
-    exchange::ResetExchange();
-    exchange::ExchangeEnabled = true;
-    exchange::ExchangeHooks = {};
-    nextTick = SteadyClock::now() + milliseconds(exchange::kTickMs);
-    exchange::ExchangeHooks.ProcessMessages = [this] {
-        // The window's 50 ms tick, played when its time has come.
-        const auto now = SteadyClock::now();
-        if (now >= nextTick) {
-            exchange::TimerTick();
-            nextTick += milliseconds(exchange::kTickMs);
-            if (nextTick < now)
-                nextTick = now + milliseconds(exchange::kTickMs);
-        }
-    };
-}
-
 void SimOverLink::TearDown() {
-    comm32::ClosePort();
+    unit.Port().Close();
     simulator.reset();
-    exchange::ExchangeHooks = {};
-    exchange::ResetExchange();
 }
 
 sim::Options SimOverLink::Quick() {
@@ -46,13 +29,17 @@ void SimOverLink::Start(const sim::Options& options) {
 }
 
 void SimOverLink::OpenPort() {
-    ASSERT_EQ(comm32::OpenPort("bio" + std::to_string(kPort)), 0);
-    ASSERT_EQ(comm32::ConfigurePort(19200, 'n', 8, 1, 'N'), 0);
+    ASSERT_EQ(koravel::OpenComPort(unit.Port(), kPort), 0);
+    unit.SetExchangeEnabled(true);
 }
 
 std::uint8_t SimOverLink::Ask(std::uint8_t command, const Bytes& argument, int attempts,
                               int timeoutMs) {
-    return exchange::Transact(command, argument, true, attempts, timeoutMs);
+    const unit::Reply reply = unit::Await(loop, [&](unit::ReplyHandler done) {
+        unit.Transact(command, argument, true, attempts, timeoutMs, std::move(done));
+    });
+    lastPayload = reply.payload;
+    return reply.status;
 }
 
 std::optional<koravel::StatusReply> SimOverLink::Status() {
@@ -61,7 +48,7 @@ std::optional<koravel::StatusReply> SimOverLink::Status() {
         return std::nullopt;
     // Transact leaves the payload and checksum; put back what it took.
     Bytes content{0, status};
-    content.insert(content.end(), exchange::ReplyBuffer.begin(), exchange::ReplyBuffer.end());
+    content.insert(content.end(), lastPayload.begin(), lastPayload.end());
     return koravel::DecodeStatusReply(content);
 }
 
@@ -81,7 +68,7 @@ std::optional<frame::Feed> SimOverLink::ReadFrame(frame::Receiver& receiver, std
     const auto deadline = SteadyClock::now() + wait;
     while (SteadyClock::now() < deadline) {
         std::uint8_t b = 0;
-        if (!comm32::ReadByte(b)) {
+        if (!unit.Port().ReadByte(b)) {
             std::this_thread::sleep_for(milliseconds(1));
             continue;
         }

@@ -1,16 +1,17 @@
 // The simulator on a real pseudo-terminal, reached through the program's own
-// link code: the port is opened by name ("bio<N>") through the ports folder of
-// a temporary config folder, and requests go through Transact. The test plays
-// the window's 50 ms tick from the real clock.
+// link code: the port is opened by its COM number through the ports folder of
+// a temporary config folder, and requests go through a unit's Transact, driven
+// by a poll(2) loop on the real clock.
 #pragma once
 
 #include "protocol/bytes.h"
-#include "transport/comm32.h"
-#include "unit/exchange.h"
+#include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "protocol/status_reply.h"
 #include "sim/simulator.h"
 #include "support/pty_port.h"
+#include "unit/poll_loop.h"
+#include "unit/unit.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +33,6 @@ constexpr int kRoomyTimeoutMs = 2000;
 
 class SimOverLink : public ::testing::Test {
 protected:
-    void SetUp() override;
     void TearDown() override;
 
     // Options for a quick unit: unpaced, short motion.
@@ -41,8 +41,11 @@ protected:
     void Start(const sim::Options& options);
     void OpenPort();
 
+    // Transact with the reply flag; the status, the payload in lastPayload.
     std::uint8_t Ask(std::uint8_t command, const Bytes& argument = {}, int attempts = 4,
                      int timeoutMs = kRoomyTimeoutMs);
+    // A request written as it is, no exchange waiting for it.
+    void SendFrame(const Bytes& content) { unit.Port().Write(frame::Encode(content)); }
     // A status request through Transact; the decoded reply.
     std::optional<koravel::StatusReply> Status();
     // Asks for the status until the unit reports freq and stands still.
@@ -58,7 +61,10 @@ protected:
 
     testing_support::TempConfigDir config;
     std::unique_ptr<sim::Simulator> simulator;
-    SteadyClock::time_point nextTick;
+    unit::Unit unit;
+    unit::PollLoop loop{unit};
+    // The payload and checksum of the last reply Ask took.
+    Bytes lastPayload;
 };
 
 } // namespace simtest
