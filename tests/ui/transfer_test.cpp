@@ -3,9 +3,12 @@
 // unit's EEPROM byte for byte, and the command-line mode of the start-up.
 #include "window_fixture.h"
 
-#include "unit/exchange.h"
+#include "protocol/commands.h"
 #include "support/setup_image.h"
+#include "ui/image_box.h"
+#include "unit/unit.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -17,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -128,7 +132,7 @@ protected:
     }
 
     TfmMain& NewWindow(bool keepTimers) {
-        // The old window goes first: it takes the exchange's hooks with it.
+        // The old window goes first, and its port with it.
         window_.reset();
         TfmMain& w = MakeWindow(keepTimers);
         w.SetPrompter(std::make_unique<AnsweringPrompter>(answers_));
@@ -227,22 +231,34 @@ void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
     w.lResult->setText(QStringLiteral("before"));
     const std::size_t before = unit_->Requests().size();
 
-    // Watch the window from inside the send, as its events run; a second
-    // send asked for meanwhile is turned away.
+    // Look at the window from inside the send whenever the unit receives a
+    // block: the look is posted to the window's thread and runs among its
+    // events. A second send asked for meanwhile is turned away.
     std::vector<Seen> seen;
     std::optional<TfmMain::SendOutcome> nested;
-    QTimer watch;
-    watch.setInterval(1);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    bool sending = false;
+    const auto look = [&](int block) {
+        if (!sending)
+            return;
         seen.push_back({w.mmLog->isVisible(), w.btImposta->isEnabled(), w.tmPoll->isActive(),
                         w.pbTransfer->isVisible(), w.pbTransfer->value()});
-        if (!nested && w.pbTransfer->value() >= 10)
+        if (!nested && block >= 10)
             nested = w.btInviaClick();
+    };
+    unit_->SetResponder([&w, &look](const Bytes& r) -> std::optional<Bytes> {
+        if (r.size() >= 4 && r[1] == kCommandWriteBlock) {
+            const int block = r[2] | (r[3] << 8);
+            QMetaObject::invokeMethod(
+                &w, [&look, block] { look(block); }, Qt::QueuedConnection);
+        }
+        return std::nullopt;
     });
-    watch.start();
     PaintWatch paints(w.pbTransfer);
+    sending = true;
     const TfmMain::SendOutcome outcome = Send(w, path);
-    watch.stop();
+    sending = false;
+    unit_->SetResponder(nullptr);
+    QCoreApplication::sendPostedEvents(&w, QEvent::MetaCall); // looks that came too late
 
     EXPECT_EQ(outcome, TfmMain::SendOutcome::Sent);
     const int firmware = 256 + minor;
@@ -261,7 +277,7 @@ void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
     EXPECT_EQ(WrittenBlocks(sent), AllBlocks());
     for (std::size_t i = 1; i < sent.size(); ++i)
         EXPECT_NE(sent[i][0] & 0x80, 0);
-    EXPECT_TRUE(exchange::ExchangeEnabled);
+    EXPECT_TRUE(w.unit().ExchangeEnabled());
 
     EXPECT_EQ(w.lResult->text(), kSent);
     EXPECT_TRUE(answers_->messages.empty());
@@ -363,7 +379,7 @@ TEST_F(TransferTest, CancelLeavesEverythingAsItWas) {
     EXPECT_TRUE(w.mmLog->isHidden());
     EXPECT_FALSE(w.btImposta->isEnabled());
     EXPECT_FALSE(w.tmPoll->isActive());
-    EXPECT_FALSE(exchange::ExchangeEnabled);
+    EXPECT_FALSE(w.unit().ExchangeEnabled());
     ExpectNothingSentSince(before);
 }
 
@@ -463,7 +479,7 @@ TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
         EXPECT_TRUE(w.mmLog->isHidden());
         EXPECT_TRUE(w.btImposta->isEnabled());
         EXPECT_FALSE(w.tmPoll->isActive());
-        EXPECT_FALSE(exchange::ExchangeEnabled);
+        EXPECT_FALSE(w.unit().ExchangeEnabled());
         ExpectNothingSentSince(before);
     }
 }
@@ -561,6 +577,76 @@ TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
     EXPECT_EQ(answers_->questions.size(), 2u);
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
     EXPECT_EQ(w.lResult->text(), kSent);
+}
+
+// ---- Clicks during a send ----------------------------------------------------
+
+// The operator clicks band buttons while a block waits for its answer: its
+// first write is lost, so the wait lasts the block's whole time-out. No click
+// takes the block's place or stretches its wait: the block is written again,
+// the same frame, once its time-out has run; the newest click goes out once
+// the block's exchange has ended and before the next block; the older clicks
+// end without reaching the line; and the file goes in whole.
+TEST_F(TransferTest, ClicksWhileABlockWaitsGoOutBetweenBlocksNewestOnly) {
+    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    TfmMain& w = Connect(1, 13);
+    std::atomic<int> block3Writes{0};
+    unit_->SetResponder([&block3Writes](const Bytes& r) -> std::optional<Bytes> {
+        if (r[1] == kCommandWriteBlock && r[2] == 3 && r[3] == 0 && ++block3Writes == 1)
+            return Bytes{};
+        return std::nullopt;
+    });
+    const struct {
+        TImage* area;
+        std::uint16_t khz;
+    } bands[] = {{w.Image12, 7050}, {w.Image14, 14200}, {w.Image5, 28500}};
+    // Far more clicks than one time-out holds: a wait that clicks stretch
+    // would run into this bound instead of ending.
+    constexpr int kMostClicks = 400;
+    int clicks = 0;
+    std::uint16_t newest = 0;
+    QTimer clicker;
+    clicker.setInterval(50);
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (block3Writes.load() != 1 || clicks >= kMostClicks)
+            return;
+        const std::uint8_t waiting = w.unit().WaitingSequence();
+        const auto& band = bands[clicks % 3];
+        MouseClick(band.area);
+        ++clicks;
+        newest = band.khz;
+        EXPECT_EQ(w.unit().WaitingSequence(), waiting) << "the click took the block's place";
+    });
+    const std::size_t before = unit_->Requests().size();
+    clicker.start();
+    EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::Sent);
+    clicker.stop();
+    EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
+    EXPECT_GE(clicks, 2) << "too few clicks came during the wait to show anything";
+    EXPECT_LT(clicks, kMostClicks) << "the block's wait went on while clicks kept coming";
+
+    // On the line: block 3 twice, the newest click (asked again only if the
+    // unit was slow), block 4; no other click at all.
+    const auto sent = RequestsFrom(before);
+    const auto isBlock = [](const Bytes& r, int block) {
+        return r.size() >= 4 && r[1] == kCommandWriteBlock && r[2] == block && r[3] == 0;
+    };
+    const auto first =
+        std::find_if(sent.begin(), sent.end(), [&](const Bytes& r) { return isBlock(r, 3); });
+    ASSERT_NE(first, sent.end());
+    ASSERT_LT(first + 2, sent.end());
+    EXPECT_EQ(first[1], first[0]) << "block 3's second attempt";
+    auto next = first + 2;
+    ASSERT_TRUE(next->size() >= 3 && (*next)[1] == kCommandTune);
+    EXPECT_EQ(Bytes(next->begin() + 2, next->end() - 1), TuneArgument(newest));
+    const Bytes click = *next;
+    while (next != sent.end() && *next == click)
+        ++next;
+    ASSERT_NE(next, sent.end());
+    EXPECT_TRUE(isBlock(*next, 4));
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const Bytes& r) { return r.size() >= 3 && r[1] == kCommandTune; }),
+              next - (first + 2));
 }
 
 // ---- Command-line mode ------------------------------------------------------
