@@ -649,6 +649,41 @@ TEST_F(TransferTest, ClicksWhileABlockWaitsGoOutBetweenBlocksNewestOnly) {
               next - (first + 2));
 }
 
+// The window closed while a file goes out (by the operator, or by a signal
+// that closes it): the application quits, which ends every event loop at
+// once, yet the send runs on to its end, the send handler returns its
+// outcome, and only then does the application's loop return.
+TEST_F(TransferTest, ClosingTheWindowDuringASendQuitsOnceTheSendHasEnded) {
+    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    TfmMain& w = Connect(1, 13);
+    unit_->SetResponder([&w](const Bytes& r) -> std::optional<Bytes> {
+        if (r.size() >= 4 && r[1] == kCommandWriteBlock && r[2] == 10 && r[3] == 0)
+            QMetaObject::invokeMethod(
+                &w, [&w] { w.close(); }, Qt::QueuedConnection);
+        return std::nullopt;
+    });
+    std::optional<TfmMain::SendOutcome> outcome;
+    QTimer start;
+    start.setSingleShot(true);
+    QObject::connect(&start, &QTimer::timeout, [&] { outcome = Send(w, path); });
+    start.start(0);
+    QTimer watchdog; // a quit that never comes fails the test instead of hanging it
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(2); });
+    watchdog.start(60000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+
+    ASSERT_TRUE(outcome.has_value()) << "the application quit before the send handler returned";
+    EXPECT_EQ(*outcome, TfmMain::SendOutcome::Sent);
+    const auto image = unit_->Eeprom();
+    EXPECT_EQ(image.size(), 68u) << "blocks written";
+    EXPECT_TRUE(image == ExpectedImage(path, 269));
+    EXPECT_EQ(w.lResult->text(), kSent);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_NE(ReadIni().find("Serialport=1"), std::string::npos)
+        << "settings not saved at the close";
+}
+
 // ---- Command-line mode ------------------------------------------------------
 
 class CommandLineTest : public TransferTest {
