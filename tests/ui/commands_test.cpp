@@ -38,7 +38,9 @@ protected:
 
     // Clicks the area's centre as the operator does and waits for the
     // exchange to end; true when the unit received a new request.
-    bool Click(QWidget* area) { return WindowTest::Click(*unit_, area) > 0; }
+    bool Click(QWidget* area) {
+        return AndWait(*unit_, [area] { MouseClick(area); }) > 0;
+    }
 
     sim::Simulator* unit_ = nullptr;
 };

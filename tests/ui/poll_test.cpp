@@ -82,10 +82,14 @@ protected:
     StatusReply reply_;
 };
 
+// With KORAVEL_TRACE set, the frames are traced both ways.
 TEST_F(PollTest, FirstTickShowsTheRetractPanelUntilAFrequencyIsReported) {
     sim::UnitConfig config;
     config.startFrequencyKhz = 14200;
+    const std::string trace = dir_ + "/trace.txt";
+    setenv("KORAVEL_TRACE", trace.c_str(), 1);
     TfmMain& w = Connect(config);
+    unsetenv("KORAVEL_TRACE");
     ASSERT_TRUE(w.Retract_Panel->isHidden());
 
     TickAndWait(*unit_);
@@ -99,6 +103,13 @@ TEST_F(PollTest, FirstTickShowsTheRetractPanelUntilAFrequencyIsReported) {
     EXPECT_FALSE(w.Retract_Panel->isHidden());
     TickAndWait(*unit_);
     EXPECT_TRUE(w.Retract_Panel->isHidden());
+
+    std::ifstream in(trace);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first, "tx 0D0159");
+    EXPECT_EQ(second.substr(0, 5), "rx 0D");
 }
 
 TEST_F(PollTest, StatusReplyIsDecodedIntoTheDisplay) {
@@ -360,20 +371,6 @@ TEST_F(PollTest, RigSelectionIsMirroredAndTheHighlightFades) {
     w.ckOmni1->setChecked(false);
     w.tmPollTimer();
     EXPECT_TRUE(w.Radio1->isChecked());
-}
-
-TEST_F(PollTest, FramesAreTracedWhenAskedFor) {
-    const std::string trace = dir_ + "/trace.txt";
-    setenv("KORAVEL_TRACE", trace.c_str(), 1);
-    TfmMain& w = Connect();
-    unsetenv("KORAVEL_TRACE");
-    Round(w);
-    std::ifstream in(trace);
-    std::string first, second;
-    std::getline(in, first);
-    std::getline(in, second);
-    EXPECT_EQ(first, "tx 0D0159");
-    EXPECT_EQ(second.substr(0, 5), "rx 0D");
 }
 
 TEST(BandNames, BandsHoldTheirLimitsAndNothingOutside) {

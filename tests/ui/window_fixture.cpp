@@ -130,24 +130,15 @@ void WindowTest::TickAndWait(sim::Simulator& unit, std::size_t replyBytes) {
     }
 }
 
-std::size_t WindowTest::AndWait(sim::Simulator& unit, const std::function<void()>& action,
-                                bool untilIdle) {
+std::size_t WindowTest::AndWait(sim::Simulator& unit, const std::function<void()>& action) {
     const std::size_t seen = unit.Requests().size();
     const std::size_t written = framesWritten_;
     action();
-    const bool done = WaitFor([&] {
-        return (!untilIdle || window_->unit().Idle()) &&
-               unit.Requests().size() >= seen + (framesWritten_ - written);
-    });
-    EXPECT_TRUE(done) << "the unit did not receive the " << framesWritten_ - written
-                      << " frames written"
-                      << (window_->unit().Idle() ? "" : ", or the exchange did not end");
+    EXPECT_TRUE(WaitFor([&] {
+        return window_->unit().Idle() && unit.Requests().size() >= seen + framesWritten_ - written;
+    })) << "the exchanges did not end, or the unit did not receive the "
+        << framesWritten_ - written << " frames written";
     return framesWritten_ - written;
-}
-
-std::size_t WindowTest::Click(sim::Simulator& unit, QWidget* area, bool untilIdle) {
-    return AndWait(
-        unit, [area] { MouseClick(area); }, untilIdle);
 }
 
 Bytes WindowTest::LastRequest(const sim::Simulator& unit) {

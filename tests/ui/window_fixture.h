@@ -80,13 +80,10 @@ protected:
     // Frames the window's unit has written since the window was made.
     std::size_t FramesWritten() const { return framesWritten_; }
     // Runs action (a click, a tracking step), then serves the window's
-    // events until the unit has received every frame that the window wrote
-    // meanwhile and, with untilIdle, until the window's exchanges have ended.
-    // The number of frames written: 0 when the action sent nothing.
-    std::size_t AndWait(sim::Simulator& unit, const std::function<void()>& action,
-                        bool untilIdle = true);
-    // A click on the centre of area, as above.
-    std::size_t Click(sim::Simulator& unit, QWidget* area, bool untilIdle = true);
+    // events until the window's exchanges have ended and the unit has
+    // received every frame written meanwhile. The number of frames written:
+    // 0 when the action sent nothing.
+    std::size_t AndWait(sim::Simulator& unit, const std::function<void()>& action);
     // The request content (checksum included) most recently seen by the unit.
     static Bytes LastRequest(const sim::Simulator& unit);
     // Arguments of every tune command the unit received, in order.
