@@ -12,7 +12,7 @@ namespace koravel {
 namespace {
 
 constexpr const char* kHelp =
-    "Usage: koravel [FILE]\n"
+    "Usage: koravel [--language it|en] [FILE]\n"
     "       koravel --help | --version\n"
     "\n"
     "The remote control of the KV-100 antenna control unit: the unit's front\n"
@@ -20,7 +20,13 @@ constexpr const char* kHelp =
     "\n"
     "  FILE       a set-up file (.koravel) to write into the unit's EEPROM: the\n"
     "             open dialog shows it, it is sent once confirmed, and the\n"
-    "             window closes (name a file called --help as ./--help)\n"
+    "             window closes after showing the outcome for 2 s; the outcome\n"
+    "             is printed on standard output, and the exit status is 1 when\n"
+    "             the file was not sent whole (name a file called --help as\n"
+    "             ./--help)\n"
+    "  --language it|en\n"
+    "             the window's language: Italian or English (default: Italian\n"
+    "             for an Italian locale, else English)\n"
     "  --help     show this text and exit\n"
     "  --version  show the version and exit\n"
     "\n"
@@ -33,6 +39,38 @@ constexpr const char* kHelp =
     "line into FILE. See koravel(1).\n";
 
 } // namespace
+
+std::string TakeLanguageOption(int& argc, char** argv, bool& ok) {
+    ok = true;
+    std::string language;
+    int out = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const char* value = nullptr;
+        if (std::strcmp(arg, "--language") == 0) {
+            if (i + 1 >= argc) {
+                std::fputs("koravel: --language needs a value: it or en\n", stderr);
+                ok = false;
+                return {};
+            }
+            value = argv[++i];
+        } else if (std::strncmp(arg, "--language=", 11) == 0) {
+            value = arg + 11;
+        } else {
+            argv[out++] = argv[i];
+            continue;
+        }
+        if (std::strcmp(value, "it") != 0 && std::strcmp(value, "en") != 0) {
+            std::fprintf(stderr, "koravel: unknown language '%s': it or en\n", value);
+            ok = false;
+            return {};
+        }
+        language = value;
+    }
+    argc = out;
+    argv[out] = nullptr;
+    return language;
+}
 
 std::optional<int> AnswerInfoOption(int argc, char** argv) {
     if (argc < 2)

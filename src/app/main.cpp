@@ -4,9 +4,13 @@
 #include "info_options.h"
 #include "ui/artwork.h"
 #include "ui/koravelu.h"
+#include "ui/language.h"
 
 #include <QApplication>
 #include <QMetaObject>
+
+#include <cstdio>
+#include <string>
 
 namespace {
 // Gives the CAT back end's rig threads a bounded time to end once the window
@@ -21,7 +25,17 @@ int main(int argc, char** argv) {
     if (const std::optional<int> exitCode = koravel::AnswerInfoOption(argc, argv))
         return *exitCode;
 
+    bool languageOk = true;
+    const std::string language = koravel::TakeLanguageOption(argc, argv, languageOk);
+    if (!languageOk)
+        return 2;
+
     QApplication app(argc, argv);
+    const QString chosen =
+        language.empty() ? koravel::SystemLanguage() : QString::fromStdString(language);
+    if (!koravel::UseLanguage(chosen))
+        std::fprintf(stderr, "koravel: the %s texts are missing; English is shown\n",
+                     qPrintable(chosen));
     QApplication::setApplicationName(QStringLiteral("Koravel"));
     QApplication::setApplicationVersion(QStringLiteral(KORAVEL_VERSION));
     // The installed desktop entry's name, so that the desktop matches the
@@ -42,5 +56,7 @@ int main(int argc, char** argv) {
     // manager may never activate the window, so it is asked for here too
     // (it runs once either way).
     QMetaObject::invokeMethod(&window, &TfmMain::FormActivate, Qt::QueuedConnection);
-    return app.exec();
+    const int code = app.exec();
+    // A command-line send that did not send its file whole fails the run.
+    return code != 0 ? code : window.ExitStatus;
 }

@@ -29,7 +29,14 @@ void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>&
 }
 
 void TfmMain::SendTune(std::uint32_t khz) {
+    // The next arrow steps from here until the unit reports it.
+    CommandedFrequency = static_cast<std::int32_t>(khz & 0xFFFFu);
+    commandedMisses_ = 0;
     SendCommand(kCommandTune, TuneArgument(khz));
+}
+
+std::int32_t TfmMain::BaseFrequency() const {
+    return CommandedFrequency >= 0 ? CommandedFrequency : ReportedFrequency;
 }
 
 void TfmMain::Image12Click() {
@@ -59,23 +66,29 @@ void TfmMain::Image6Click() {
 
 // The arrows step within the unit's range and send nothing at its ends: a
 // step past 0 or past 65535 kHz would tune to a frequency nobody chose.
+// Every click counts: a step taken before the unit has reported the last
+// one steps on from it.
 void TfmMain::Image17Click() {
-    if (ReportedFrequency < kArrowStepKhz)
+    const std::int32_t base = BaseFrequency();
+    if (base < kArrowStepKhz)
         return;
-    SendTune(static_cast<std::uint32_t>(ReportedFrequency - kArrowStepKhz));
+    SendTune(static_cast<std::uint32_t>(base - kArrowStepKhz));
 }
 void TfmMain::Image16Click() {
-    if (ReportedFrequency > static_cast<std::int32_t>(kMaxUnitKhz) - kArrowStepKhz)
+    const std::int32_t base = BaseFrequency();
+    if (base > static_cast<std::int32_t>(kMaxUnitKhz) - kArrowStepKhz)
         return;
-    SendTune(static_cast<std::uint32_t>(ReportedFrequency + kArrowStepKhz));
+    SendTune(static_cast<std::uint32_t>(base + kArrowStepKhz));
 }
 
 void TfmMain::DirectionClick(TImage* area, std::uint8_t direction) {
     Image21->move(area->x(), area->y() + 30);
     Image21->show();
-    // ReportedFrequency comes from a status reply: always within 16 bits.
-    SendCommand(kCommandTune,
-                TuneArgument(static_cast<std::uint32_t>(ReportedFrequency), direction));
+    // Within 16 bits: a status reply's, or a tune already sent.
+    const auto khz = static_cast<std::uint32_t>(BaseFrequency());
+    if (CommandedFrequency >= 0)
+        commandedMisses_ = 0;
+    SendCommand(kCommandTune, TuneArgument(khz, direction));
 }
 
 void TfmMain::Image20Click() {
@@ -88,11 +101,18 @@ void TfmMain::Image19Click() {
     DirectionClick(Image19, kDirectionBidirectional);
 }
 
+void TfmMain::RetractAsked() {
+    if (prompter_->Ask(QStringLiteral("Koravel"),
+                       tr("Retract the elements? The antenna is unusable until it is tuned "
+                          "again.")))
+        Image24Click();
+}
+
 void TfmMain::Image24Click() {
     // The captions change once the exchange has ended, answered or not.
     SendCommand(kCommandRetract, {}, [this] {
-        Message1->setText(QStringLiteral("Elements"));
-        Message2->setText(QStringLiteral("Retracted"));
+        Message1->setText(tr("Elements"));
+        Message2->setText(tr("Retracted"));
     });
 }
 

@@ -6,6 +6,7 @@
 #include "unit/qt/qt_driver.h"
 #include "unit/unit.h"
 
+#include "ui/accessibility.h"
 #include "ui/artwork.h"
 #include "ui/colors.h"
 #include "ui/image_box.h"
@@ -63,6 +64,7 @@ TfmMain::TfmMain(QWidget* parent)
     : QMainWindow(parent), prompter_(MakeWidgetPrompter(this)),
       // The unit on the window's port, before the status bar that shows it.
       unit_(std::make_unique<unit::Unit>()) {
+    InstallAccessibility();
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QString::fromLatin1(kCaption));
     // Single fixed border: system menu, minimise and close; no maximise.
@@ -81,12 +83,14 @@ TfmMain::TfmMain(QWidget* parent)
     BuildFrontPanel(client);
     BuildClickAreas();
     BuildTxWarning();
+    BuildLinkDisplay();
+    BuildHelpMenu();
     BuildStatusBar();
     // The window takes exactly the menu bar, the client area and the status bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    dlgOpen = Named(new QFileDialog(this, QStringLiteral("Save setup data...")), "dlgOpen");
-    dlgOpen->setNameFilter(QStringLiteral("Koravel setup data (*.koravel)"));
+    dlgOpen = Named(new QFileDialog(this, tr("Save setup data...")), "dlgOpen");
+    dlgOpen->setNameFilter(tr("Koravel setup data (*.koravel)"));
     dlgOpen->setDefaultSuffix(QStringLiteral("koravel"));
     dlgOpen->setAcceptMode(QFileDialog::AcceptOpen);
     dlgOpen->setFileMode(QFileDialog::AnyFile); // the file need not exist
@@ -102,6 +106,8 @@ TfmMain::TfmMain(QWidget* parent)
     transfer_ = std::make_unique<setup::Transfer>(*unit_);
 
     ConnectHandlers();
+    BuildKeyboard();
+    BuildPortRetry();
     InstallUnitHooks();
     OpenTraceFromEnvironment();
 
@@ -120,7 +126,8 @@ TfmMain::TfmMain(QWidget* parent)
 
 void TfmMain::BuildMenus() {
     mm1 = Named(menuBar(), "mm1");
-    Communication1 = Named(mm1->addMenu(QStringLiteral("Com Port")), "Communication1");
+    // Each language's text carries its own mnemonic (Alt+P, Alt+C in English).
+    Communication1 = Named(mm1->addMenu(tr("Com &Port")), "Communication1");
     QAction** items[] = {&COM1, &COM2, &COM3,  &COM4,  &COM5,  &COM6,  &COM7,
                          &COM8, &COM9, &COM10, &COM11, &COM12, &COM13, &COM14};
     int n = 1;
@@ -130,11 +137,11 @@ void TfmMain::BuildMenus() {
         (*item)->setObjectName(name);
         (*item)->setCheckable(true);
     }
-    Cat1 = Named(mm1->addMenu(QStringLiteral("Cat")), "Cat1");
-    Radio1 = Named(Cat1->addAction(QStringLiteral("Radio 1")), "Radio1");
-    Radio2 = Named(Cat1->addAction(QStringLiteral("Radio 2")), "Radio2");
-    NoRadio = Named(Cat1->addAction(QStringLiteral("No Radio")), "NoRadio");
-    ConfigRadio1 = Named(Cat1->addAction(QStringLiteral("Config Radio")), "ConfigRadio1");
+    Cat1 = Named(mm1->addMenu(tr("&Cat")), "Cat1");
+    Radio1 = Named(Cat1->addAction(tr("Radio &1")), "Radio1");
+    Radio2 = Named(Cat1->addAction(tr("Radio &2")), "Radio2");
+    NoRadio = Named(Cat1->addAction(tr("&No Radio")), "NoRadio");
+    ConfigRadio1 = Named(Cat1->addAction(tr("Config &Radio")), "ConfigRadio1");
     Radio1->setCheckable(true);
     Radio2->setCheckable(true);
     NoRadio->setCheckable(true);
@@ -144,11 +151,9 @@ void TfmMain::BuildStrips(QWidget* client) {
     // Top strip, 1 pixel high: its controls are laid out but cut off.
     Panel3 = Named(new QFrame(client), "Panel3");
     Panel3->setGeometry(0, 0, kClientWidth, 1);
-    auto* portCaption =
-        MakeLabel(Panel3, "Label1", QStringLiteral("Porta seriale:"), QRect(8, 8, 72, 16));
+    auto* portCaption = MakeLabel(Panel3, "Label1", tr("Serial port:"), QRect(8, 8, 72, 16));
     (void)portCaption;
-    lStatus =
-        MakeLabel(Panel3, "lStatus", QStringLiteral("Stato: non connesso"), QRect(88, 6, 280, 18));
+    lStatus = MakeLabel(Panel3, "lStatus", tr("Status: not connected"), QRect(88, 6, 280, 18));
     lStatus->setFont(
         Face({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans"}, QFont::SansSerif, 13));
     SetTextColor(lStatus, clNavy);
@@ -163,16 +168,22 @@ void TfmMain::BuildStrips(QWidget* client) {
     Panel2 = Named(new QFrame(client), "Panel2");
     Panel2->setGeometry(0, kClientHeight - 1, kClientWidth, 1);
     lResult = MakeLabel(Panel2, "lResult", QString(), QRect(8, 12, 150, 16));
-    btImposta = Named(new QPushButton(QStringLiteral("Setup..."), Panel2), "btImposta");
+    btImposta = Named(new QPushButton(tr("Setup..."), Panel2), "btImposta");
     btImposta->setGeometry(164, 8, 75, 25);
     btImposta->setEnabled(false);
-    btRetract = Named(new QPushButton(QStringLiteral("Retract axes"), Panel2), "btRetract");
+    btRetract = Named(new QPushButton(tr("Retract axes"), Panel2), "btRetract");
     btRetract->setGeometry(244, 8, 91, 25);
     btRetract->setEnabled(false);
-    btUscita = Named(new QPushButton(QStringLiteral("&Uscita"), Panel2), "btUscita");
+    btUscita = Named(new QPushButton(tr("E&xit"), Panel2), "btUscita");
     btUscita->setGeometry(352, 8, 75, 25);
-    btUscita2 = Named(new QPushButton(QStringLiteral("&Uscita"), Panel2), "btUscita2");
+    btUscita2 = Named(new QPushButton(tr("E&xit"), Panel2), "btUscita2");
     btUscita2->setGeometry(440, 8, 75, 25);
+    // The strips' buttons are cut off: they take no focus and their
+    // mnemonics close nothing.
+    for (QPushButton* button : {btImposta, btRetract, btUscita, btUscita2}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setShortcut(QKeySequence());
+    }
 }
 
 void TfmMain::BuildFrontPanel(QWidget* client) {
@@ -206,7 +217,7 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     Image1->setGeometry(0, -16, 520, 312);
     Image1->setPicture(LoadArtwork(QStringLiteral("panel.jpg")));
 
-    lFreq = MakeLabel(pnBlue, "lFreq", QStringLiteral("00.000 MHz"), QRect(125, 88, 285, 57));
+    lFreq = MakeLabel(pnBlue, "lFreq", tr("00.000 MHz"), QRect(125, 88, 285, 57));
     lFreq->setAlignment(Qt::AlignCenter);
     lFreq->setFont(FitWidth(Monospace(48, true), QStringLiteral("00.000 MHz"), lFreq->width()));
     SetTextColor(lFreq, clYellow);
@@ -230,8 +241,7 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     }
     Retract_Panel->hide();
 
-    Label13 = MakeLabel(pnBlue, "Label13", QStringLiteral("MOVING ELEMENTS..."),
-                        QRect(128, 184, 265, 17));
+    Label13 = MakeLabel(pnBlue, "Label13", tr("MOVING ELEMENTS..."), QRect(128, 184, 265, 17));
     Label13->setAlignment(Qt::AlignCenter);
     Label13->setFont(Sans(16, true));
     SetTextColor(Label13, clYellow);
@@ -253,16 +263,15 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     ldBidir->setGeometry(296, 24, 33, 17);
     ldBidir->hide();
 
-    Heading =
-        MakeLabel(pnBlue, "Heading", QStringLiteral("Heading: normal ->"), QRect(304, 56, 120, 16));
+    Heading = MakeLabel(pnBlue, "Heading", tr("Heading: normal ->"), QRect(304, 56, 120, 16));
     Heading->hide();
-    Custom = MakeLabel(pnBlue, "Custom", QStringLiteral("(default)"), QRect(304, 72, 120, 16));
+    Custom = MakeLabel(pnBlue, "Custom", tr("(default)"), QRect(304, 72, 120, 16));
     Custom->hide();
 
-    ckOmni1 = Named(new QCheckBox(QStringLiteral("Radio 1"), pnBlue), "ckOmni1");
+    ckOmni1 = Named(new QCheckBox(tr("Radio 1"), pnBlue), "ckOmni1");
     ckOmni1->setGeometry(8, 56, 97, 17);
     ckOmni1->hide();
-    ckOmni2 = Named(new QCheckBox(QStringLiteral("Radio 2"), pnBlue), "ckOmni2");
+    ckOmni2 = Named(new QCheckBox(tr("Radio 2"), pnBlue), "ckOmni2");
     ckOmni2->setGeometry(8, 72, 97, 17);
     ckOmni2->hide();
     Button1 = Named(new QPushButton(QStringLiteral("Button1"), pnBlue), "Button1");
@@ -359,8 +368,14 @@ void TfmMain::ConnectHandlers() {
         {Image10, &TfmMain::Image2Click},
         {Image11, &TfmMain::Image2Click},
     };
-    for (const auto& c : clicks)
+    for (const auto& c : clicks) {
         connect(c.area, &TImage::clicked, this, c.handler);
+        // Pressed from the keyboard or a screen reader: the same, but for
+        // the retract, which asks first.
+        if (c.area != Image24)
+            connect(c.area, &TImage::activated, this, c.handler);
+    }
+    connect(Image24, &TImage::activated, this, &TfmMain::RetractAsked);
 }
 
 std::array<QAction*, 14> TfmMain::ComItems() const {

@@ -43,6 +43,7 @@ class Transfer;
 }
 
 namespace koravel {
+class Announcer;
 class ElidedLabel;
 class FrameTrace;
 class SerialDevicesDialog;
@@ -89,6 +90,8 @@ public:
     QAction* Radio2 = nullptr;
     QAction* NoRadio = nullptr;
     QAction* ConfigRadio1 = nullptr;
+    QMenu* Help1 = nullptr; // "Help": the manual pages and the About box
+    QAction* About1 = nullptr;
 
     // Top strip: link status and lamps.
     QFrame* Panel3 = nullptr;
@@ -134,6 +137,11 @@ public:
     QLabel* lBidir = nullptr;
     koravel::TShape* ld180 = nullptr;
     koravel::TShape* ldBidir = nullptr;
+    // The pilot lamp over the picture's power switch: green while the link
+    // is up, amber while the unit is silent, dark while the link is down.
+    koravel::TShape* ldPower = nullptr;
+    // "ELEMENTS RETRACTED" over the read-out while the unit reports 0 kHz.
+    QLabel* lRetracted = nullptr;
     QLabel* Heading = nullptr;
     QLabel* Custom = nullptr;
     QCheckBox* ckOmni1 = nullptr;
@@ -164,8 +172,9 @@ public:
     koravel::TImage* Image10 = nullptr;
     koravel::TImage* Image11 = nullptr;
 
-    QTimer* tmTimer = nullptr; // 50 ms: lamps, exchange time-out, moving blink
-    QTimer* tmPoll = nullptr;  // 400 ms: status poll
+    QTimer* tmTimer = nullptr;  // 50 ms: lamps, exchange time-out, moving blink
+    QTimer* tmPoll = nullptr;   // 400 ms: status poll
+    QTimer* tmReopen = nullptr; // 2 s: a chosen port that is absent or gone is tried again
     QFileDialog* dlgOpen = nullptr;
 
     // Live state of the link and the unit.
@@ -175,6 +184,11 @@ public:
     std::int32_t FirmwareVersion = 0;   // major * 256 + minor
     bool ElementsMoving = false;
     std::int32_t RigHighlightTicks = 0;
+    // Poll ticks since the unit was last heard on this port (any frame).
+    std::int32_t QuietTicks = 0;
+    // A tune asked for (kHz) that no status reply has reported yet; -1 when
+    // none. The arrows and direction buttons step from it.
+    std::int32_t CommandedFrequency = -1;
     // Per rig (rig 1 first): whether a followed rig is beyond the antenna's
     // range and therefore not sent, and its frequency then.
     std::array<follow::RangeWatch, 2> RigRange{};
@@ -187,6 +201,12 @@ public:
     // The program's first argument: a set-up file that the start-up offers
     // in dlgOpen and sends, after which the window closes.
     QString CommandLineFile;
+    // How long the outcome of the command-line send stays on the screen
+    // before the window closes.
+    int CommandLineCloseDelayMs = 2000;
+    // The program's exit status: non-zero once a command-line send has not
+    // sent its file whole.
+    int ExitStatus = 0;
 
     // The COM items, COM1 first.
     std::array<QAction*, 14> ComItems() const;
@@ -232,6 +252,11 @@ public:
     // "transmit"); alarm shows it in red. An empty text takes it away.
     void SetStatusNotice(const QString& key, const QString& text, bool alarm = false);
 
+    // Ports that come back (port_retry.cpp): the chosen port is tried again
+    // every kReopenMs while it is absent or has hung up.
+    static constexpr int kReopenMs = 2000;
+    void tmReopenTimer();
+
     // Poll and display.
     void tmTimerTimer();
     void tmPollTimer();
@@ -254,6 +279,13 @@ public:
     void Image23Click();
     void Image24Click();
     void btRetractClick();
+    // The retract area pressed from the keyboard or a screen reader: asks
+    // first, for a retract by accident is costly.
+    void RetractAsked();
+    // The frequency the arrows and direction buttons step from: the one
+    // last asked for while the unit has not yet reported it, else the
+    // reported one.
+    std::int32_t BaseFrequency() const;
 
     // Radio tracking: the "Cat" menu and the CAT client. The client is null
     // until the connection sequence creates it; it then stays, connected or
@@ -292,6 +324,25 @@ private:
     void BuildClickAreas();
     void ConnectHandlers();
     void InstallUnitHooks();
+    void BuildKeyboard();
+    void BuildHelpMenu();
+    void HelpAboutClick();
+
+public:
+    // The About box's text: the version, the licence, the manual pages.
+    static QString AboutText();
+
+private:
+    void BuildLinkDisplay();
+    void RenderLinkDisplay();
+    int SilentSeconds() const;
+    void AnnounceStatusBar(const QString& linkState, const QString& notices, bool alarm);
+    void BuildPortRetry();
+    bool PortHungUp();
+    QString RetryNotice();
+    // The command-line send's outcome, told on the screen and on standard
+    // output; the window closes a moment later.
+    void FinishCommandLine(SendOutcome outcome);
     void OpenTraceFromEnvironment();
 
     void DecodeStatus(const koravel::StatusReply& reply);
@@ -316,6 +367,12 @@ private:
     // server); a frequency that cannot be read ends the step quietly.
     // sendFrequency false: everything but the send.
     bool TrackRig(int rigNumber, bool sendFrequency = true);
+    // Tells in the bar whether the rig's reading is beyond the antenna's
+    // range; false when it is (nothing to send).
+    bool NoteRigRange(int rigNumber, const follow::Step& step);
+    // Every poll tick: the followed rigs' ranges from their latest readings,
+    // whether or not a notification came or the link is up.
+    void WatchRigRanges();
 
     // The transmit-while-moving warning (tx_warning.cpp).
     void BuildTxWarning();
@@ -329,15 +386,24 @@ private:
     void EnterTransferState();
     void LeaveTransferState();
     void ShowTransferProgress(int done, int total);
-    void AppendToLog(const std::string& line);
+    void AppendToLog(const QString& line);
 
     struct StatusNotice {
         QString text;
         bool alarm = false;
     };
     std::map<QString, StatusNotice> statusNotices_;
-    QString portShown_; // "COM1  /dev/pts/3": the port last opened or tried
+    QString portShown_;        // "COM1  /dev/pts/3": the port last opened or tried
     std::uint64_t rxMark_ = 0; // the unit's bytes read at the last 50 ms tick
+    koravel::Announcer* announcer_ = nullptr;
+    bool statusDecoded_ = false; // a status reply was shown since start
+    bool heardOnPort_ = false;   // the unit answered since the port was opened
+    QString shownFrequency_;     // the read-out of the last status reply
+    std::int32_t retryPort_ = 0; // the port chosen, tried again while absent
+    QString transferOutcome_;    // the last send's outcome, kept in the bar
+    // The replies (elements at rest) since CommandedFrequency was asked
+    // for that did not report it.
+    int commandedMisses_ = 0;
 
     std::unique_ptr<koravel::Prompter> prompter_;
     std::unique_ptr<koravel::FrameTrace> trace_;

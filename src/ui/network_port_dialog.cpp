@@ -26,14 +26,14 @@ std::string Local(const QString& text) {
 
 NetworkPortDialog::NetworkPortDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("dlgNetworkPort"));
-    setWindowTitle(QStringLiteral("Network port"));
+    setWindowTitle(tr("Network port"));
 
     lTitle = new QLabel(this);
     lTitle->setObjectName(QStringLiteral("lTitle"));
     lTitle->setWordWrap(true);
     edHost = new QLineEdit(this);
     edHost->setObjectName(QStringLiteral("edHost"));
-    edHost->setPlaceholderText(QStringLiteral("shack-pi, 192.168.1.20 or [fe80::1]"));
+    edHost->setPlaceholderText(tr("shack-pi, 192.168.1.20 or [fe80::1]"));
     edPort = new QSpinBox(this);
     edPort->setObjectName(QStringLiteral("edPort"));
     edPort->setRange(1, 65535);
@@ -46,8 +46,8 @@ NetworkPortDialog::NetworkPortDialog(QWidget* parent) : QDialog(parent) {
     buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("Host:"), edHost);
-    fields->addRow(QStringLiteral("TCP port:"), edPort);
+    fields->addRow(tr("Host:"), edHost);
+    fields->addRow(tr("TCP port:"), edPort);
     auto* column = new QVBoxLayout(this);
     column->addWidget(lTitle);
     column->addLayout(fields);
@@ -59,8 +59,8 @@ NetworkPortDialog::NetworkPortDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void NetworkPortDialog::Prepare(int number, const QString& url) {
-    lTitle->setText(QStringLiteral("COM%1 is a port of a serial server (ser2net) on the network, "
-                                   "reached by raw TCP; the server sets the line.")
+    lTitle->setText(tr("COM%1 is a port of a serial server (ser2net) on the network, "
+                       "reached by raw TCP; the server sets the line.")
                         .arg(number));
     lProblem->clear();
     if (const auto address = ParseNetworkAddress(Local(url))) {

@@ -24,9 +24,14 @@ namespace {
 
 const QString kCustomMarker = QStringLiteral(" (custom)");
 
+// Replies at rest that may go by without reporting a tune asked for before
+// the arrows step from the reported frequency again (a tune the unit
+// refused, or one beyond its limits).
+constexpr int kCommandedMisses = 5;
+
 // kHz as "00.000 MHz", with the user's decimal separator.
 QString FrequencyText(std::uint32_t khz) {
-    return QStringLiteral("%1%2%3 MHz")
+    return TfmMain::tr("%1%2%3 MHz")
         .arg(khz / 1000, 2, 10, QLatin1Char('0'))
         .arg(QLocale().decimalPoint())
         .arg(khz % 1000, 3, 10, QLatin1Char('0'));
@@ -74,6 +79,8 @@ void TfmMain::tmPollTimer() {
     const unit::PollAnswers answers = unit_->CollectPollAnswers();
     if (answers.answered) {
         SilentTicks = 0;
+        QuietTicks = 0;
+        heardOnPort_ = true;
         SetLinkButtons(true);
         UnitConnected = true;
         if (answers.command == kCommandStatus) {
@@ -81,12 +88,16 @@ void TfmMain::tmPollTimer() {
             if (const std::optional<StatusReply> status = DecodeStatusReply(answers.newest))
                 DecodeStatus(*status);
         }
-    } else if (!answers.otherFrames && UnitConnected) {
+    } else if (!answers.otherFrames && heardOnPort_) {
+        // How long the unit has been silent, also once the link is down.
+        ++QuietTicks;
+    }
+    if (!answers.answered && !answers.otherFrames && UnitConnected) {
         // A frame that answers nothing is not silence either.
         ++SilentTicks;
         if (SilentTicks > unit::kMaxSilentTicks) {
             UnitConnected = false;
-            lStatus->setText(QStringLiteral("Stato: in connessione..."));
+            lStatus->setText(tr("Status: connecting..."));
             SetLinkButtons(false);
             // Nothing is known to be moving any more: the blink stops.
             ElementsMoving = false;
@@ -103,16 +114,30 @@ void TfmMain::tmPollTimer() {
     if (trackingFailed)
         ShowTrackingConnectErrorLater();
 
+    // A followed rig beyond the antenna's range is told from its first
+    // reading, whether or not it has moved since.
+    WatchRigRanges();
+
+    RenderLinkDisplay();
     RenderStatusBar();
 }
 
 void TfmMain::DecodeStatus(const StatusReply& reply) {
     FirmwareVersion = reply.FirmwareVersion();
-    lStatus->setText(
-        QStringLiteral("Connesso con Koravel v%1.%2").arg(reply.fwMajor).arg(reply.fwMinor));
+    lStatus->setText(tr("Connected to Koravel v%1.%2").arg(reply.fwMajor).arg(reply.fwMinor));
 
     ReportedFrequency = reply.freqKhz;
-    lFreq->setText(FrequencyText(reply.freqKhz));
+    shownFrequency_ = FrequencyText(reply.freqKhz);
+    lFreq->setText(shownFrequency_);
+    statusDecoded_ = true;
+    // A tune asked for is the arrows' base until the unit reports it, or
+    // until it has stood still for a while on another frequency.
+    if (CommandedFrequency >= 0) {
+        if (static_cast<std::int32_t>(reply.freqKhz) == CommandedFrequency)
+            CommandedFrequency = -1;
+        else if (reply.moving == 0 && ++commandedMisses_ >= kCommandedMisses)
+            CommandedFrequency = -1;
+    }
 
     switch (reply.direction) {
     case 0:

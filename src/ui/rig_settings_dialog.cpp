@@ -38,13 +38,13 @@ RigSettingsDialog::RigSettingsDialog(const cat::OmniRigSettings& settings, Apply
                                      QWidget* parent)
     : QDialog(parent), apply_(std::move(apply)) {
     setObjectName(QStringLiteral("dlgOmniRig"));
-    setWindowTitle(QStringLiteral("Rig settings"));
+    setWindowTitle(tr("Rig settings"));
     setModal(false);
 
     auto* tabs = new QTabWidget(this);
     for (int n = 1; n <= cat::kRigCount; ++n) {
         pages_[n - 1].rigNumber = n;
-        tabs->addTab(BuildPage(pages_[n - 1]), QStringLiteral("Rig %1").arg(n));
+        tabs->addTab(BuildPage(pages_[n - 1]), tr("Rig %1").arg(n));
     }
     error_ = new QLabel(this);
     error_->setObjectName(QStringLiteral("lError"));
@@ -77,31 +77,31 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
     page.status = new QLabel(widget);
     page.status->setObjectName(Named("lStatus", n));
     page.status->setWordWrap(true);
-    form->addRow(QStringLiteral("Status:"), page.status);
+    form->addRow(tr("Status:"), page.status);
 
-    page.enabled = new QCheckBox(QStringLiteral("Enabled"), widget);
+    page.enabled = new QCheckBox(tr("Enabled"), widget);
     page.enabled->setObjectName(Named("ckEnabled", n));
     form->addRow(QString(), page.enabled);
 
     page.filter = new QLineEdit(widget);
     page.filter->setObjectName(Named("edFilter", n));
-    page.filter->setPlaceholderText(QStringLiteral("maker or model"));
+    page.filter->setPlaceholderText(tr("maker or model"));
     page.filter->setClearButtonEnabled(true);
-    form->addRow(QStringLiteral("Find:"), page.filter);
+    form->addRow(tr("Find:"), page.filter);
 
     page.models = new QListWidget(widget);
     page.models->setObjectName(Named("lbModels", n));
     page.models->setMinimumSize(360, 220);
-    form->addRow(QStringLiteral("Model:"), page.models);
+    form->addRow(tr("Model:"), page.models);
 
     page.chosen = new QLabel(widget);
     page.chosen->setObjectName(Named("lModel", n));
-    form->addRow(QStringLiteral("Selected:"), page.chosen);
+    form->addRow(tr("Selected:"), page.chosen);
 
     page.port = new QLineEdit(widget);
     page.port->setObjectName(Named("edPort", n));
     page.port->setPlaceholderText(QStringLiteral("/dev/ttyUSB0 or host:port"));
-    form->addRow(QStringLiteral("Port:"), page.port);
+    form->addRow(tr("Port:"), page.port);
 
     page.speed = new QComboBox(widget);
     page.speed->setObjectName(Named("cbSpeed", n));
@@ -110,13 +110,13 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
     for (int speed : kSpeeds) {
         page.speed->addItem(QString::number(speed));
     }
-    form->addRow(QStringLiteral("Speed:"), page.speed);
+    form->addRow(tr("Speed:"), page.speed);
 
     page.pollMs = new QSpinBox(widget);
     page.pollMs->setObjectName(Named("sePollMs", n));
     page.pollMs->setRange(cat::kMinPollMs, cat::kMaxPollMs);
     page.pollMs->setSuffix(QStringLiteral(" ms"));
-    form->addRow(QStringLiteral("Poll every:"), page.pollMs);
+    form->addRow(tr("Poll every:"), page.pollMs);
 
     FillModels(page);
     connect(page.filter, &QLineEdit::textChanged, this, [this, &page] { ApplyFilter(page); });
@@ -130,7 +130,7 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
 }
 
 void RigSettingsDialog::FillModels(RigPage& page) {
-    auto* none = new QListWidgetItem(QStringLiteral("Not configured (0)"), page.models);
+    auto* none = new QListWidgetItem(tr("Not configured (0)"), page.models);
     none->setData(Qt::UserRole, 0);
     none->setData(kUsesPortRole, false);
     for (const cat::ModelInfo& info : cat::ListModels()) {
@@ -167,7 +167,7 @@ void RigSettingsDialog::ChooseModel(RigPage& page, int model) {
         page.port->setText(cat::DefaultPort(page.rigNumber, model));
     }
     page.model = model;
-    QString text = QStringLiteral("Unknown model (%1)").arg(model);
+    QString text = tr("Unknown model (%1)").arg(model);
     bool usesPort = true;
     for (int row = 0; row < page.models->count(); ++row) {
         const QListWidgetItem* item = page.models->item(row);
@@ -234,7 +234,7 @@ bool RigSettingsDialog::Collect(cat::OmniRigSettings& settings, QString* error) 
             rig.speed = speed.toInt(&ok);
             if (!ok || rig.speed <= 0) {
                 if (error != nullptr) {
-                    *error = QStringLiteral("Rig %1: speed \"%2\" is not a number of baud")
+                    *error = tr("Rig %1: speed \"%2\" is not a number of baud")
                                  .arg(page.rigNumber)
                                  .arg(speed);
                 }
@@ -282,7 +282,7 @@ void AttachRigSettingsDialog(TOmniRigX& client, QWidget* parent) {
                         return owner->ApplySettings(settings, error);
                     }
                     if (error != nullptr) {
-                        *error = QStringLiteral("The CAT back end is gone");
+                        *error = RigSettingsDialog::tr("The CAT back end is gone");
                     }
                     return false;
                 },

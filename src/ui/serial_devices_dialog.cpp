@@ -56,7 +56,7 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
                                          QWidget* parent)
     : QDialog(parent), configDir_(Bytes(configDir)), root_(Bytes(root)) {
     setObjectName(QStringLiteral("dlgSerialDevices"));
-    setWindowTitle(QStringLiteral("Serial devices"));
+    setWindowTitle(tr("Serial devices"));
 
     lFolder = new QLabel(this);
     lFolder->setObjectName(QStringLiteral("lFolder"));
@@ -65,8 +65,7 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
     lvDevices = new QTreeWidget(this);
     lvDevices->setObjectName(QStringLiteral("lvDevices"));
     lvDevices->setColumnCount(ColCount);
-    lvDevices->setHeaderLabels({QStringLiteral("COM"), QStringLiteral("Device"),
-                                QStringLiteral("What it is"), QStringLiteral("Stable name")});
+    lvDevices->setHeaderLabels({tr("COM"), tr("Device"), tr("What it is"), tr("Stable name")});
     lvDevices->setRootIsDecorated(false);
     lvDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     lvDevices->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -80,9 +79,9 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
     btAssign->setObjectName(QStringLiteral("btAssign"));
     btRelease = new QPushButton(this);
     btRelease->setObjectName(QStringLiteral("btRelease"));
-    btNetwork = new QPushButton(QStringLiteral("Network port..."), this);
+    btNetwork = new QPushButton(tr("Network port..."), this);
     btNetwork->setObjectName(QStringLiteral("btNetwork"));
-    btClose = new QPushButton(QStringLiteral("Close"), this);
+    btClose = new QPushButton(tr("Close"), this);
     btClose->setObjectName(QStringLiteral("btClose"));
 
     lMessage = new QLabel(this);
@@ -91,7 +90,7 @@ SerialDevicesDialog::SerialDevicesDialog(const QString& configDir, const QString
     lMessage->setTextFormat(Qt::PlainText);
 
     auto* numberRow = new QHBoxLayout;
-    numberRow->addWidget(new QLabel(QStringLiteral("Number:"), this));
+    numberRow->addWidget(new QLabel(tr("Number:"), this));
     numberRow->addWidget(edNumber);
     numberRow->addWidget(btAssign);
     numberRow->addWidget(btRelease);
@@ -161,19 +160,19 @@ void SerialDevicesDialog::Refresh() {
         item->setText(ColNumbers, QStringLiteral("COM%1").arg(link.number));
         item->setText(ColDevice, Text(link.isLink ? view.device : link.path));
         const bool network = link.isLink && KindOfTarget(link.target) == PortTargetKind::Network;
-        item->setText(ColDescription,
-                      !link.isLink ? QStringLiteral("not a symbolic link")
-                      : network ? (view.network ? QStringLiteral("network port (ser2net, raw TCP)")
-                                                : QStringLiteral("not a network address "
-                                                                 "(tcp://HOST:PORT)"))
-                      : !view.present ? QStringLiteral("not plugged in")
-                                      : Text(view.description));
+        item->setText(ColDescription, !link.isLink ? tr("not a symbolic link")
+                                      : network
+                                          ? (view.network ? tr("network port (ser2net, raw TCP)")
+                                                          : tr("not a network address "
+                                                               "(tcp://HOST:PORT)"))
+                                      : !view.present ? tr("not plugged in")
+                                                      : Text(view.description));
         item->setData(ColDevice, kDeviceRole,
                       link.isLink && view.present ? Text(view.device) : QString());
         item->setData(ColDevice, kNumberRole, link.number);
     }
 
-    lFolder->setText(QStringLiteral("COM numbers are links in %1").arg(Text(PortsDir(configDir_))));
+    lFolder->setText(tr("COM numbers are links in %1").arg(Text(PortsDir(configDir_))));
     for (int i = 0; i < lvDevices->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lvDevices->topLevelItem(i);
         const QString device = item->data(ColDevice, kDeviceRole).toString();
@@ -225,10 +224,10 @@ void SerialDevicesDialog::SelectionChanged() {
 
 void SerialDevicesDialog::UpdateButtons() {
     const int n = edNumber->value();
-    btAssign->setText(QStringLiteral("Give it COM%1").arg(n));
+    btAssign->setText(tr("Give it COM%1").arg(n));
     btAssign->setEnabled(!SelectedDevice().isEmpty());
     const auto link = ReadPortLink(configDir_, n);
-    btRelease->setText(QStringLiteral("Take COM%1 back").arg(n));
+    btRelease->setText(tr("Take COM%1 back").arg(n));
     btRelease->setEnabled(link.has_value());
 }
 
@@ -240,9 +239,9 @@ void SerialDevicesDialog::ShowMessage(const QString& text, bool error) {
 void SerialDevicesDialog::Assign(int n, const QString& target) {
     std::string error;
     if (!SetPortLink(configDir_, n, Bytes(target), error)) {
-        ShowMessage(QStringLiteral("COM%1 is not changed: %2").arg(n).arg(Text(error)), true);
+        ShowMessage(tr("COM%1 is not changed: %2").arg(n).arg(Text(error)), true);
     } else {
-        ShowMessage(QStringLiteral("COM%1 now stands for %2.").arg(n).arg(target), false);
+        ShowMessage(tr("COM%1 now stands for %2.").arg(n).arg(target), false);
     }
     Refresh();
 }
@@ -250,7 +249,7 @@ void SerialDevicesDialog::Assign(int n, const QString& target) {
 void SerialDevicesDialog::btAssignClick() {
     const QString device = SelectedDevice();
     if (device.isEmpty()) {
-        ShowMessage(QStringLiteral("Choose a device in the list first."), true);
+        ShowMessage(tr("Choose a device in the list first."), true);
         return;
     }
     Assign(edNumber->value(), device);
@@ -274,9 +273,9 @@ void SerialDevicesDialog::btReleaseClick() {
     const int n = edNumber->value();
     std::string error;
     if (!ClearPortLink(configDir_, n, error)) {
-        ShowMessage(QStringLiteral("COM%1 is not changed: %2").arg(n).arg(Text(error)), true);
+        ShowMessage(tr("COM%1 is not changed: %2").arg(n).arg(Text(error)), true);
     } else {
-        ShowMessage(QStringLiteral("COM%1 has no link now.").arg(n), false);
+        ShowMessage(tr("COM%1 has no link now.").arg(n), false);
     }
     Refresh();
 }

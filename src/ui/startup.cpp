@@ -58,7 +58,10 @@ void TfmMain::InstallUnitHooks() {
         ldTX->setBrushColor(colors::clLime);
         ldTX->repaint();
     };
-    unit_->hooks.FrameHeard = [this] { SilentTicks = 0; };
+    unit_->hooks.FrameHeard = [this] {
+        SilentTicks = 0;
+        QuietTicks = 0;
+    };
 }
 
 void TfmMain::OpenTraceFromEnvironment() {
@@ -118,8 +121,26 @@ void TfmMain::FormActivate() {
     if (CommandLineFile.isEmpty())
         return;
     dlgOpen->selectFile(QFileInfo(CommandLineFile).absoluteFilePath());
-    if (btInviaClick() != SendOutcome::ConversionError)
-        close();
+    FinishCommandLine(btInviaClick());
+}
+
+void TfmMain::FinishCommandLine(SendOutcome outcome) {
+    // Scripts run this mode: the outcome goes to standard output, and the
+    // exit status says whether the file went whole.
+    ExitStatus = outcome == SendOutcome::Sent ? 0 : 1;
+    QString told = transferOutcome_;
+    if (outcome == SendOutcome::Cancelled) {
+        told = tr("Nothing was sent: the file was not confirmed.");
+        SetStatusNotice(QStringLiteral("transfer"), told, true);
+        RenderStatusBar();
+    }
+    std::printf("%s\n", told.toLocal8Bit().constData());
+    std::fflush(stdout);
+    // A value that is no integer leaves the window open with the error shown.
+    if (outcome == SendOutcome::ConversionError)
+        return;
+    // The outcome stays on the screen a moment, with no box to click.
+    QTimer::singleShot(CommandLineCloseDelayMs, this, &QWidget::close);
 }
 
 void TfmMain::FormClose() {
@@ -140,17 +161,22 @@ void TfmMain::OpenPortNumber(std::int32_t n) {
     // this one has yet to report its own.
     FirmwareVersion = 0;
     PortNumber = n;
+    // The port chosen: tried again while it is absent or gone.
+    retryPort_ = n;
+    heardOnPort_ = false;
+    QuietTicks = 0;
+    CommandedFrequency = -1;
     const std::int32_t error = OpenComPort(unit_->Port(), n);
     NoteOpenResult(n, error);
     if (error == 0) {
-        lStatus->setText(QStringLiteral("Stato: in connessione..."));
+        lStatus->setText(tr("Status: connecting..."));
         Button1Click();
         if (n >= 1 && n <= 14)
             ComItems()[static_cast<std::size_t>(n - 1)]->setChecked(true);
         return;
     }
     PortNumber = 0;
-    lStatus->setText(QStringLiteral("Stato: non connesso (porta chiusa)."));
+    lStatus->setText(tr("Status: not connected (port closed)."));
     btImposta->setEnabled(false);
     btRetract->setEnabled(false);
 }

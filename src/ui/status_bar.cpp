@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
+#include <QPalette>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -37,20 +38,27 @@ QString RigFrequencyText(std::int32_t hz) {
         .arg(khz % 1000, 3, 10, QLatin1Char('0'));
 }
 
-QString RigStatusWords(int status) {
+// A rig's status in words; a port that is not available is named, and for
+// Hamlib's network model the rigctld that should listen there.
+QString RigStatusWords(int status, const cat::RigSettings& settings) {
     switch (status) {
     case cat::kStatusNotConfigured:
-        return QStringLiteral("not configured");
+        return TfmMain::tr("not configured");
     case cat::kStatusDisabled:
-        return QStringLiteral("disabled");
-    case cat::kStatusPortBusy:
-        return QStringLiteral("port not available");
+        return TfmMain::tr("disabled");
+    case cat::kStatusPortBusy: {
+        const QString port =
+            settings.port.isEmpty() ? TfmMain::tr("(Hamlib's default)") : settings.port;
+        if (settings.model == cat::kNetRigctlModel)
+            return TfmMain::tr("port %1 not available: rigctld should listen there").arg(port);
+        return TfmMain::tr("port %1 not available").arg(port);
+    }
     case cat::kStatusNotResponding:
-        return QStringLiteral("not responding");
+        return TfmMain::tr("not responding");
     case cat::kStatusOnLine:
-        return QStringLiteral("on line");
+        return TfmMain::tr("on line");
     default:
-        return QStringLiteral("status %1").arg(status);
+        return TfmMain::tr("status %1").arg(status);
     }
 }
 
@@ -101,6 +109,15 @@ void TfmMain::BuildStatusBar() {
     second->addWidget(lNotice, 1);
 
     sbStatus->addPermanentWidget(lines, 1);
+    // The bar's own colours, whatever the desktop's palette: its texts are
+    // drawn in fixed colours (navy, black, red) on the window's white.
+    QPalette bar = sbStatus->palette();
+    bar.setColor(QPalette::Window, clBtnHighlight);
+    bar.setColor(QPalette::WindowText, clBlack);
+    sbStatus->setPalette(bar);
+    sbStatus->setAutoFillBackground(true);
+    for (QLabel* label : {static_cast<QLabel*>(lPortDevice), lRigs})
+        SetTextColor(label, clBlack);
     RenderStatusBar();
 }
 
@@ -123,16 +140,17 @@ QString TfmMain::RigStatusText(int rigNumber) const {
     const QCheckBox* box = rigNumber == 1 ? ckOmni1 : ckOmni2;
     if (!box->isChecked() || OmniRigClient == nullptr)
         return {};
-    const QString name = QStringLiteral("Rig %1: ").arg(rigNumber);
+    const QString name = tr("Rig %1: ").arg(rigNumber);
     IRigX* rig = rigNumber == 1 ? OmniRigClient->Rig1() : OmniRigClient->Rig2();
     if (rig == nullptr)
-        return name + QStringLiteral("CAT back end not connected");
+        return name + tr("CAT back end not connected");
     const int status = rig->Status();
     if (status == cat::kStatusOnLine) {
         if (const std::optional<std::int32_t> hz = rig->Freq())
             return name + RigFrequencyText(*hz);
     }
-    return name + RigStatusWords(status);
+    return name + RigStatusWords(
+                      status, OmniRigClient->Settings()[static_cast<std::size_t>(rigNumber - 1)]);
 }
 
 void TfmMain::RenderStatusBar() {
@@ -150,6 +168,10 @@ void TfmMain::RenderStatusBar() {
     bool alarm = !LastOpenFailure.isEmpty();
     if (!LastOpenFailure.isEmpty())
         notices << LastOpenFailure;
+    if (const QString retry = RetryNotice(); !retry.isEmpty()) {
+        notices << retry;
+        alarm = true;
+    }
     // A network port stays open through a lost connection, and is tried
     // again by itself: say so while it is down.
     if (const auto network = unit_->Port().Network(); network && !network->connected) {
@@ -161,6 +183,8 @@ void TfmMain::RenderStatusBar() {
         notices << notice.text;
         alarm = alarm || notice.alarm;
     }
-    lNotice->setFullText(notices.join(QStringLiteral("   ")));
+    const QString noticeText = notices.join(QStringLiteral("   "));
+    lNotice->setFullText(noticeText);
     SetTextColor(lNotice, alarm ? clRed : clBlack);
+    AnnounceStatusBar(lLinkState->text(), noticeText, alarm);
 }

@@ -27,7 +27,8 @@ namespace {
 constexpr std::int32_t kHighlightTicks = 5;
 
 const char* const kTrackingTitle = "Koravel Utility";
-const char* const kConnectError = "Error connecting to OmniRig - Check installation";
+const char* const kConnectError =
+    QT_TRANSLATE_NOOP("TfmMain", "Error connecting to OmniRig - Check installation");
 // Title of the box that carries an error of the CAT client in its own words.
 const char* const kProgramTitle = "Koravel";
 
@@ -74,7 +75,7 @@ void TfmMain::NoRadioClick() {
 
 void TfmMain::ConfigRadio1Click() {
     if (OmniRigClient == nullptr && !ConnectOmniRig())
-        prompter_->Message(QString::fromLatin1(kTrackingTitle), QString::fromLatin1(kConnectError));
+        prompter_->Message(QString::fromLatin1(kTrackingTitle), tr(kConnectError));
     // A client whose connection failed tries again before showing its dialog.
     if (!OmniRigClient->SetDialogVisible(true))
         prompter_->Message(QString::fromLatin1(kProgramTitle), OmniRigClient->LastError());
@@ -108,10 +109,7 @@ void TfmMain::ShowTrackingConnectErrorLater() {
     // running handler.
     QMetaObject::invokeMethod(
         this,
-        [this] {
-            prompter_->Message(QString::fromLatin1(kTrackingTitle),
-                               QString::fromLatin1(kConnectError));
-        },
+        [this] { prompter_->Message(QString::fromLatin1(kTrackingTitle), tr(kConnectError)); },
         Qt::QueuedConnection);
 }
 
@@ -129,6 +127,38 @@ void TfmMain::OmniRigParamsChange(TOmniRigX* Sender, int RigNumber, int Params) 
 
 QCheckBox* TfmMain::RigBox(int rigNumber) const {
     return rigNumber == 1 ? ckOmni1 : ckOmni2;
+}
+
+bool TfmMain::NoteRigRange(int rigNumber, const follow::Step& step) {
+    RigRange[static_cast<std::size_t>(rigNumber - 1)].Update(step);
+    const QString noticeKey = QStringLiteral("rig%1-range").arg(rigNumber);
+    if (step.verdict == follow::Step::Verdict::OutOfRange) {
+        SetStatusNotice(
+            noticeKey,
+            tr("Rig %1 at %2 MHz is beyond the antenna's range: not sent")
+                .arg(rigNumber)
+                .arg(QLocale().toString(static_cast<double>(step.khz) / 1000.0, 'f', 3)),
+            true);
+        return false;
+    }
+    SetStatusNotice(noticeKey, {});
+    return true;
+}
+
+void TfmMain::WatchRigRanges() {
+    if (OmniRigClient == nullptr)
+        return;
+    for (int rigNumber = 1; rigNumber <= 2; ++rigNumber) {
+        const IRigX* rig = rigNumber == 1 ? OmniRigClient->Rig1() : OmniRigClient->Rig2();
+        if (!RigBox(rigNumber)->isChecked() || rig == nullptr ||
+            rig->Status() != follow::kRigOnLine) {
+            SetStatusNotice(QStringLiteral("rig%1-range").arg(rigNumber), {});
+            continue;
+        }
+        const follow::Step step = follow::StepFor(rig->Freq());
+        if (step.verdict != follow::Step::Verdict::NoFrequency)
+            (void)NoteRigRange(rigNumber, step);
+    }
 }
 
 bool TfmMain::TrackRig(int rigNumber, bool sendFrequency) {
@@ -162,19 +192,7 @@ bool TfmMain::TrackRig(int rigNumber, bool sendFrequency) {
     const follow::Step step = follow::StepFor(hz);
     if (step.verdict == follow::Step::Verdict::NoFrequency)
         return true;
-    RigRange[static_cast<std::size_t>(rigNumber - 1)].Update(step);
-    const QString noticeKey = QStringLiteral("rig%1-range").arg(rigNumber);
-    if (step.verdict == follow::Step::Verdict::OutOfRange) {
-        SetStatusNotice(
-            noticeKey,
-            QStringLiteral("Rig %1 at %2 MHz is beyond the antenna's range: not sent")
-                .arg(rigNumber)
-                .arg(QLocale().toString(static_cast<double>(step.khz) / 1000.0, 'f', 3)),
-            true);
-        return true;
-    }
-    SetStatusNotice(noticeKey, {});
-    if (!sendFrequency)
+    if (!NoteRigRange(rigNumber, step) || !sendFrequency)
         return true;
     // The answer is not examined. Like every operator command, the step
     // enables the exchange before it: tracking reaches the unit from the

@@ -32,10 +32,26 @@ using namespace koravel;
 namespace {
 
 const char* const kTitle = "Koravel";
-const char* const kSentText = "Trasmissione dati eseguita correttamente.";
-const char* const kNotSentText = "Trasmissione dati non eseguita.";
-const char* const kSendErrorText = "Errore in invio dati. Prego riprovare";
-const char* const kSendAnywayText = "Send the file anyway?";
+
+// A block as the log and the messages name it: "block 20 (Useroffs18)".
+QString BlockName(const setup::BlockSpec& spec) {
+    return TfmMain::tr("block %1 (%2)").arg(spec.block).arg(QString::fromStdString(spec.section));
+}
+
+// One line of the transfer log: the block and what came of it.
+QString BlockLine(const setup::BlockSpec& spec, const setup::BlockResult& result) {
+    QString outcome;
+    if (result.outcome == setup::BlockResult::Outcome::ConversionError)
+        outcome = TfmMain::tr("not sent: %1").arg(QString::fromLocal8Bit(result.message));
+    else if (result.failed())
+        outcome = result.status == unit::kNoReply
+                      ? TfmMain::tr("failed: no reply")
+                      : TfmMain::tr("failed: the unit answered status %1").arg(result.status);
+    else
+        outcome = result.skipped ? TfmMain::tr("skipped (no values in the file)")
+                                 : TfmMain::tr("written");
+    return QStringLiteral("%1: %2").arg(BlockName(spec), outcome);
+}
 
 } // namespace
 
@@ -45,7 +61,7 @@ void TfmMain::BuildTransferControls() {
     pbTransfer->setObjectName(QStringLiteral("pbTransfer"));
     pbTransfer->setGeometry(393, 8, 125, 18);
     pbTransfer->setRange(0, setup::kBlockCount);
-    pbTransfer->setFormat(QStringLiteral("%v of %m"));
+    pbTransfer->setFormat(tr("%v of %m"));
     pbTransfer->setAlignment(Qt::AlignCenter);
     pbTransfer->hide();
     // The log is read-only and cleared for every send: no undo history.
@@ -81,14 +97,19 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     // loop of its own.
     hooks.AskSendOtherFamily = [this](const setup::FamilyMismatch& mismatch,
                                       std::function<void(bool)> answer) {
-        const std::string text = setup::DescribeMismatch(mismatch) + "\n\n" + kSendAnywayText;
+        const QString text = QString::fromLocal8Bit(setup::DescribeMismatch(mismatch)) +
+                             QStringLiteral("\n\n") + tr("Send the file anyway?");
         QTimer::singleShot(0, this, [this, text, answer = std::move(answer)] {
-            answer(prompter_->Ask(QString::fromLatin1(kTitle), QString::fromLocal8Bit(text)));
+            answer(prompter_->Ask(QString::fromLatin1(kTitle), text));
         });
     };
-    hooks.BlockDone = [this](const setup::BlockSpec&, const setup::BlockResult&, int done,
-                             int total) { ShowTransferProgress(done, total); };
-    hooks.AppendLog = [this](const std::string& line) { AppendToLog(line); };
+    // One line per block in the log; the core's blank line per written
+    // block says nothing, and is not shown.
+    hooks.BlockDone = [this](const setup::BlockSpec& spec, const setup::BlockResult& result,
+                             int done, int total) {
+        AppendToLog(BlockLine(spec, result));
+        ShowTransferProgress(done, total);
+    };
 
     // The send runs to its end inside this handler, as the window's own
     // loop drives the unit; the window answers clicks all along. A quit of
@@ -108,36 +129,60 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
 
     using Outcome = setup::TransferResult::Outcome;
     SendOutcome outcome = SendOutcome::NotSent;
+    const QString sentText = tr("Data transfer completed successfully.");
+    const QString notSentText = tr("Data transfer not performed.");
+    QString detail; // what the status bar keeps, beside lResult's words
     switch (result.outcome) {
     case Outcome::Done:
-        lResult->setText(QString::fromLatin1(kSentText));
+        lResult->setText(sentText);
+        detail = tr("%n block(s) written", "", result.blocksWritten);
         outcome = SendOutcome::Sent;
         break;
-    case Outcome::BlockFailed:
-        prompter_->Message(QString::fromLatin1(kTitle), QString::fromLatin1(kSendErrorText));
-        lResult->setText(QString::fromLatin1(kNotSentText));
+    case Outcome::BlockFailed: {
+        // Which block, and that the unit now holds part of the new set-up.
+        const QString where = result.stoppedAt ? BlockName(*result.stoppedAt) : tr("a block");
+        detail = tr("%1 was not written; the unit holds %n block(s) of the new set-up and "
+                    "its old values beyond. Sending the file again completes it.",
+                    "", result.blocksDone)
+                     .arg(where);
+        prompter_->Message(QString::fromLatin1(kTitle), tr("Error sending data. Please try again") +
+                                                            QStringLiteral("\n\n") + detail);
+        lResult->setText(notSentText);
         break;
+    }
     case Outcome::FirmwareUnknown:
-        prompter_->Message(QString::fromLatin1(kTitle), QString::fromLatin1(result.message));
-        lResult->setText(QString::fromLatin1(kNotSentText));
+        detail = tr("The unit did not report its firmware version; nothing was sent.");
+        prompter_->Message(QString::fromLatin1(kTitle), detail);
+        lResult->setText(notSentText);
         break;
     case Outcome::OtherFamily:
         // The operator said no to the question: nothing more to tell.
-        lResult->setText(QString::fromLatin1(kNotSentText));
+        detail = tr("The file was made for another unit; nothing was sent.");
+        lResult->setText(notSentText);
         break;
     case Outcome::Unreadable:
     case Outcome::NoSetupData:
         // Nothing was sent: saying so is all there is to do.
-        prompter_->Message(QString::fromLatin1(kTitle), QString::fromLocal8Bit(result.message));
-        lResult->setText(QString::fromLatin1(kNotSentText));
+        detail = QString::fromLocal8Bit(result.message);
+        prompter_->Message(QString::fromLatin1(kTitle), detail);
+        lResult->setText(notSentText);
         break;
     case Outcome::ConversionError:
         // The error ends the send; it is shown once the window is idle again.
+        detail = QString::fromLocal8Bit(result.message);
         outcome = SendOutcome::ConversionError;
         break;
     case Outcome::Busy:
         outcome = SendOutcome::Busy;
         break;
+    }
+    // The outcome stays in the status bar until the next send.
+    if (outcome != SendOutcome::Busy) {
+        const QString said =
+            outcome == SendOutcome::ConversionError ? notSentText : lResult->text();
+        transferOutcome_ = detail.isEmpty() ? said : said + QLatin1Char(' ') + detail;
+        SetStatusNotice(QStringLiteral("transfer"), transferOutcome_, outcome != SendOutcome::Sent);
+        RenderStatusBar();
     }
 
     // 8. Back to idle, whatever happened after the transfer began.
@@ -174,11 +219,11 @@ void TfmMain::ShowTransferProgress(int done, int total) {
     pbTransfer->setValue(done);
 }
 
-void TfmMain::AppendToLog(const std::string& line) {
+void TfmMain::AppendToLog(const QString& line) {
     // The memo's text grows by the line and a line end.
     QTextCursor end(mmLog->document());
     end.movePosition(QTextCursor::End);
-    end.insertText(QString::fromLocal8Bit(line) + QLatin1Char('\n'));
+    end.insertText(line + QLatin1Char('\n'));
     // The caret at the end of the newest line keeps that line in view.
     QTextCursor caret = mmLog->textCursor();
     caret.setPosition(std::max(0, mmLog->document()->characterCount() - 2));

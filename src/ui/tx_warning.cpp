@@ -20,7 +20,8 @@ using namespace koravel::colors;
 
 namespace {
 
-const char* const kTxWarningText = "TRANSMITTING WHILE THE ELEMENTS MOVE";
+const char* const kTxWarningText =
+    QT_TRANSLATE_NOOP("TfmMain", "TRANSMITTING WHILE THE ELEMENTS MOVE");
 const QString kTxNoticeKey = QStringLiteral("transmit");
 
 } // namespace
@@ -29,7 +30,7 @@ void TfmMain::BuildTxWarning() {
     // Over lBanda and the "MOVING ELEMENTS..." label, which overlaps lBanda's
     // lower half: made after every control of the front panel, so it lies
     // above them. lBanda's own text (and its custom marker) stays beneath.
-    lTxWarning = new QLabel(QString::fromLatin1(kTxWarningText), pnBlue);
+    lTxWarning = new QLabel(tr(kTxWarningText), pnBlue);
     lTxWarning->setObjectName(QStringLiteral("lTxWarning"));
     lTxWarning->setGeometry(lBanda->geometry().united(Label13->geometry()));
     lTxWarning->setAlignment(Qt::AlignCenter);
@@ -61,7 +62,7 @@ bool TfmMain::UpdateTxWarning() {
         return false;
     const bool warn = TxWhileMoving.Warning();
     lTxWarning->setVisible(warn);
-    SetStatusNotice(kTxNoticeKey, warn ? QString::fromLatin1(kTxWarningText) : QString(),
+    SetStatusNotice(kTxNoticeKey, warn ? tr(kTxWarningText) : QString(),
                     /*alarm=*/true);
     return true;
 }

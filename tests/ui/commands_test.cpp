@@ -108,7 +108,9 @@ TEST_F(CommandsTest, ArrowsStepTheReportedFrequencyWithinTheUnitsRange) {
         {65535, w.Image16, {}},
     };
     for (const auto& step : steps) {
+        // As a reply that reported the frequency leaves it: nothing pending.
         w.ReportedFrequency = step.reported;
+        w.CommandedFrequency = -1;
         const bool sent = Click(step.arrow);
         EXPECT_EQ(sent, !step.sent.empty()) << step.reported;
         if (sent) {

@@ -55,13 +55,16 @@ TEST_F(LayoutTest, FrameIsFixedAndHoldsTheClientAreaBelowTheMenu) {
     EXPECT_TRUE(w.tmPoll->isActive());
     EXPECT_EQ(w.tmPoll->interval(), 400);
 
+    // The texts as shown, each with its mnemonic (Alt+P, Alt+C, Alt+I).
     QStringList menus;
     for (QAction* a : w.mm1->actions())
-        menus << a->text();
-    EXPECT_EQ(menus, (QStringList{"Com Port", "Cat"}));
+        menus << a->iconText();
+    EXPECT_EQ(menus, (QStringList{"Com Port", "Cat", "Aiuto"}));
+    EXPECT_EQ(w.Communication1->title(), "Com &Port");
+    EXPECT_EQ(w.Cat1->title(), "&Cat");
     QStringList cat;
     for (QAction* a : w.Cat1->actions())
-        cat << a->text();
+        cat << a->iconText();
     EXPECT_EQ(cat, (QStringList{"Radio 1", "Radio 2", "No Radio", "Config Radio"}));
     // COM1 to COM14, a separator, "Serial devices...".
     ASSERT_EQ(w.Communication1->actions().size(), 16);

@@ -1,7 +1,10 @@
 // The window's tests run under Qt's offscreen platform with the C locale's
-// number formats; one QApplication serves them all.
+// number formats, in Italian (the window's texts as the unit's makers wrote
+// them); one QApplication serves them all.
 #include <QApplication>
 #include <QLocale>
+
+#include "ui/language.h"
 
 #include <gtest/gtest.h>
 
@@ -12,5 +15,7 @@ int main(int argc, char** argv) {
     QLocale::setDefault(QLocale::c());
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
+    if (!koravel::UseLanguage(QStringLiteral("it")))
+        return 1;
     return RUN_ALL_TESTS();
 }

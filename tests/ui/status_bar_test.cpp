@@ -3,6 +3,8 @@
 // rigctld and a made-up /dev and /sys tree.
 #include "window_fixture.h"
 
+#include "ui/shape.h"
+
 #include "cat/omnirig_tlb.h"
 #include "support/fake_devices.h"
 #include "support/pty_port.h"
@@ -41,7 +43,9 @@ protected:
 };
 
 TEST_F(StatusBarTest, FollowsTheLinkThroughThePollsStates) {
-    sim::Simulator& unit = StartSim(1);
+    sim::UnitConfig tuned;
+    tuned.startFrequencyKhz = 14200;
+    sim::Simulator& unit = StartSim(1, tuned);
     TfmMain& w = MakeWindow();
     w.show();
     w.FormActivate();
@@ -62,14 +66,37 @@ TEST_F(StatusBarTest, FollowsTheLinkThroughThePollsStates) {
     ASSERT_TRUE(w.UnitConnected);
     EXPECT_EQ(BarOf(w).link, "Connesso con Koravel v1.13");
 
-    // 38 silent ticks keep the link; the 39th takes it down.
-    for (int tick = 1; tick <= 38; ++tick)
+    EXPECT_EQ(w.ldPower->brushColor(), QColor(0x3C, 0xE6, 0x5A)) << "the pilot lamp lit";
+    const QColor readoutColour = TextColorOf(w.lFreq);
+
+    // The silence is told from its second second (3 ticks, 1.2 s) on, and
+    // the read-out dims; 38 silent ticks keep the link; the 39th takes it
+    // down.
+    w.tmPollTimer();
+    w.tmPollTimer();
+    EXPECT_EQ(BarOf(w).notice, "") << "under a second";
+    EXPECT_EQ(TextColorOf(w.lFreq), readoutColour);
+    w.tmPollTimer();
+    EXPECT_EQ(BarOf(w).notice, "Nessuna risposta dalla centralina da 1 s");
+    EXPECT_EQ(TextColorOf(w.lNotice), colors::clRed);
+    EXPECT_NE(TextColorOf(w.lFreq), readoutColour) << "dimmed";
+    EXPECT_EQ(w.lFreq->text(), "14.200 MHz") << "the reading stays, dimmed, while the link holds";
+    for (int tick = 4; tick <= 38; ++tick)
         w.tmPollTimer();
     EXPECT_EQ(BarOf(w).link, "Connesso con Koravel v1.13");
+    EXPECT_EQ(BarOf(w).notice, "Nessuna risposta dalla centralina da 15 s");
     w.tmPollTimer();
     EXPECT_FALSE(w.UnitConnected);
     EXPECT_EQ(BarOf(w).link, "Stato: in connessione...");
     EXPECT_EQ(BarOf(w).port, port);
+    // Down: no frequency shown as current, the lamp not green, the silence
+    // still counted.
+    EXPECT_EQ(w.lFreq->text(), "--.--- MHz");
+    EXPECT_NE(w.ldPower->brushColor().green(), 0xE6);
+    EXPECT_EQ(BarOf(w).notice, "Nessuna risposta dalla centralina da 15 s");
+    w.tmPollTimer();
+    w.tmPollTimer();
+    EXPECT_EQ(BarOf(w).notice, "Nessuna risposta dalla centralina da 16 s");
 
     // The bar sits below the front panel, always shown, the full width.
     EXPECT_TRUE(w.sbStatus->isVisible());
@@ -79,11 +106,11 @@ TEST_F(StatusBarTest, FollowsTheLinkThroughThePollsStates) {
     // Another notice joins the bar; an alarm is red.
     w.SetStatusNotice(QStringLiteral("transmit"), QStringLiteral("Transmitting: hold on"), true);
     w.tmPollTimer();
-    EXPECT_EQ(BarOf(w).notice, "Transmitting: hold on");
+    EXPECT_NE(BarOf(w).notice.indexOf("Transmitting: hold on"), -1);
     EXPECT_EQ(TextColorOf(w.lNotice), colors::clRed);
     w.SetStatusNotice(QStringLiteral("transmit"), QString());
     w.tmPollTimer();
-    EXPECT_EQ(BarOf(w).notice, "");
+    EXPECT_EQ(BarOf(w).notice.indexOf("Transmitting"), -1);
 }
 
 TEST_F(StatusBarTest, FailedOpenIsInTheBarAtStartUpAndInABoxFromTheMenu) {
@@ -96,12 +123,14 @@ TEST_F(StatusBarTest, FailedOpenIsInTheBarAtStartUpAndInABoxFromTheMenu) {
         QStringLiteral("COM1 does not open: its device %1/absent-device is not plugged in (the "
                        "link %1/ports/com1 expects it).")
             .arg(QString::fromStdString(dir_));
+    // The port is tried again, and the bar says so.
+    const QString retrying = expected + QStringLiteral("   Nuovo tentativo su COM1 ogni 2 s.");
     Bar bar = BarOf(w);
     EXPECT_EQ(bar.link, "Stato: non connesso (porta chiusa).");
     EXPECT_EQ(w.lStatus->text(), "Stato: non connesso (porta chiusa).");
     EXPECT_EQ(bar.port, "COM1");
-    EXPECT_EQ(bar.notice, expected);
-    EXPECT_EQ(w.lNotice->toolTip(), expected) << "the whole text, however narrow the bar";
+    EXPECT_EQ(bar.notice, retrying);
+    EXPECT_EQ(w.lNotice->toolTip(), retrying) << "the whole text, however narrow the bar";
     EXPECT_EQ(w.LastOpenFailure, expected);
 
     // Picked from the menu: the same words in a box.

@@ -153,8 +153,8 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
     // The status bar says so, in red, until the rig comes back.
     EXPECT_TRUE(WaitFor([&] {
         return w.lNotice->fullText().contains(
-            QStringLiteral("Rig 1 at 144") + QLocale().decimalPoint() +
-            QStringLiteral("300 MHz is beyond the antenna's range"));
+            QStringLiteral("Radio 1 a 144") + QLocale().decimalPoint() +
+            QStringLiteral("300 MHz è oltre la portata dell'antenna"));
     }));
     EXPECT_EQ(TextColorOf(w.lNotice), clRed);
     PumpFor(500);
@@ -163,7 +163,8 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
     EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
     EXPECT_EQ(w.RigRange[0].Khz(), 0u);
-    EXPECT_TRUE(WaitFor([&] { return !w.lNotice->fullText().contains(QStringLiteral("range")); }));
+    EXPECT_TRUE(
+        WaitFor([&] { return !w.lNotice->fullText().contains(QStringLiteral("portata")); }));
     // A mode change alone sends the same frequency again.
     seen = Tunes().size();
     ASSERT_TRUE(Rigctl(rig.Port(), {"M", "USB", "2400"}));
@@ -182,6 +183,8 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
     // followed again, from the first frequency it can take.
     ASSERT_TRUE(rig.Start());
     EXPECT_TRUE(WaitFor([&] { return w.RigRange[0].Khz() == 145000u; }, 20000));
+    EXPECT_TRUE(WaitFor([&] { return w.lNotice->fullText().contains(QStringLiteral("145")); }))
+        << "the rig's first reading beyond the range is told";
     EXPECT_EQ(Tunes().size(), seen);
     ASSERT_TRUE(Rigctl(rig.Port(), {"F", "7050000"}));
     EXPECT_TRUE(WaitForTune({0x8A, 0x1B}, seen));
@@ -449,7 +452,7 @@ TEST_F(TrackingTest, LateRepliesStillConnectShowAndFollow) {
 // and the red notice stand while both hold, and go when either ends. Keying
 // the rig sends nothing to the unit, and nothing is sent to the rig.
 TEST_F(TrackingTest, WarnsWhileTheFollowedRigTransmitsAndTheElementsMove) {
-    const QString warning = QStringLiteral("TRANSMITTING WHILE THE ELEMENTS MOVE");
+    const QString warning = QStringLiteral("IN TRASMISSIONE MENTRE GLI ELEMENTI SI MUOVONO");
     RigctldProcess& rig = StartRig(14200000, /*withPtt=*/true);
     WriteOmniRigIni(&rig);
     TfmMain& w = StartWindow("Rig1=1\n", /*keepTimers=*/true);

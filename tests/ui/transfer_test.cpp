@@ -3,6 +3,10 @@
 // unit's EEPROM byte for byte, and the command-line mode of the start-up.
 #include "window_fixture.h"
 
+#include "ui/colors.h"
+#include "ui/elided_label.h"
+#include "ui/looks.h"
+
 #include "protocol/commands.h"
 #include "support/setup_image.h"
 #include "ui/image_box.h"
@@ -289,9 +293,13 @@ void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
     EXPECT_TRUE(answers_->messages.empty());
     const bool fileForNewUnits = std::string(name) == "kv100-fw113.koravel";
     EXPECT_EQ(answers_->questions.size(), fileForNewUnits == (firmware >= 269) ? 0u : 1u);
-    EXPECT_EQ(w.mmLog->toPlainText(), QString(68, QLatin1Char('\n'))); // one empty line per block
+    // One line per block: its number, its section and what came of it.
+    const QStringList log = w.mmLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(log.size(), 68);
+    EXPECT_EQ(log.first(), "blocco 0 (Factory): scritto");
+    EXPECT_EQ(log.last(), "blocco 69 (FactoryTune33): scritto");
     EXPECT_EQ(w.pbTransfer->value(), 68);
-    EXPECT_EQ(w.pbTransfer->text(), "68 of 68");
+    EXPECT_EQ(w.pbTransfer->text(), "68 di 68");
     ExpectIdle(w);
     EXPECT_EQ(w.FirmwareVersion, firmware);
 
@@ -344,16 +352,27 @@ TEST_F(TransferTest, AFailedBlockStopsTheSendAndSaysSo) {
     };
     EXPECT_EQ(Send(w, SetupDataFile("kv100-fw113.koravel")), TfmMain::SendOutcome::NotSent);
 
+    // The box names the block and says what the unit now holds.
     ASSERT_EQ(answers_->messages.size(), 1u);
     EXPECT_EQ(answers_->messages[0].first, "Koravel");
-    EXPECT_EQ(answers_->messages[0].second, "Errore in invio dati. Prego riprovare");
+    const QString said = answers_->messages[0].second;
+    EXPECT_TRUE(said.startsWith("Errore in invio dati. Prego riprovare\n\n")) << said.toStdString();
+    EXPECT_NE(said.indexOf("blocco 5 (Useroffs3) non è stato scritto"), -1) << said.toStdString();
+    EXPECT_NE(said.indexOf("4 blocchi della nuova impostazione"), -1) << said.toStdString();
+    EXPECT_NE(said.indexOf("Inviare di nuovo il file la completa"), -1) << said.toStdString();
     EXPECT_EQ(labelAtMessage, "before");
     EXPECT_TRUE(logShownAtMessage);
     EXPECT_EQ(w.lResult->text(), kNotSent);
+    // The outcome stays in the status bar, in red.
+    EXPECT_NE(w.lNotice->fullText().indexOf("blocco 5 (Useroffs3)"), -1);
+    EXPECT_EQ(TextColorOf(w.lNotice), colors::clRed);
 
     EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3, 4}));
     EXPECT_EQ(WrittenBlocks(RequestsFrom(before)), (std::vector<int>{0, 1, 3, 4, 5}));
-    EXPECT_EQ(w.mmLog->toPlainText(), QString(4, QLatin1Char('\n')));
+    const QStringList log = w.mmLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(log.size(), 5);
+    EXPECT_EQ(log[2], "blocco 3 (Useroffs1): scritto");
+    EXPECT_TRUE(log[4].startsWith("blocco 5 (Useroffs3): fallito: ")) << log[4].toStdString();
     EXPECT_EQ(w.pbTransfer->value(), 4);
     ExpectIdle(w);
 }
@@ -515,8 +534,9 @@ TEST_F(TransferTest, LayoutsFollowThePreparingReplyElseThePollSinceThePortOpened
     EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::NotSent);
     ASSERT_EQ(answers_->messages.size(), 1u);
     EXPECT_EQ(answers_->messages[0].first, "Koravel");
-    EXPECT_EQ(answers_->messages[0].second,
-              "The unit did not report its firmware version; nothing was sent.");
+    EXPECT_EQ(
+        answers_->messages[0].second,
+        "La centralina non ha comunicato la versione del firmware; non è stato inviato nulla.");
     EXPECT_EQ(w.lResult->text(), kNotSent);
     EXPECT_EQ(unit_->RequestCount(4), writes);
     // The preparing request was made three times, as one exchange.
@@ -545,8 +565,9 @@ TEST_F(TransferTest, LayoutsFollowThePreparingReplyElseThePollSinceThePortOpened
     writes = unit_->RequestCount(4);
     EXPECT_EQ(Send(w, path), TfmMain::SendOutcome::NotSent);
     ASSERT_EQ(answers_->messages.size(), 1u);
-    EXPECT_EQ(answers_->messages[0].second,
-              "The unit did not report its firmware version; nothing was sent.");
+    EXPECT_EQ(
+        answers_->messages[0].second,
+        "La centralina non ha comunicato la versione del firmware; non è stato inviato nulla.");
     EXPECT_EQ(w.lResult->text(), kNotSent);
     EXPECT_EQ(unit_->RequestCount(4), writes);
     ExpectIdle(w);
@@ -565,7 +586,7 @@ TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
     const std::string asked = answers_->questions[0].second.toStdString();
     for (const char* named :
          {"below 1.13", "firmware 1.13", "max_estensio1 in [Factory]", "civ_mode",
-          "civ_proto in [User]", "min_estensio", "rtx_addrT", "Send the file anyway?"})
+          "civ_proto in [User]", "min_estensio", "rtx_addrT", "Inviare comunque il file?"})
         EXPECT_NE(asked.find(named), std::string::npos) << named << " in " << asked;
     EXPECT_TRUE(answers_->messages.empty());
     EXPECT_EQ(w.lResult->text(), kNotSent);
@@ -674,10 +695,15 @@ protected:
     TfmMain& Started(const std::string& arg) {
         TfmMain& w = NewWindow(true);
         w.CommandLineFile = QString::fromLocal8Bit(arg.c_str());
-        answers_->choose.clear(); // the operator confirms what is offered
+        w.CommandLineCloseDelayMs = 50; // the outcome's moment on the screen
+        answers_->choose.clear();       // the operator confirms what is offered
         return w;
     }
     bool SettingsSaved() const { return std::filesystem::exists(IniPath()); }
+    // The outcome stays a moment, then the window closes by itself.
+    static bool Closes(TfmMain& w) {
+        return WaitFor([&] { return !w.isVisible(); });
+    }
 };
 
 TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
@@ -707,8 +733,11 @@ TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(original, 269));
     EXPECT_EQ(unit_->Eeprom().size(), 68u);
     EXPECT_EQ(w.lResult->text(), kSent);
-    EXPECT_TRUE(answers_->messages.empty());
-    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(answers_->messages.empty()) << "no box to click on success";
+    EXPECT_TRUE(w.isVisible()) << "the outcome is shown first";
+    EXPECT_NE(w.lNotice->fullText().indexOf("68 blocchi scritti"), -1);
+    EXPECT_TRUE(Closes(w));
+    EXPECT_EQ(w.ExitStatus, 0);
     ASSERT_TRUE(SettingsSaved());
     EXPECT_EQ(ReadIni(), settings); // the same values, the mark kept
 }
@@ -722,7 +751,8 @@ TEST_F(CommandLineTest, ClosesAfterACancelOrAnUnusableFileButNotAfterAConversion
         w.FormActivate();
         EXPECT_EQ(answers_->offered.size(), 1u);
         EXPECT_TRUE(answers_->messages.empty());
-        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(Closes(w));
+        EXPECT_EQ(w.ExitStatus, 1) << "nothing sent";
         EXPECT_TRUE(SettingsSaved());
         EXPECT_EQ(unit_->RequestCount(4), 0u);
     }
@@ -735,7 +765,8 @@ TEST_F(CommandLineTest, ClosesAfterACancelOrAnUnusableFileButNotAfterAConversion
         ASSERT_EQ(answers_->messages.size(), 1u);
         EXPECT_NE(answers_->messages[0].second.indexOf("cannot be read"), -1);
         EXPECT_EQ(w.lResult->text(), kNotSent);
-        EXPECT_FALSE(w.isVisible());
+        EXPECT_TRUE(Closes(w));
+        EXPECT_EQ(w.ExitStatus, 1);
         EXPECT_TRUE(SettingsSaved());
         EXPECT_EQ(unit_->RequestCount(4), 0u);
     }
@@ -749,6 +780,7 @@ TEST_F(CommandLineTest, ClosesAfterACancelOrAnUnusableFileButNotAfterAConversion
         ASSERT_EQ(answers_->messages.size(), 1u);
         EXPECT_EQ(answers_->messages[0].second, "'ten' is not a valid integer value");
         EXPECT_TRUE(w.isVisible());
+        EXPECT_EQ(w.ExitStatus, 1);
         EXPECT_FALSE(SettingsSaved());
         EXPECT_EQ(unit_->RequestCount(4), 0u); // block 0 itself did not convert
         ExpectIdle(w);

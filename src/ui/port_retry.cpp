@@ -1,0 +1,54 @@
+// A chosen port that is not there, or that went away (a USB adapter
+// unplugged: the device hung up), is tried again every 2 s until it opens,
+// and the status bar says so; the unit is picked up without a click when the
+// adapter comes back at the same path. The reopen is the one every COM item
+// makes (OpenPortNumber, through OpenComPort).
+#include "ui/koravelu.h"
+
+#include "setup/transfer.h"
+#include "transport/port.h"
+#include "unit/unit.h"
+
+#include <QTimer>
+
+namespace {
+
+const QString kRetryKey = QStringLiteral("reopen");
+
+} // namespace
+
+void TfmMain::BuildPortRetry() {
+    tmReopen = new QTimer(this);
+    tmReopen->setObjectName(QStringLiteral("tmReopen"));
+    tmReopen->setInterval(kReopenMs);
+    connect(tmReopen, &QTimer::timeout, this, &TfmMain::tmReopenTimer);
+    tmReopen->start();
+}
+
+bool TfmMain::PortHungUp() {
+    transport::Port& port = unit_->Port();
+    // A network port reconnects by itself, and says so in the bar.
+    if (!port.IsOpen() || port.Network())
+        return false;
+    (void)port.InputCount(); // notices a hang-up since the last look
+    return port.InputFd() == transport::kNoHandle;
+}
+
+void TfmMain::tmReopenTimer() {
+    if (retryPort_ <= 0 || transfer_->Running())
+        return;
+    if (unit_->Port().IsOpen() && !PortHungUp())
+        return;
+    OpenPortNumber(retryPort_);
+    RenderStatusBar();
+}
+
+QString TfmMain::RetryNotice() {
+    if (retryPort_ <= 0)
+        return {};
+    if (!unit_->Port().IsOpen())
+        return tr("Trying COM%1 again every 2 s.").arg(retryPort_);
+    if (PortHungUp())
+        return tr("COM%1 has gone away (unplugged?): trying again every 2 s.").arg(retryPort_);
+    return {};
+}

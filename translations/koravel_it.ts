@@ -1,0 +1,467 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="it_IT">
+<context>
+    <name>NetworkPortDialog</name>
+    <message>
+        <source>Network port</source>
+        <translation>Porta di rete</translation>
+    </message>
+    <message>
+        <source>shack-pi, 192.168.1.20 or [fe80::1]</source>
+        <translation>shack-pi, 192.168.1.20 o [fe80::1]</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>Host:</translation>
+    </message>
+    <message>
+        <source>TCP port:</source>
+        <translation>Porta TCP:</translation>
+    </message>
+    <message>
+        <source>COM%1 is a port of a serial server (ser2net) on the network, reached by raw TCP; the server sets the line.</source>
+        <translation>COM%1 è una porta di un server seriale (ser2net) in rete, raggiunta via TCP grezzo; il server imposta la linea.</translation>
+    </message>
+</context>
+<context>
+    <name>RigSettingsDialog</name>
+    <message>
+        <source>Rig settings</source>
+        <translation>Impostazioni delle radio</translation>
+    </message>
+    <message>
+        <source>Rig %1</source>
+        <translation>Radio %1</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Stato:</translation>
+    </message>
+    <message>
+        <source>Enabled</source>
+        <translation>Attiva</translation>
+    </message>
+    <message>
+        <source>maker or model</source>
+        <translation>marca o modello</translation>
+    </message>
+    <message>
+        <source>Find:</source>
+        <translation>Cerca:</translation>
+    </message>
+    <message>
+        <source>Model:</source>
+        <translation>Modello:</translation>
+    </message>
+    <message>
+        <source>Selected:</source>
+        <translation>Scelto:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Porta:</translation>
+    </message>
+    <message>
+        <source>Speed:</source>
+        <translation>Velocità:</translation>
+    </message>
+    <message>
+        <source>Poll every:</source>
+        <translation>Interroga ogni:</translation>
+    </message>
+    <message>
+        <source>Not configured (0)</source>
+        <translation>Non configurata (0)</translation>
+    </message>
+    <message>
+        <source>Unknown model (%1)</source>
+        <translation>Modello sconosciuto (%1)</translation>
+    </message>
+    <message>
+        <source>Rig %1: speed "%2" is not a number of baud</source>
+        <translation>Radio %1: la velocità "%2" non è un numero di baud</translation>
+    </message>
+    <message>
+        <source>The CAT back end is gone</source>
+        <translation>Il CAT non c'è più</translation>
+    </message>
+</context>
+<context>
+    <name>SerialDevicesDialog</name>
+    <message>
+        <source>Serial devices</source>
+        <translation>Dispositivi seriali</translation>
+    </message>
+    <message>
+        <source>COM</source>
+        <translation>COM</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Dispositivo</translation>
+    </message>
+    <message>
+        <source>What it is</source>
+        <translation>Che cos'è</translation>
+    </message>
+    <message>
+        <source>Stable name</source>
+        <translation>Nome stabile</translation>
+    </message>
+    <message>
+        <source>Network port...</source>
+        <translation>Porta di rete...</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Chiudi</translation>
+    </message>
+    <message>
+        <source>Number:</source>
+        <translation>Numero:</translation>
+    </message>
+    <message>
+        <source>not a symbolic link</source>
+        <translation>non è un collegamento simbolico</translation>
+    </message>
+    <message>
+        <source>network port (ser2net, raw TCP)</source>
+        <translation>porta di rete (ser2net, TCP grezzo)</translation>
+    </message>
+    <message>
+        <source>not a network address (tcp://HOST:PORT)</source>
+        <translation>non è un indirizzo di rete (tcp://HOST:PORTA)</translation>
+    </message>
+    <message>
+        <source>not plugged in</source>
+        <translation>non collegato</translation>
+    </message>
+    <message>
+        <source>COM numbers are links in %1</source>
+        <translation>I numeri COM sono collegamenti in %1</translation>
+    </message>
+    <message>
+        <source>Give it COM%1</source>
+        <translation>Assegna COM%1</translation>
+    </message>
+    <message>
+        <source>Take COM%1 back</source>
+        <translation>Libera COM%1</translation>
+    </message>
+    <message>
+        <source>COM%1 is not changed: %2</source>
+        <translation>COM%1 non è cambiata: %2</translation>
+    </message>
+    <message>
+        <source>COM%1 now stands for %2.</source>
+        <translation>COM%1 ora indica %2.</translation>
+    </message>
+    <message>
+        <source>Choose a device in the list first.</source>
+        <translation>Scegli prima un dispositivo nell'elenco.</translation>
+    </message>
+    <message>
+        <source>COM%1 has no link now.</source>
+        <translation>COM%1 ora non ha collegamento.</translation>
+    </message>
+</context>
+<context>
+    <name>TfmMain</name>
+    <message>
+        <source>Retract the elements? The antenna is unusable until it is tuned again.</source>
+        <translation>Ritrarre gli elementi? L'antenna resta inutilizzabile finché non viene sintonizzata di nuovo.</translation>
+    </message>
+    <message>
+        <source>Elements</source>
+        <translation>Elements</translation>
+    </message>
+    <message>
+        <source>Retracted</source>
+        <translation>Retracted</translation>
+    </message>
+    <message>
+        <source>Save setup data...</source>
+        <translation>Save setup data...</translation>
+    </message>
+    <message>
+        <source>Koravel setup data (*.koravel)</source>
+        <translation>Koravel setup data (*.koravel)</translation>
+    </message>
+    <message>
+        <source>Com &amp;Port</source>
+        <translation>Com &amp;Port</translation>
+    </message>
+    <message>
+        <source>&amp;Cat</source>
+        <translation>&amp;Cat</translation>
+    </message>
+    <message>
+        <source>Radio &amp;1</source>
+        <translation>Radio &amp;1</translation>
+    </message>
+    <message>
+        <source>Radio &amp;2</source>
+        <translation>Radio &amp;2</translation>
+    </message>
+    <message>
+        <source>&amp;No Radio</source>
+        <translation>&amp;No Radio</translation>
+    </message>
+    <message>
+        <source>Config &amp;Radio</source>
+        <translation>Config &amp;Radio</translation>
+    </message>
+    <message>
+        <source>Serial port:</source>
+        <translation>Porta seriale:</translation>
+    </message>
+    <message>
+        <source>Status: not connected</source>
+        <translation>Stato: non connesso</translation>
+    </message>
+    <message>
+        <source>Setup...</source>
+        <translation>Setup...</translation>
+    </message>
+    <message>
+        <source>Retract axes</source>
+        <translation>Retract axes</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Uscita</translation>
+    </message>
+    <message>
+        <source>00.000 MHz</source>
+        <translation>00.000 MHz</translation>
+    </message>
+    <message>
+        <source>MOVING ELEMENTS...</source>
+        <translation>MOVING ELEMENTS...</translation>
+    </message>
+    <message>
+        <source>Heading: normal -&gt;</source>
+        <translation>Heading: normal -&gt;</translation>
+    </message>
+    <message>
+        <source>(default)</source>
+        <translation>(default)</translation>
+    </message>
+    <message>
+        <source>Radio 1</source>
+        <translation>Radio 1</translation>
+    </message>
+    <message>
+        <source>Radio 2</source>
+        <translation>Radio 2</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>A&amp;iuto</translation>
+    </message>
+    <message>
+        <source>&amp;About Koravel...</source>
+        <translation>&amp;Informazioni su Koravel...</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;&lt;b&gt;Koravel %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;The remote control of the KV-100 antenna control unit.&lt;/p&gt;&lt;p&gt;Free software under the GNU General Public License, version 3 or later; it comes with no warranty.&lt;/p&gt;&lt;p&gt;Manual pages: &lt;tt&gt;man koravel&lt;/tt&gt; (the window and its keys), &lt;tt&gt;man koravel-setup&lt;/tt&gt; (set-up files), &lt;tt&gt;man koravelctl&lt;/tt&gt;, &lt;tt&gt;man kv100-sim&lt;/tt&gt;.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;&lt;b&gt;Koravel %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;Il controllo remoto della centralina d'antenna KV-100.&lt;/p&gt;&lt;p&gt;Software libero sotto la GNU General Public License, versione 3 o successiva; senza alcuna garanzia.&lt;/p&gt;&lt;p&gt;Pagine del manuale: &lt;tt&gt;man koravel&lt;/tt&gt; (la finestra e i suoi tasti), &lt;tt&gt;man koravel-setup&lt;/tt&gt; (file di impostazione), &lt;tt&gt;man koravelctl&lt;/tt&gt;, &lt;tt&gt;man kv100-sim&lt;/tt&gt;.&lt;/p&gt;</translation>
+    </message>
+    <message>
+        <source>About Koravel</source>
+        <translation>Informazioni su Koravel</translation>
+    </message>
+    <message>
+        <source>Beam normal</source>
+        <translation>Fascio normale</translation>
+    </message>
+    <message>
+        <source>Beam reversed 180°</source>
+        <translation>Fascio invertito 180°</translation>
+    </message>
+    <message>
+        <source>Beam bidirectional</source>
+        <translation>Fascio bidirezionale</translation>
+    </message>
+    <message>
+        <source>Retract elements</source>
+        <translation>Ritrai gli elementi</translation>
+    </message>
+    <message>
+        <source>Down 25 kHz</source>
+        <translation>Giù 25 kHz</translation>
+    </message>
+    <message>
+        <source>Up 25 kHz</source>
+        <translation>Su 25 kHz</translation>
+    </message>
+    <message>
+        <source>Band %1 m</source>
+        <translation>Banda %1 m</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Esci</translation>
+    </message>
+    <message>
+        <source>ELEMENTS RETRACTED</source>
+        <translation>ELEMENTS RETRACTED</translation>
+    </message>
+    <message numerus="yes">
+        <source>No reply from the unit for %n s</source>
+        <translation>
+            <numerusform>Nessuna risposta dalla centralina da %n s</numerusform><numerusform>Nessuna risposta dalla centralina da %n s</numerusform></translation>
+    </message>
+    <message>
+        <source>--.--- MHz</source>
+        <translation>--.--- MHz</translation>
+    </message>
+    <message>
+        <source>%1%2%3 MHz</source>
+        <translation>%1%2%3 MHz</translation>
+    </message>
+    <message>
+        <source>Status: connecting...</source>
+        <translation>Stato: in connessione...</translation>
+    </message>
+    <message>
+        <source>Connected to Koravel v%1.%2</source>
+        <translation>Connesso con Koravel v%1.%2</translation>
+    </message>
+    <message>
+        <source>Nothing was sent: the file was not confirmed.</source>
+        <translation>Non è stato inviato nulla: il file non è stato confermato.</translation>
+    </message>
+    <message>
+        <source>Status: not connected (port closed).</source>
+        <translation>Stato: non connesso (porta chiusa).</translation>
+    </message>
+    <message>
+        <source>not configured</source>
+        <translation>non configurata</translation>
+    </message>
+    <message>
+        <source>disabled</source>
+        <translation>disattivata</translation>
+    </message>
+    <message>
+        <source>(Hamlib's default)</source>
+        <translation>(predefinita di Hamlib)</translation>
+    </message>
+    <message>
+        <source>port %1 not available: rigctld should listen there</source>
+        <translation>porta %1 non disponibile: rigctld dovrebbe essere in ascolto lì</translation>
+    </message>
+    <message>
+        <source>port %1 not available</source>
+        <translation>porta %1 non disponibile</translation>
+    </message>
+    <message>
+        <source>not responding</source>
+        <translation>non risponde</translation>
+    </message>
+    <message>
+        <source>on line</source>
+        <translation>in linea</translation>
+    </message>
+    <message>
+        <source>status %1</source>
+        <translation>stato %1</translation>
+    </message>
+    <message>
+        <source>Rig %1: </source>
+        <translation>Radio %1: </translation>
+    </message>
+    <message>
+        <source>CAT back end not connected</source>
+        <translation>CAT non collegato</translation>
+    </message>
+    <message>
+        <source>Error connecting to OmniRig - Check installation</source>
+        <translation>Error connecting to OmniRig - Check installation</translation>
+    </message>
+    <message>
+        <source>Rig %1 at %2 MHz is beyond the antenna's range: not sent</source>
+        <translation>Radio %1 a %2 MHz è oltre la portata dell'antenna: non inviata</translation>
+    </message>
+    <message>
+        <source>block %1 (%2)</source>
+        <translation>blocco %1 (%2)</translation>
+    </message>
+    <message>
+        <source>not sent: %1</source>
+        <translation>non inviato: %1</translation>
+    </message>
+    <message>
+        <source>failed: no reply</source>
+        <translation>fallito: nessuna risposta</translation>
+    </message>
+    <message>
+        <source>failed: the unit answered status %1</source>
+        <translation>fallito: la centralina ha risposto con lo stato %1</translation>
+    </message>
+    <message>
+        <source>skipped (no values in the file)</source>
+        <translation>saltato (nessun valore nel file)</translation>
+    </message>
+    <message>
+        <source>written</source>
+        <translation>scritto</translation>
+    </message>
+    <message>
+        <source>%v of %m</source>
+        <translation>%v di %m</translation>
+    </message>
+    <message>
+        <source>Send the file anyway?</source>
+        <translation>Inviare comunque il file?</translation>
+    </message>
+    <message>
+        <source>Data transfer completed successfully.</source>
+        <translation>Trasmissione dati eseguita correttamente.</translation>
+    </message>
+    <message>
+        <source>Data transfer not performed.</source>
+        <translation>Trasmissione dati non eseguita.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n block(s) written</source>
+        <translation>
+            <numerusform>%n blocco scritto</numerusform><numerusform>%n blocchi scritti</numerusform></translation>
+    </message>
+    <message>
+        <source>a block</source>
+        <translation>un blocco</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 was not written; the unit holds %n block(s) of the new set-up and its old values beyond. Sending the file again completes it.</source>
+        <translation>
+            <numerusform>%1 non è stato scritto; la centralina contiene %n blocco della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform><numerusform>%1 non è stato scritto; la centralina contiene %n blocchi della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform></translation>
+    </message>
+    <message>
+        <source>Error sending data. Please try again</source>
+        <translation>Errore in invio dati. Prego riprovare</translation>
+    </message>
+    <message>
+        <source>The unit did not report its firmware version; nothing was sent.</source>
+        <translation>La centralina non ha comunicato la versione del firmware; non è stato inviato nulla.</translation>
+    </message>
+    <message>
+        <source>The file was made for another unit; nothing was sent.</source>
+        <translation>Il file è stato fatto per un'altra centralina; non è stato inviato nulla.</translation>
+    </message>
+    <message>
+        <source>Trying COM%1 again every 2 s.</source>
+        <translation>Nuovo tentativo su COM%1 ogni 2 s.</translation>
+    </message>
+    <message>
+        <source>COM%1 has gone away (unplugged?): trying again every 2 s.</source>
+        <translation>COM%1 è sparita (scollegata?): nuovo tentativo ogni 2 s.</translation>
+    </message>
+    <message>
+        <source>TRANSMITTING WHILE THE ELEMENTS MOVE</source>
+        <translation>IN TRASMISSIONE MENTRE GLI ELEMENTI SI MUOVONO</translation>
+    </message>
+</context>
+</TS>
