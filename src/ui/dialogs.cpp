@@ -13,7 +13,8 @@ public:
     explicit WidgetPrompter(QWidget* parent) : parent_(parent) {}
 
     void Message(const QString& title, const QString& text) override {
-        QMessageBox::information(parent_, title, text, QMessageBox::Ok);
+        // Every box of the window tells of a problem: the warning icon.
+        QMessageBox::warning(parent_, title, text, QMessageBox::Ok);
     }
 
     bool Ask(const QString& title, const QString& text) override {

@@ -14,7 +14,8 @@ namespace koravel {
 class Prompter {
 public:
     virtual ~Prompter() = default;
-    // A modal message box with the title, the text and an OK button.
+    // A modal message box with the title, the text, an OK button and the
+    // warning icon (the window tells of success without a box).
     virtual void Message(const QString& title, const QString& text) = 0;
     // A modal question with Yes and No buttons, No the default; true for Yes.
     virtual bool Ask(const QString& title, const QString& text) = 0;

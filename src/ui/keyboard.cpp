@@ -79,7 +79,13 @@ void TfmMain::BuildKeyboard() {
     // The operator's way out, besides the window manager's Alt+F4.
     auto* quit = new QAction(tr("Quit"), this);
     quit->setObjectName(QStringLiteral("QuitKey"));
-    quit->setShortcut(QKeySequence::Quit);
+    // Ctrl+Q whatever the desktop's key scheme binds to Quit.
+    QList<QKeySequence> quitKeys{QKeySequence(Qt::CTRL | Qt::Key_Q)};
+    for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Quit)) {
+        if (!quitKeys.contains(key))
+            quitKeys << key;
+    }
+    quit->setShortcuts(quitKeys);
     connect(quit, &QAction::triggered, this, &QWidget::close);
     addAction(quit);
 

@@ -276,10 +276,12 @@ TEST_F(StatusBarTest, FollowedRigShowsItsFrequencyOrWhyNot) {
     testing_support::RigctldProcess rig(testing_support::FreeLoopbackPort());
     ASSERT_TRUE(rig.Start()) << "rigctld did not start on " << rig.Address();
     ASSERT_TRUE(testing_support::Rigctl(rig.Port(), {"F", "14195999"}));
-    std::ofstream(dir_ + "/omnirig.ini")
-        << "[Rig1]\nModel=2\nPort=" << rig.Address() << "\n[Rig2]\nModel=0\n";
+    // Rig 2 on a port where no rigctld listens.
+    const std::string nobody = "127.0.0.1:" + std::to_string(testing_support::FreeLoopbackPort());
+    std::ofstream(dir_ + "/omnirig.ini") << "[Rig1]\nModel=2\nPort=" << rig.Address()
+                                         << "\n[Rig2]\nModel=2\nPort=" << nobody << "\n";
     sim::Simulator& unit = StartSim(1);
-    WriteIni("[General]\nSerialport=1\n[OmniRig]\nRig1=1\n");
+    WriteIni("[General]\nSerialport=1\n[OmniRig]\nRig1=1\nRig2=1\n");
     TfmMain& w = MakeWindow();
     w.FormActivate();
     TickAndWait(unit);
@@ -290,13 +292,16 @@ TEST_F(StatusBarTest, FollowedRigShowsItsFrequencyOrWhyNot) {
 
     EXPECT_TRUE(WaitFor([&] {
         w.RenderStatusBar();
-        return BarOf(w).rigs == "Rig 1: 14.195 MHz";
+        return BarOf(w).rigs ==
+               QStringLiteral("Radio 1: 14.195 MHz   Radio 2: porta %1 non disponibile: rigctld "
+                              "dovrebbe essere in ascolto lì")
+                   .arg(QString::fromStdString(nobody));
     })) << BarOf(w).rigs.toStdString();
     rig.Stop();
     EXPECT_TRUE(WaitFor(
         [&] {
             w.RenderStatusBar();
-            return BarOf(w).rigs == "Rig 1: not responding";
+            return BarOf(w).rigs.startsWith("Radio 1: non risponde");
         },
         20000))
         << BarOf(w).rigs.toStdString();

@@ -72,6 +72,7 @@ TfmMain& WindowTest::MakeWindow(bool keepTimers) {
     if (!keepTimers) {
         window_->tmTimer->stop();
         window_->tmPoll->stop();
+        window_->tmReopen->stop();
     }
     return *window_;
 }
