@@ -20,5 +20,8 @@ inline const QColor clAqua{0x00, 0xFF, 0xFF};
 inline const QColor clWhite{0xFF, 0xFF, 0xFF};
 inline const QColor clBtnFace{0xF0, 0xF0, 0xF0};
 inline const QColor clBtnHighlight{0xFF, 0xFF, 0xFF};
+// The status bar's alarms: a red that reads on the window's white (pure red
+// does not, for weaker eyes).
+inline const QColor clAlarmText{0xC0, 0x00, 0x00};
 
 } // namespace koravel::colors

@@ -23,6 +23,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -126,6 +127,15 @@ TfmMain::TfmMain(QWidget* parent)
 
 void TfmMain::BuildMenus() {
     mm1 = Named(menuBar(), "mm1");
+    // The bar lies on the window's own white: its titles are black whatever
+    // the desktop's palette (the menus themselves follow the desktop).
+    QPalette bar = mm1->palette();
+    for (QPalette::ColorRole role : {QPalette::Window, QPalette::Button, QPalette::Base})
+        bar.setColor(role, clBtnHighlight);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        bar.setColor(role, clBlack);
+    mm1->setPalette(bar);
+    mm1->setAutoFillBackground(true);
     // Each language's text carries its own mnemonic (Alt+P, Alt+C in English).
     Communication1 = Named(mm1->addMenu(tr("Com &Port")), "Communication1");
     QAction** items[] = {&COM1, &COM2, &COM3,  &COM4,  &COM5,  &COM6,  &COM7,

@@ -25,7 +25,7 @@ const QString kSilenceKey = QStringLiteral("silence");
 const QString kRetractedKey = QStringLiteral("retracted");
 
 // The pilot lamp drawn in the picture, above the power switch.
-const QRect kPilotLamp(39, 196, 11, 11);
+const QRect kPilotLamp(38, 211, 13, 13);
 const QColor kPilotOn{0x3C, 0xE6, 0x5A};
 const QColor kPilotSilent{0xFF, 0xB0, 0x00};
 const QColor kPilotOff{0x30, 0x30, 0x30};

@@ -6,6 +6,8 @@
 #include "ui/koravelu.h"
 
 #include "setup/transfer.h"
+#include "station/config_dir.h"
+#include "station/port_links.h"
 #include "transport/port.h"
 #include "unit/unit.h"
 
@@ -37,7 +39,12 @@ bool TfmMain::PortHungUp() {
 void TfmMain::tmReopenTimer() {
     if (retryPort_ <= 0 || transfer_->Running())
         return;
-    if (unit_->Port().IsOpen() && !PortHungUp())
+    const bool open = unit_->Port().IsOpen();
+    if (open && !PortHungUp())
+        return;
+    // A port that went away is reopened once its device is back: a failed
+    // attempt would close it and forget the number it stands for.
+    if (open && !koravel::ViewPort(koravel::ConfigDir(), retryPort_).present)
         return;
     OpenPortNumber(retryPort_);
     RenderStatusBar();

@@ -185,6 +185,6 @@ void TfmMain::RenderStatusBar() {
     }
     const QString noticeText = notices.join(QStringLiteral("   "));
     lNotice->setFullText(noticeText);
-    SetTextColor(lNotice, alarm ? clRed : clBlack);
+    SetTextColor(lNotice, alarm ? clAlarmText : clBlack);
     AnnounceStatusBar(lLinkState->text(), noticeText, alarm);
 }

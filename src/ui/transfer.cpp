@@ -143,7 +143,7 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
         const QString where = result.stoppedAt ? BlockName(*result.stoppedAt) : tr("a block");
         detail = tr("%1 was not written; the unit holds %n block(s) of the new set-up and "
                     "its old values beyond. Sending the file again completes it.",
-                    "", result.blocksDone)
+                    "", result.blocksWritten)
                      .arg(where);
         prompter_->Message(QString::fromLatin1(kTitle), tr("Error sending data. Please try again") +
                                                             QStringLiteral("\n\n") + detail);

@@ -2,6 +2,7 @@
 // on the wire of a simulated unit.
 #include "window_fixture.h"
 
+#include "protocol/commands.h"
 #include "protocol/frame.h"
 #include "unit/unit.h"
 
@@ -117,6 +118,35 @@ TEST_F(CommandsTest, ArrowsStepTheReportedFrequencyWithinTheUnitsRange) {
             EXPECT_EQ(LastCommand(), step.sent) << step.reported;
         }
     }
+}
+
+// Three clicks on UP within a second, the unit still on its way to the
+// first: three steps, not one step sent three times.
+TEST_F(CommandsTest, EveryClickCountsWhileTheUnitHasNotReportedIt) {
+    sim::UnitConfig slow;
+    slow.startFrequencyKhz = 14200;
+    slow.motionBaseMs = 5000;
+    unit_ = &StartSim(1, slow);
+    TfmMain& w = MakeWindow();
+    w.FormActivate();
+    TickAndWait(*unit_);
+    TickAndWait(*unit_);
+    w.tmPollTimer();
+    ASSERT_EQ(w.ReportedFrequency, 14200);
+    for (int click = 0; click < 3; ++click) {
+        ASSERT_TRUE(Click(w.Image16));
+        TickAndWait(*unit_); // the unit reports 14200, moving
+    }
+    w.tmPollTimer();
+    EXPECT_EQ(w.ReportedFrequency, 14200);
+    const auto tunes = TuneArguments(*unit_);
+    ASSERT_GE(tunes.size(), 3u);
+    EXPECT_EQ(tunes[tunes.size() - 3], TuneArgument(14225));
+    EXPECT_EQ(tunes[tunes.size() - 2], TuneArgument(14250));
+    EXPECT_EQ(tunes.back(), TuneArgument(14275));
+    // A direction goes with the frequency asked for, too.
+    ASSERT_TRUE(Click(w.Image19));
+    EXPECT_EQ(LastCommand(), (Bytes{0x03, 0xC3, 0x37, 0x02})); // 14275
 }
 
 TEST_F(CommandsTest, DirectionButtonsMoveTheMarkerAndSendTheDirection) {

@@ -3,10 +3,12 @@
 #include "window_fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -14,6 +16,10 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
 
 #include "ui/elided_label.h"
 #include "ui/image_box.h"
@@ -199,6 +205,86 @@ TEST_F(LayoutTest, ClickAreasLieWhereThePictureShowsTheirButtons) {
     // A picture of the window for people to look at.
     const QString shot = QStringLiteral(KORAVEL_BIN_DIR "/ui_layout.png");
     EXPECT_TRUE(w.grab().save(shot));
+}
+
+// Relative luminance and contrast ratio, as legibility guides define them.
+double Luminance(const QColor& c) {
+    auto channel = [](double v) {
+        v /= 255.0;
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+double Contrast(const QColor& a, const QColor& b) {
+    const double x = Luminance(a), y = Luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+// The strongest contrast between two pixels of a region: text drawn there
+// stands out from its ground.
+double InkContrast(const QImage& image, const QRect& region) {
+    QColor darkest(Qt::white), lightest(Qt::black);
+    for (int y = region.top(); y <= region.bottom(); ++y) {
+        for (int x = region.left(); x <= region.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (Luminance(c) < Luminance(darkest))
+                darkest = c;
+            if (Luminance(c) > Luminance(lightest))
+                lightest = c;
+        }
+    }
+    return Contrast(darkest, lightest);
+}
+
+// Under a light and a dark desktop palette every text of the window stands
+// out from what it lies on; the screenshots go to the build tree.
+TEST_F(LayoutTest, TextsAreReadableUnderLightAndDarkPalettes) {
+    const QPalette original = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2B, 0x2B, 0x2B));
+    dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+    dark.setColor(QPalette::Text, QColor(0xEE, 0xEE, 0xEE));
+    dark.setColor(QPalette::Button, QColor(0x3A, 0x3A, 0x3A));
+    dark.setColor(QPalette::ButtonText, QColor(0xEE, 0xEE, 0xEE));
+    const std::string folder = std::string(KORAVEL_BIN_DIR) + "/../test-output";
+    std::filesystem::create_directories(folder);
+    Unplugged(1); // a red notice in the bar, too
+    for (const auto& [name, palette] : {std::pair{"light", original}, std::pair{"dark", dark}}) {
+        SCOPED_TRACE(name);
+        QApplication::setPalette(palette);
+        TfmMain& w = MakeWindow();
+        w.show();
+        w.FormActivate();
+        w.tmPollTimer();
+        const QImage shot = w.grab().toImage();
+        EXPECT_TRUE(shot.save(QString::fromStdString(folder + "/window-" + name + ".png")));
+
+        // Texts against the ground they are drawn on.
+        const struct {
+            QWidget* widget;
+            QPalette::ColorRole text, ground;
+        } texts[] = {
+            {w.mm1, QPalette::ButtonText, QPalette::Window},
+            {w.mm1, QPalette::WindowText, QPalette::Window},
+            {w.sbStatus, QPalette::WindowText, QPalette::Window},
+            {w.lLinkState, QPalette::WindowText, QPalette::Window},
+            {w.lPortDevice, QPalette::WindowText, QPalette::Window},
+            {w.lNotice, QPalette::WindowText, QPalette::Window},
+            {w.lRigs, QPalette::WindowText, QPalette::Window},
+        };
+        for (const auto& t : texts)
+            EXPECT_GE(
+                Contrast(t.widget->palette().color(t.text), t.widget->palette().color(t.ground)),
+                4.5)
+                << t.widget->objectName().toStdString();
+        // And as drawn: the menu titles and the bar's lines show ink.
+        const QRect menuTitle = w.mm1->actionGeometry(w.mm1->actions().first());
+        EXPECT_GE(InkContrast(shot, menuTitle.translated(w.mm1->mapTo(&w, QPoint()))), 4.5);
+        const QRect port = w.lPortDevice->rect().translated(w.lPortDevice->mapTo(&w, QPoint()));
+        EXPECT_GE(InkContrast(shot, port), 4.5);
+        window_.reset();
+    }
+    QApplication::setPalette(original);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // status replies into the front panel, and the 50 ms tick's lamps and blink.
 #include "window_fixture.h"
 
+#include "ui/elided_label.h"
+
 #include "protocol/status_reply.h"
 #include "ui/band_names.h"
 #include "ui/colors.h"
@@ -96,6 +98,8 @@ TEST_F(PollTest, FirstTickShowsTheRetractPanelUntilAFrequencyIsReported) {
     EXPECT_FALSE(w.Retract_Panel->isHidden());
     EXPECT_EQ(w.Message1->text(), "ELEMENTS");
     EXPECT_EQ(w.Message2->text(), "RETRACTED");
+    // What the operator sees claims nothing the unit has not said.
+    EXPECT_TRUE(w.lRetracted->isHidden());
 
     // This tick decodes 14200 after its retract step: the panel stays once more.
     TickAndWait(*unit_);
@@ -103,6 +107,16 @@ TEST_F(PollTest, FirstTickShowsTheRetractPanelUntilAFrequencyIsReported) {
     EXPECT_FALSE(w.Retract_Panel->isHidden());
     TickAndWait(*unit_);
     EXPECT_TRUE(w.Retract_Panel->isHidden());
+    EXPECT_TRUE(w.lRetracted->isHidden());
+
+    // Retracted, as the unit reports it: over the read-out, and in the bar.
+    unit_->Modify([](sim::UnitState& s) { s.frequencyKhz = 0; });
+    TickAndWait(*unit_);
+    TickAndWait(*unit_);
+    EXPECT_FALSE(w.lRetracted->isHidden());
+    EXPECT_EQ(w.lRetracted->geometry(), w.lFreq->geometry());
+    EXPECT_EQ(w.lRetracted->text(), "ELEMENTS RETRACTED");
+    EXPECT_NE(w.lNotice->fullText().indexOf("ELEMENTS RETRACTED"), -1);
 
     std::ifstream in(trace);
     std::string first, second;

@@ -78,7 +78,7 @@ TEST_F(StatusBarTest, FollowsTheLinkThroughThePollsStates) {
     EXPECT_EQ(TextColorOf(w.lFreq), readoutColour);
     w.tmPollTimer();
     EXPECT_EQ(BarOf(w).notice, "Nessuna risposta dalla centralina da 1 s");
-    EXPECT_EQ(TextColorOf(w.lNotice), colors::clRed);
+    EXPECT_EQ(TextColorOf(w.lNotice), colors::clAlarmText);
     EXPECT_NE(TextColorOf(w.lFreq), readoutColour) << "dimmed";
     EXPECT_EQ(w.lFreq->text(), "14.200 MHz") << "the reading stays, dimmed, while the link holds";
     for (int tick = 4; tick <= 38; ++tick)
@@ -107,7 +107,7 @@ TEST_F(StatusBarTest, FollowsTheLinkThroughThePollsStates) {
     w.SetStatusNotice(QStringLiteral("transmit"), QStringLiteral("Transmitting: hold on"), true);
     w.tmPollTimer();
     EXPECT_NE(BarOf(w).notice.indexOf("Transmitting: hold on"), -1);
-    EXPECT_EQ(TextColorOf(w.lNotice), colors::clRed);
+    EXPECT_EQ(TextColorOf(w.lNotice), colors::clAlarmText);
     w.SetStatusNotice(QStringLiteral("transmit"), QString());
     w.tmPollTimer();
     EXPECT_EQ(BarOf(w).notice.indexOf("Transmitting"), -1);

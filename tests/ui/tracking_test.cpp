@@ -156,7 +156,7 @@ TEST_F(TrackingTest, FollowsTheRigFromStartUpWithoutAClick) {
             QStringLiteral("Radio 1 a 144") + QLocale().decimalPoint() +
             QStringLiteral("300 MHz è oltre la portata dell'antenna"));
     }));
-    EXPECT_EQ(TextColorOf(w.lNotice), clRed);
+    EXPECT_EQ(TextColorOf(w.lNotice), clAlarmText);
     PumpFor(500);
     EXPECT_EQ(Tunes().size(), seen) << "a frequency beyond the unit's range was sent";
     // Back in range: sent again.
@@ -488,7 +488,7 @@ TEST_F(TrackingTest, WarnsWhileTheFollowedRigTransmitsAndTheElementsMove) {
     ASSERT_TRUE(WaitFor(shown));
     EXPECT_EQ(w.lTxWarning->text(), warning);
     EXPECT_EQ(BackgroundOf(w.lTxWarning), clRed);
-    EXPECT_EQ(TextColorOf(w.lNotice), clRed);
+    EXPECT_EQ(TextColorOf(w.lNotice), clAlarmText);
     EXPECT_TRUE(w.lTxWarning->geometry().contains(w.lBanda->geometry()));
     EXPECT_EQ(w.lBanda->text(), band) << "the band label is left as it was";
 
@@ -502,7 +502,7 @@ TEST_F(TrackingTest, WarnsWhileTheFollowedRigTransmitsAndTheElementsMove) {
     // Back to receive: gone.
     ASSERT_TRUE(Rigctl(rig.Port(), {"T", "0"}));
     EXPECT_TRUE(WaitFor(gone));
-    EXPECT_NE(TextColorOf(w.lNotice), clRed);
+    EXPECT_NE(TextColorOf(w.lNotice), clAlarmText);
     EXPECT_EQ(w.lBanda->text(), band);
     EXPECT_EQ(Tunes().size(), tunes) << "keying the rig tuned the unit";
     EXPECT_TRUE(prompts_->messages.empty());

@@ -365,7 +365,7 @@ TEST_F(TransferTest, AFailedBlockStopsTheSendAndSaysSo) {
     EXPECT_EQ(w.lResult->text(), kNotSent);
     // The outcome stays in the status bar, in red.
     EXPECT_NE(w.lNotice->fullText().indexOf("blocco 5 (Useroffs3)"), -1);
-    EXPECT_EQ(TextColorOf(w.lNotice), colors::clRed);
+    EXPECT_EQ(TextColorOf(w.lNotice), colors::clAlarmText);
 
     EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3, 4}));
     EXPECT_EQ(WrittenBlocks(RequestsFrom(before)), (std::vector<int>{0, 1, 3, 4, 5}));

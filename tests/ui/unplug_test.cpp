@@ -8,7 +8,10 @@
 // four time-outs of 6 s.
 #include "window_fixture.h"
 
+#include "ui/elided_label.h"
+
 #include "protocol/commands.h"
+#include "transport/port.h"
 #include "unit/unit.h"
 
 #include <QFileDialog>
@@ -214,7 +217,11 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
         EXPECT_EQ(w.lResult->text(), kNotSent);
         ASSERT_EQ(prompts_->messages.size(), 1u);
         EXPECT_EQ(prompts_->messages[0].first, QStringLiteral("Koravel"));
-        EXPECT_EQ(prompts_->messages[0].second, kSendError);
+        // The block that failed is named, and what the unit now holds.
+        const QString said = prompts_->messages[0].second;
+        EXPECT_TRUE(said.startsWith(kSendError)) << said.toStdString();
+        EXPECT_NE(said.indexOf("blocco 10 (Useroffs8) non è stato scritto"), -1);
+        EXPECT_NE(said.indexOf("contiene 9 blocchi"), -1);
         // The nine blocks before it (0, 1, 3 to 9) and nothing after.
         std::vector<int> written;
         for (const auto& [block, bytes] : unit_->Eeprom())
@@ -260,9 +267,16 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
     EXPECT_NE(ini.find("Serialport=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("[OmniRig]"), std::string::npos) << ini;
 
-    // ---- The unit is back on the same port; choosing it reconnects. ----
+    // ---- The bar says the port is gone and tried again. ----
+    w.RenderStatusBar();
+    EXPECT_NE(w.lNotice->fullText().indexOf("ogni 2 s"), -1) << w.lNotice->fullText().toStdString();
+
+    // ---- The unit is back at the same path: picked up without a click. ----
     sim::Simulator& back = StartSim(1);
-    w.COM1Click();
+    w.tmReopen->start();
+    ASSERT_TRUE(WaitFor([&] { return w.unit().Port().InputFd() != transport::kNoHandle; }))
+        << "the port was not opened again";
+    w.tmReopen->stop();
     EXPECT_EQ(w.PortNumber, 1);
     EXPECT_EQ(w.lStatus->text(), kConnecting);
     EXPECT_FALSE(w.UnitConnected);
