@@ -22,8 +22,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KORAVEL_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# rigctld, the usual CAT server the window follows a transceiver through.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS libhamlib-utils)
+# rigctld, the usual CAT server the window follows a transceiver through;
+# Qt's own translations, for the window's dialogs in Italian.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libhamlib-utils, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The synopsis line is the summary above; this is the extended description.
 set(CPACK_PACKAGE_DESCRIPTION

@@ -61,8 +61,38 @@ if [ -f "$desktop" ]; then
   [ -x "$usr/bin/$exec_name" ] || fail "Exec=$exec_name is not an installed program"
   icon_name=$(sed -n 's/^Icon=//p' "$desktop")
   [ "$icon_name" = "$app_id" ] || fail "Icon=$icon_name is not $app_id"
+  # It opens set-up files: a file argument, and their MIME type.
+  grep -Eq '^Exec=koravel %f$' "$desktop" || fail "Exec does not take a file (%f)"
+  grep -Eq '^MimeType=(.*;)?application/x-koravel-setup;' "$desktop" ||
+    fail "MimeType lacks application/x-koravel-setup"
 else
   fail "no desktop entry $desktop"
+fi
+
+# The set-up files' MIME type, as shared-mime-info builds its database.
+mime=$usr/share/mime/packages/$app_id.xml
+if [ -f "$mime" ]; then
+  if command -v update-mime-database >/dev/null; then
+    mkdir -p "$work/mime/packages"
+    cp "$mime" "$work/mime/packages/"
+    update-mime-database "$work/mime" >"$work/mime.log" 2>&1 ||
+      { cat "$work/mime.log" >&2; fail "update-mime-database refuses $mime"; }
+    grep -q 'application/x-koravel-setup:\*\.koravel' "$work/mime/globs2" ||
+      fail "*.koravel is not application/x-koravel-setup in the MIME database"
+  else
+    fail "update-mime-database is not installed (shared-mime-info)"
+  fi
+else
+  fail "no MIME type $mime"
+fi
+
+# The sample set-up file checks clean.
+example=$usr/share/doc/koravel/examples/kv100-fw113.koravel
+if [ -f "$example" ]; then
+  "$usr/bin/koravelctl" check --firmware 1.13 "$example" >"$work/example.check" ||
+    { tail -n 5 "$work/example.check" >&2; fail "the sample set-up file does not check clean"; }
+else
+  fail "no sample set-up file $example"
 fi
 
 # Icons: PNG files whose header gives the size of their folder.
@@ -127,6 +157,22 @@ for program in koravel koravelctl kv100-sim; do
   done
 done
 
+# The set-up file format's page: renders cleanly and names every section.
+page=$usr/share/man/man5/koravel-setup.5.gz
+if [ -f "$page" ]; then
+  if ! zcat "$page" | groff -man -Tutf8 -ww -P-cbu >"$work/setup5.txt" 2>"$work/setup5.warn" ||
+    [ -s "$work/setup5.warn" ]; then
+    cat "$work/setup5.warn" >&2
+    fail "koravel-setup(5) does not render cleanly"
+  fi
+  for word in Factory User Useroffs1 FactoryTune33 mot_maxvel rtx_addrT civ_proto offset4 Tune4 \
+    "nothing to report"; do
+    grep -qF -- "$word" "$work/setup5.txt" || fail "koravel-setup(5) does not mention $word"
+  done
+else
+  fail "no manual page $page"
+fi
+
 # --- the Debian package ------------------------------------------------
 arch=$(dpkg --print-architecture)
 if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >"$work/cpack.log" 2>&1; then
@@ -158,7 +204,8 @@ else
     for path in /usr/bin/koravel /usr/bin/koravelctl /usr/bin/kv100-sim \
       "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml" \
       "/usr/share/icons/hicolor/48x48/apps/$app_id.png" /usr/share/man/man1/koravel.1.gz \
-      /usr/share/doc/koravel/copyright; do
+      /usr/share/man/man5/koravel-setup.5.gz "/usr/share/mime/packages/$app_id.xml" \
+      /usr/share/doc/koravel/examples/kv100-fw113.koravel /usr/share/doc/koravel/copyright; do
       grep -qxF "$path" "$work/contents" || fail "the package lacks $path"
     done
   fi
