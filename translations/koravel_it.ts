@@ -79,12 +79,12 @@
         <translation>Modello sconosciuto (%1)</translation>
     </message>
     <message>
-        <source>Rig %1: speed "%2" is not a number of baud</source>
-        <translation>Radio %1: la velocità "%2" non è un numero di baud</translation>
+        <source>Rig %1: speed &quot;%2&quot; is not a number of baud</source>
+        <translation>Radio %1: la velocità &quot;%2&quot; non è un numero di baud</translation>
     </message>
     <message>
         <source>The CAT back end is gone</source>
-        <translation>Il CAT non c'è più</translation>
+        <translation>Il CAT non c&apos;è più</translation>
     </message>
 </context>
 <context>
@@ -103,7 +103,7 @@
     </message>
     <message>
         <source>What it is</source>
-        <translation>Che cos'è</translation>
+        <translation>Che cos&apos;è</translation>
     </message>
     <message>
         <source>Stable name</source>
@@ -159,7 +159,7 @@
     </message>
     <message>
         <source>Choose a device in the list first.</source>
-        <translation>Scegli prima un dispositivo nell'elenco.</translation>
+        <translation>Scegli prima un dispositivo nell&apos;elenco.</translation>
     </message>
     <message>
         <source>COM%1 has no link now.</source>
@@ -170,7 +170,7 @@
     <name>TfmMain</name>
     <message>
         <source>Retract the elements? The antenna is unusable until it is tuned again.</source>
-        <translation>Ritrarre gli elementi? L'antenna resta inutilizzabile finché non viene sintonizzata di nuovo.</translation>
+        <translation>Ritrarre gli elementi? L&apos;antenna resta inutilizzabile finché non viene sintonizzata di nuovo.</translation>
     </message>
     <message>
         <source>Elements</source>
@@ -266,7 +266,7 @@
     </message>
     <message>
         <source>&lt;p&gt;&lt;b&gt;Koravel %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;The remote control of the KV-100 antenna control unit.&lt;/p&gt;&lt;p&gt;Free software under the GNU General Public License, version 3 or later; it comes with no warranty.&lt;/p&gt;&lt;p&gt;Manual pages: &lt;tt&gt;man koravel&lt;/tt&gt; (the window and its keys), &lt;tt&gt;man koravel-setup&lt;/tt&gt; (set-up files), &lt;tt&gt;man koravelctl&lt;/tt&gt;, &lt;tt&gt;man kv100-sim&lt;/tt&gt;.&lt;/p&gt;</source>
-        <translation>&lt;p&gt;&lt;b&gt;Koravel %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;Il controllo remoto della centralina d'antenna KV-100.&lt;/p&gt;&lt;p&gt;Software libero sotto la GNU General Public License, versione 3 o successiva; senza alcuna garanzia.&lt;/p&gt;&lt;p&gt;Pagine del manuale: &lt;tt&gt;man koravel&lt;/tt&gt; (la finestra e i suoi tasti), &lt;tt&gt;man koravel-setup&lt;/tt&gt; (file di impostazione), &lt;tt&gt;man koravelctl&lt;/tt&gt;, &lt;tt&gt;man kv100-sim&lt;/tt&gt;.&lt;/p&gt;</translation>
+        <translation>&lt;p&gt;&lt;b&gt;Koravel %1&lt;/b&gt;&lt;/p&gt;&lt;p&gt;Il controllo remoto della centralina d&apos;antenna KV-100.&lt;/p&gt;&lt;p&gt;Software libero sotto la GNU General Public License, versione 3 o successiva; senza alcuna garanzia.&lt;/p&gt;&lt;p&gt;Pagine del manuale: &lt;tt&gt;man koravel&lt;/tt&gt; (la finestra e i suoi tasti), &lt;tt&gt;man koravel-setup&lt;/tt&gt; (file di impostazione), &lt;tt&gt;man koravelctl&lt;/tt&gt;, &lt;tt&gt;man kv100-sim&lt;/tt&gt;.&lt;/p&gt;</translation>
     </message>
     <message>
         <source>About Koravel</source>
@@ -311,7 +311,9 @@
     <message numerus="yes">
         <source>No reply from the unit for %n s</source>
         <translation>
-            <numerusform>Nessuna risposta dalla centralina da %n s</numerusform><numerusform>Nessuna risposta dalla centralina da %n s</numerusform></translation>
+            <numerusform>Nessuna risposta dalla centralina da %n s</numerusform>
+            <numerusform>Nessuna risposta dalla centralina da %n s</numerusform>
+        </translation>
     </message>
     <message>
         <source>--.--- MHz</source>
@@ -346,7 +348,7 @@
         <translation>disattivata</translation>
     </message>
     <message>
-        <source>(Hamlib's default)</source>
+        <source>(Hamlib&apos;s default)</source>
         <translation>(predefinita di Hamlib)</translation>
     </message>
     <message>
@@ -382,8 +384,8 @@
         <translation>Error connecting to OmniRig - Check installation</translation>
     </message>
     <message>
-        <source>Rig %1 at %2 MHz is beyond the antenna's range: not sent</source>
-        <translation>Radio %1 a %2 MHz è oltre la portata dell'antenna: non inviata</translation>
+        <source>Rig %1 at %2 MHz is beyond the antenna&apos;s range: not sent</source>
+        <translation>Radio %1 a %2 MHz è oltre la portata dell&apos;antenna: non inviata</translation>
     </message>
     <message>
         <source>block %1 (%2)</source>
@@ -428,7 +430,9 @@
     <message numerus="yes">
         <source>%n block(s) written</source>
         <translation>
-            <numerusform>%n blocco scritto</numerusform><numerusform>%n blocchi scritti</numerusform></translation>
+            <numerusform>%n blocco scritto</numerusform>
+            <numerusform>%n blocchi scritti</numerusform>
+        </translation>
     </message>
     <message>
         <source>a block</source>
@@ -437,7 +441,9 @@
     <message numerus="yes">
         <source>%1 was not written; the unit holds %n block(s) of the new set-up and its old values beyond. Sending the file again completes it.</source>
         <translation>
-            <numerusform>%1 non è stato scritto; la centralina contiene %n blocco della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform><numerusform>%1 non è stato scritto; la centralina contiene %n blocchi della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform></translation>
+            <numerusform>%1 non è stato scritto; la centralina contiene %n blocco della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform>
+            <numerusform>%1 non è stato scritto; la centralina contiene %n blocchi della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform>
+        </translation>
     </message>
     <message>
         <source>Error sending data. Please try again</source>
@@ -449,7 +455,7 @@
     </message>
     <message>
         <source>The file was made for another unit; nothing was sent.</source>
-        <translation>Il file è stato fatto per un'altra centralina; non è stato inviato nulla.</translation>
+        <translation>Il file è stato fatto per un&apos;altra centralina; non è stato inviato nulla.</translation>
     </message>
     <message>
         <source>Trying COM%1 again every 2 s.</source>

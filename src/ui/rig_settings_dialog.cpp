@@ -77,6 +77,11 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
     page.status = new QLabel(widget);
     page.status->setObjectName(Named("lStatus", n));
     page.status->setWordWrap(true);
+    // Three lines for the status (a Hamlib error, a port to listen on),
+    // whatever it holds: a label that grew with its wrapped lines would lie
+    // over the rows below it. The whole text is its tool tip.
+    page.status->setFixedHeight(3 * page.status->fontMetrics().lineSpacing() + 2);
+    page.status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     form->addRow(tr("Status:"), page.status);
 
     page.enabled = new QCheckBox(tr("Enabled"), widget);
@@ -215,7 +220,9 @@ void RigSettingsDialog::SetStatusSource(StatusFunction status) {
 
 void RigSettingsDialog::RefreshStatus() {
     for (RigPage& page : pages_) {
-        page.status->setText(status_ ? status_(page.rigNumber) : QString());
+        const QString text = status_ ? status_(page.rigNumber) : QString();
+        page.status->setText(text);
+        page.status->setToolTip(text);
     }
 }
 

@@ -9,12 +9,15 @@
 #include "cat/rig_state.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -55,6 +58,23 @@ TEST_F(RigSettingsDialogTest, PicksAModelAndReopensTheRig) {
     EXPECT_TRUE(client->DialogVisible());
     EXPECT_TRUE(WaitUntil([&] { return events.Count(EventRecord::Visible) == 1; }));
     ASSERT_TRUE(WaitUntil([&] { return client->Rig1()->Status() == cat::kStatusPortBusy; }));
+
+    // Each tab's rows lie one under the other, the model list above the
+    // chosen model, whichever tab was shown when the dialog took its size.
+    auto* tabs = dialog->findChild<QTabWidget*>();
+    ASSERT_NE(tabs, nullptr);
+    for (int page = 1; page <= 2; ++page) {
+        tabs->setCurrentIndex(page - 1);
+        auto* status = dialog->findChild<QLabel*>(QStringLiteral("lStatus%1").arg(page));
+        status->setText(
+            QString(600, QLatin1Char('x')).replace(QRegularExpression("x{12}"), "xxxxxxxxxxx "));
+        QCoreApplication::processEvents();
+        const auto* list = dialog->findChild<QListWidget*>(QStringLiteral("lbModels%1").arg(page));
+        const auto* chosen = dialog->findChild<QLabel*>(QStringLiteral("lModel%1").arg(page));
+        EXPECT_LT(status->geometry().bottom(), list->geometry().top()) << "tab " << page;
+        EXPECT_LT(list->geometry().bottom(), chosen->geometry().top()) << "tab " << page;
+    }
+    tabs->setCurrentIndex(0);
 
     // Filter the list down to Hamlib's dummy rig and pick it.
     auto* filter = dialog->findChild<QLineEdit*>("edFilter1");
