@@ -22,11 +22,16 @@ TEST(KoravelInfoOptions, HelpAndVersionPrintAndExitWithoutADisplay) {
     for (const char* option : {"--help", "-h"}) {
         const auto help = RunProgram(BinPath("koravel"), {option});
         EXPECT_EQ(help.exitCode, 0) << option << ": " << help.err;
-        EXPECT_EQ(help.out.rfind("Usage: koravel [FILE]\n", 0), 0u) << help.out;
-        for (const char* word : {"--version", "KORAVEL_CONFIG_DIR", "XDG_CONFIG_HOME",
+        EXPECT_EQ(help.out.rfind("Usage: koravel [--language it|en] [FILE]\n", 0), 0u) << help.out;
+        for (const char* word : {"--version", "--language", "KORAVEL_CONFIG_DIR", "XDG_CONFIG_HOME",
                                  "~/.config/koravel", "KORAVEL_TRACE"})
             EXPECT_NE(help.out.find(word), std::string::npos) << word << " missing:\n" << help.out;
     }
+
+    // A language the window does not speak is refused before Qt starts.
+    const auto language = RunProgram(BinPath("koravel"), {"--language", "fr"});
+    EXPECT_EQ(language.exitCode, 2);
+    EXPECT_NE(language.err.find("unknown language 'fr'"), std::string::npos) << language.err;
 
     // Anything else is the set-up file for the window, which cannot open here.
     const auto file = RunProgram(BinPath("koravel"), {"--versions"});
