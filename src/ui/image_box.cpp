@@ -56,7 +56,8 @@ void TImage::mouseReleaseEvent(QMouseEvent* event) {
 
 void TImage::keyPressEvent(QKeyEvent* event) {
     const int key = event->key();
-    if (button_ && event->modifiers() == Qt::NoModifier &&
+    // Enter on the keypad as well.
+    if (button_ && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
         (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
         event->accept();
         if (!event->isAutoRepeat())

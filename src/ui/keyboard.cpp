@@ -40,10 +40,9 @@ void TfmMain::BuildKeyboard() {
         // A retract by accident is costly: its key is a deliberate chord,
         // and Space or Enter on the area asks first.
         {Image24, tr("Retract elements"), {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R)}},
-        {Image17, tr("Down 25 kHz"), {QKeySequence(Qt::Key_Minus), QKeySequence(Qt::Key_Left)}},
-        {Image16,
-         tr("Up 25 kHz"),
-         {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal), QKeySequence(Qt::Key_Right)}},
+        // Not the arrow keys: they move through the menu bar.
+        {Image17, tr("Down 25 kHz"), {QKeySequence(Qt::Key_Minus)}},
+        {Image16, tr("Up 25 kHz"), {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)}},
         {Image12, tr("Band %1 m").arg(40), {QKeySequence(Qt::Key_F2)}},
         {Image13, tr("Band %1 m").arg(30), {QKeySequence(Qt::Key_F3)}},
         {Image14, tr("Band %1 m").arg(20), {QKeySequence(Qt::Key_F4)}},

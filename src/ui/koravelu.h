@@ -393,14 +393,15 @@ private:
         bool alarm = false;
     };
     std::map<QString, StatusNotice> statusNotices_;
-    QString portShown_;        // "COM1  /dev/pts/3": the port last opened or tried
-    std::uint64_t rxMark_ = 0; // the unit's bytes read at the last 50 ms tick
-    koravel::Announcer* announcer_ = nullptr;
-    bool statusDecoded_ = false; // a status reply was shown since start
-    bool heardOnPort_ = false;   // the unit answered since the port was opened
-    QString shownFrequency_;     // the read-out of the last status reply
-    std::int32_t retryPort_ = 0; // the port chosen, tried again while absent
-    QString transferOutcome_;    // the last send's outcome, kept in the bar
+    QString portShown_;                       // "COM1  /dev/pts/3": the port last opened or tried
+    std::uint64_t rxMark_ = 0;                // the unit's bytes read at the last 50 ms tick
+    koravel::Announcer* announcer_ = nullptr; // the read-out and the link state
+    koravel::Announcer* noticeAnnouncer_ = nullptr; // the status bar's notices
+    bool statusDecoded_ = false;                    // a status reply was shown since start
+    bool heardOnPort_ = false;                      // the unit answered since the port was opened
+    QString shownFrequency_;                        // the read-out of the last status reply
+    std::int32_t retryPort_ = 0;                    // the port chosen, tried again while absent
+    QString transferOutcome_;                       // the last send's outcome, kept in the bar
     // The replies (elements at rest) since CommandedFrequency was asked
     // for that did not report it.
     int commandedMisses_ = 0;

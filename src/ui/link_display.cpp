@@ -33,6 +33,9 @@ const QColor kPilotOff{0x30, 0x30, 0x30};
 const QColor kDimYellow{0x80, 0x80, 0x20};
 
 constexpr int kAnnounceIntervalMs = 300;
+// The notices line changes every second while the unit is silent: a reader
+// hears its first change at once, and then at most one every 3 s.
+constexpr int kNoticeIntervalMs = 3000;
 
 } // namespace
 
@@ -55,6 +58,7 @@ void TfmMain::BuildLinkDisplay() {
     lRetracted->hide();
 
     announcer_ = new Announcer(kAnnounceIntervalMs, this);
+    noticeAnnouncer_ = new Announcer(kNoticeIntervalMs, this);
 }
 
 int TfmMain::SilentSeconds() const {
@@ -103,5 +107,5 @@ void TfmMain::RenderLinkDisplay() {
 
 void TfmMain::AnnounceStatusBar(const QString& linkState, const QString& notices, bool alarm) {
     announcer_->Say(lLinkState, linkState);
-    announcer_->Say(lNotice, notices, alarm);
+    noticeAnnouncer_->Say(lNotice, notices, alarm);
 }

@@ -107,7 +107,7 @@ TEST_F(AccessTest, TheKeyboardAloneDrivesTheUnitAndClosesOnlyOnCtrlQ) {
         {Qt::Key_F8, Qt::NoModifier, {kCommandTune, 0x54, 0x6F}},
         {Qt::Key_F9, Qt::NoModifier, {kCommandTune, 0xB4, 0xC3}},
         {Qt::Key_Minus, Qt::NoModifier, {kCommandTune, 0x9B, 0xC3}}, // 50075
-        {Qt::Key_Right, Qt::NoModifier, {kCommandTune, 0xB4, 0xC3}}, // 50100
+        {Qt::Key_Plus, Qt::NoModifier, {kCommandTune, 0xB4, 0xC3}},  // 50100
         {Qt::Key_N, Qt::NoModifier, {kCommandTune, 0xB4, 0xC3, 0}},
         {Qt::Key_1, Qt::NoModifier, {kCommandTune, 0xB4, 0xC3, 1}},
         {Qt::Key_B, Qt::NoModifier, {kCommandTune, 0xB4, 0xC3, 2}},
