@@ -339,6 +339,7 @@ private:
     void AnnounceStatusBar(const QString& linkState, const QString& notices, bool alarm);
     void BuildPortRetry();
     bool PortHungUp();
+    bool RetryApplies() const;
     QString RetryNotice();
     // The command-line send's outcome, told on the screen and on standard
     // output; the window closes a moment later.

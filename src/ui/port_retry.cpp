@@ -8,6 +8,7 @@
 #include "setup/transfer.h"
 #include "station/config_dir.h"
 #include "station/port_links.h"
+#include "station/serial_devices.h"
 #include "transport/port.h"
 #include "unit/unit.h"
 
@@ -36,8 +37,16 @@ bool TfmMain::PortHungUp() {
     return port.InputFd() == transport::kNoHandle;
 }
 
+bool TfmMain::RetryApplies() const {
+    // A network port reconnects by itself once open; one whose open failed
+    // is not tried from here, for its attempt holds the window up to 3 s.
+    return retryPort_ > 0 && !koravel::ViewPort(koravel::ConfigDir(), retryPort_,
+                                                std::vector<koravel::SerialDevice>{})
+                                  .network;
+}
+
 void TfmMain::tmReopenTimer() {
-    if (retryPort_ <= 0 || transfer_->Running())
+    if (!RetryApplies() || transfer_->Running())
         return;
     const bool open = unit_->Port().IsOpen();
     if (open && !PortHungUp())
@@ -51,7 +60,7 @@ void TfmMain::tmReopenTimer() {
 }
 
 QString TfmMain::RetryNotice() {
-    if (retryPort_ <= 0)
+    if (!RetryApplies())
         return {};
     if (!unit_->Port().IsOpen())
         return tr("Trying COM%1 again every 2 s.").arg(retryPort_);
