@@ -2,7 +2,8 @@
 // poll that keeps it up to date, the operator's commands, start-up and the
 // settings kept between runs, radio tracking, the sending of set-up files.
 // One class; its handlers live in files by concern (form_layout, startup,
-// poll, commands, tracking, tx_warning, transfer).
+// poll, link_display, commands, keyboard, tracking, tx_warning, transfer,
+// status_bar, port_menu, port_retry, help_menu).
 #pragma once
 
 #include "follow/follow_rule.h"
@@ -327,12 +328,8 @@ private:
     void BuildKeyboard();
     void BuildHelpMenu();
     void HelpAboutClick();
-
-public:
     // The About box's text: the version, the licence, the manual pages.
     static QString AboutText();
-
-private:
     void BuildLinkDisplay();
     void RenderLinkDisplay();
     int SilentSeconds() const;
