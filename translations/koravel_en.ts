@@ -2,167 +2,113 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
-    <name>NetworkPortDialog</name>
+    <name>OpenFailure</name>
     <message>
-        <source>Network port</source>
+        <source>write error</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>shack-pi, 192.168.1.20 or [fe80::1]</source>
+        <source>%1 does not open: the serial server at %2 says its port is in use by another program%3. Close that program, or choose another port.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Host:</source>
+        <source>%1 does not open: a network port is written tcp://HOST:PORT (the link %2).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>TCP port:</source>
+        <source>%1 does not open: the serial server at %2 turned the connection away%3.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>COM%1 is a port of a serial server (ser2net) on the network, reached by raw TCP; the server sets the line.</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>RigSettingsDialog</name>
-    <message>
-        <source>Rig settings</source>
+        <source>%1 does not open: cannot connect to %2: %3.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Rig %1</source>
+        <source>connected</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Status:</source>
+        <source>connection refused (nothing serves that port)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Enabled</source>
+        <source>connection timed out (no answer within 3 s)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>maker or model</source>
+        <source>host unreachable</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Find:</source>
+        <source>network unreachable</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Model:</source>
+        <source>the connection was closed at the far end</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Selected:</source>
+        <source>the connection was broken</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Port:</source>
+        <source>the serial server&apos;s port is in use by another program</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Speed:</source>
+        <source>the serial server turned the connection away</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Poll every:</source>
+        <source>host not found</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Not configured (0)</source>
+        <source>host not found: the name server does not answer</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Unknown model (%1)</source>
+        <source>COM%1 (%2%3): connection lost: %4; trying again every %5 s.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Rig %1: speed &quot;%2&quot; is not a number of baud</source>
+        <source>No serial port is chosen (%1).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The CAT back end is gone</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>SerialDevicesDialog</name>
-    <message>
-        <source>Serial devices</source>
+        <source>%1 does not open: permission denied.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>COM</source>
+        <source>%1 does not open: permission denied. The device belongs to the group &apos;%2&apos;: add your user to the group &apos;%2&apos; (sudo usermod -aG %2 $USER) and log in again.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Device</source>
+        <source>%1 does not open: permission denied. Only its owner &apos;%2&apos; may use it (mode %3); ask the computer&apos;s administrator.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>What it is</source>
+        <source>%1 does not open: it is in use by another program. Close that program, or choose another port.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Stable name</source>
+        <source>%1 does not open: its device %2 is not plugged in (the link %3 expects it).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Network port...</source>
+        <source>%1 does not open: there is no such device; it is not plugged in, or this computer has no such port.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Close</source>
+        <source>%1 does not open: there is no serial port behind this device.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Number:</source>
+        <source>%1 does not open: it is not a serial device.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>not a symbolic link</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>network port (ser2net, raw TCP)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>not a network address (tcp://HOST:PORT)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>not plugged in</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>COM numbers are links in %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Give it COM%1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Take COM%1 back</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>COM%1 is not changed: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>COM%1 now stands for %2.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Choose a device in the list first.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>COM%1 has no link now.</source>
+        <source>%1 does not open: %2.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -467,6 +413,175 @@
     </message>
     <message>
         <source>TRANSMITTING WHILE THE ELEMENTS MOVE</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Serial devices...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>koravel::NetworkPortDialog</name>
+    <message>
+        <source>Network port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>shack-pi, 192.168.1.20 or [fe80::1]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>TCP port:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>COM%1 is a port of a serial server (ser2net) on the network, reached by raw TCP; the server sets the line.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>koravel::RigSettingsDialog</name>
+    <message>
+        <source>Rig settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rig %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enabled</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>maker or model</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Find:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Model:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Selected:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Speed:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Poll every:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not configured (0)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unknown model (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rig %1: speed &quot;%2&quot; is not a number of baud</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The CAT back end is gone</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>koravel::SerialDevicesDialog</name>
+    <message>
+        <source>Serial devices</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>COM</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What it is</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stable name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Network port...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Number:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not a symbolic link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>network port (ser2net, raw TCP)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not a network address (tcp://HOST:PORT)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not plugged in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>COM numbers are links in %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Give it COM%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Take COM%1 back</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>COM%1 is not changed: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>COM%1 now stands for %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a device in the list first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>COM%1 has no link now.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -2,168 +2,114 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="it_IT">
 <context>
-    <name>NetworkPortDialog</name>
+    <name>OpenFailure</name>
     <message>
-        <source>Network port</source>
-        <translation>Porta di rete</translation>
+        <source>write error</source>
+        <translation>errore di scrittura</translation>
     </message>
     <message>
-        <source>shack-pi, 192.168.1.20 or [fe80::1]</source>
-        <translation>shack-pi, 192.168.1.20 o [fe80::1]</translation>
+        <source>%1 does not open: the serial server at %2 says its port is in use by another program%3. Close that program, or choose another port.</source>
+        <translation>%1 non si apre: il server seriale in %2 dice che la sua porta è usata da un altro programma%3. Chiudi quel programma, o scegli un&apos;altra porta.</translation>
     </message>
     <message>
-        <source>Host:</source>
-        <translation>Host:</translation>
+        <source>%1 does not open: a network port is written tcp://HOST:PORT (the link %2).</source>
+        <translation>%1 non si apre: una porta di rete si scrive tcp://HOST:PORTA (il collegamento %2).</translation>
     </message>
     <message>
-        <source>TCP port:</source>
-        <translation>Porta TCP:</translation>
+        <source>%1 does not open: the serial server at %2 turned the connection away%3.</source>
+        <translation>%1 non si apre: il server seriale in %2 ha rifiutato la connessione%3.</translation>
     </message>
     <message>
-        <source>COM%1 is a port of a serial server (ser2net) on the network, reached by raw TCP; the server sets the line.</source>
-        <translation>COM%1 è una porta di un server seriale (ser2net) in rete, raggiunta via TCP grezzo; il server imposta la linea.</translation>
-    </message>
-</context>
-<context>
-    <name>RigSettingsDialog</name>
-    <message>
-        <source>Rig settings</source>
-        <translation>Impostazioni delle radio</translation>
+        <source>%1 does not open: cannot connect to %2: %3.</source>
+        <translation>%1 non si apre: impossibile collegarsi a %2: %3.</translation>
     </message>
     <message>
-        <source>Rig %1</source>
-        <translation>Radio %1</translation>
+        <source>connected</source>
+        <translation>collegato</translation>
     </message>
     <message>
-        <source>Status:</source>
-        <translation>Stato:</translation>
+        <source>connection refused (nothing serves that port)</source>
+        <translation>connessione rifiutata (nessuno serve quella porta)</translation>
     </message>
     <message>
-        <source>Enabled</source>
-        <translation>Attiva</translation>
+        <source>connection timed out (no answer within 3 s)</source>
+        <translation>connessione scaduta (nessuna risposta entro 3 s)</translation>
     </message>
     <message>
-        <source>maker or model</source>
-        <translation>marca o modello</translation>
+        <source>host unreachable</source>
+        <translation>host irraggiungibile</translation>
     </message>
     <message>
-        <source>Find:</source>
-        <translation>Cerca:</translation>
+        <source>network unreachable</source>
+        <translation>rete irraggiungibile</translation>
     </message>
     <message>
-        <source>Model:</source>
-        <translation>Modello:</translation>
+        <source>the connection was closed at the far end</source>
+        <translation>la connessione è stata chiusa dall&apos;altra parte</translation>
     </message>
     <message>
-        <source>Selected:</source>
-        <translation>Scelto:</translation>
+        <source>the connection was broken</source>
+        <translation>la connessione si è interrotta</translation>
     </message>
     <message>
-        <source>Port:</source>
-        <translation>Porta:</translation>
+        <source>the serial server&apos;s port is in use by another program</source>
+        <translation>la porta del server seriale è usata da un altro programma</translation>
     </message>
     <message>
-        <source>Speed:</source>
-        <translation>Velocità:</translation>
+        <source>the serial server turned the connection away</source>
+        <translation>il server seriale ha rifiutato la connessione</translation>
     </message>
     <message>
-        <source>Poll every:</source>
-        <translation>Interroga ogni:</translation>
+        <source>host not found</source>
+        <translation>host non trovato</translation>
     </message>
     <message>
-        <source>Not configured (0)</source>
-        <translation>Non configurata (0)</translation>
+        <source>host not found: the name server does not answer</source>
+        <translation>host non trovato: il server dei nomi non risponde</translation>
     </message>
     <message>
-        <source>Unknown model (%1)</source>
-        <translation>Modello sconosciuto (%1)</translation>
+        <source>COM%1 (%2%3): connection lost: %4; trying again every %5 s.</source>
+        <translation>COM%1 (%2%3): connessione persa: %4; nuovo tentativo ogni %5 s.</translation>
     </message>
     <message>
-        <source>Rig %1: speed &quot;%2&quot; is not a number of baud</source>
-        <translation>Radio %1: la velocità &quot;%2&quot; non è un numero di baud</translation>
+        <source>No serial port is chosen (%1).</source>
+        <translation>Nessuna porta seriale scelta (%1).</translation>
     </message>
     <message>
-        <source>The CAT back end is gone</source>
-        <translation>Il CAT non c&apos;è più</translation>
-    </message>
-</context>
-<context>
-    <name>SerialDevicesDialog</name>
-    <message>
-        <source>Serial devices</source>
-        <translation>Dispositivi seriali</translation>
+        <source>%1 does not open: permission denied.</source>
+        <translation>%1 non si apre: permesso negato.</translation>
     </message>
     <message>
-        <source>COM</source>
-        <translation>COM</translation>
+        <source>%1 does not open: permission denied. The device belongs to the group &apos;%2&apos;: add your user to the group &apos;%2&apos; (sudo usermod -aG %2 $USER) and log in again.</source>
+        <translation>%1 non si apre: permesso negato. Il dispositivo appartiene al gruppo &apos;%2&apos;: aggiungi il tuo utente al gruppo &apos;%2&apos; (sudo usermod -aG %2 $USER) e rientra nella sessione.</translation>
     </message>
     <message>
-        <source>Device</source>
-        <translation>Dispositivo</translation>
+        <source>%1 does not open: permission denied. Only its owner &apos;%2&apos; may use it (mode %3); ask the computer&apos;s administrator.</source>
+        <translation>%1 non si apre: permesso negato. Solo il proprietario &apos;%2&apos; può usarlo (modo %3); chiedi all&apos;amministratore del computer.</translation>
     </message>
     <message>
-        <source>What it is</source>
-        <translation>Che cos&apos;è</translation>
+        <source>%1 does not open: it is in use by another program. Close that program, or choose another port.</source>
+        <translation>%1 non si apre: è usata da un altro programma. Chiudi quel programma, o scegli un&apos;altra porta.</translation>
     </message>
     <message>
-        <source>Stable name</source>
-        <translation>Nome stabile</translation>
+        <source>%1 does not open: its device %2 is not plugged in (the link %3 expects it).</source>
+        <translation>%1 non si apre: il suo dispositivo %2 non è collegato (il collegamento %3 lo attende).</translation>
     </message>
     <message>
-        <source>Network port...</source>
-        <translation>Porta di rete...</translation>
+        <source>%1 does not open: there is no such device; it is not plugged in, or this computer has no such port.</source>
+        <translation>%1 non si apre: il dispositivo non esiste; non è collegato, o questo computer non ha tale porta.</translation>
     </message>
     <message>
-        <source>Close</source>
-        <translation>Chiudi</translation>
+        <source>%1 does not open: there is no serial port behind this device.</source>
+        <translation>%1 non si apre: dietro questo dispositivo non c&apos;è una porta seriale.</translation>
     </message>
     <message>
-        <source>Number:</source>
-        <translation>Numero:</translation>
+        <source>%1 does not open: it is not a serial device.</source>
+        <translation>%1 non si apre: non è un dispositivo seriale.</translation>
     </message>
     <message>
-        <source>not a symbolic link</source>
-        <translation>non è un collegamento simbolico</translation>
-    </message>
-    <message>
-        <source>network port (ser2net, raw TCP)</source>
-        <translation>porta di rete (ser2net, TCP grezzo)</translation>
-    </message>
-    <message>
-        <source>not a network address (tcp://HOST:PORT)</source>
-        <translation>non è un indirizzo di rete (tcp://HOST:PORTA)</translation>
-    </message>
-    <message>
-        <source>not plugged in</source>
-        <translation>non collegato</translation>
-    </message>
-    <message>
-        <source>COM numbers are links in %1</source>
-        <translation>I numeri COM sono collegamenti in %1</translation>
-    </message>
-    <message>
-        <source>Give it COM%1</source>
-        <translation>Assegna COM%1</translation>
-    </message>
-    <message>
-        <source>Take COM%1 back</source>
-        <translation>Libera COM%1</translation>
-    </message>
-    <message>
-        <source>COM%1 is not changed: %2</source>
-        <translation>COM%1 non è cambiata: %2</translation>
-    </message>
-    <message>
-        <source>COM%1 now stands for %2.</source>
-        <translation>COM%1 ora indica %2.</translation>
-    </message>
-    <message>
-        <source>Choose a device in the list first.</source>
-        <translation>Scegli prima un dispositivo nell&apos;elenco.</translation>
-    </message>
-    <message>
-        <source>COM%1 has no link now.</source>
-        <translation>COM%1 ora non ha collegamento.</translation>
+        <source>%1 does not open: %2.</source>
+        <translation>%1 non si apre: %2.</translation>
     </message>
 </context>
 <context>
@@ -468,6 +414,175 @@
     <message>
         <source>TRANSMITTING WHILE THE ELEMENTS MOVE</source>
         <translation>IN TRASMISSIONE MENTRE GLI ELEMENTI SI MUOVONO</translation>
+    </message>
+    <message>
+        <source>Serial devices...</source>
+        <translation>Dispositivi seriali...</translation>
+    </message>
+</context>
+<context>
+    <name>koravel::NetworkPortDialog</name>
+    <message>
+        <source>Network port</source>
+        <translation>Porta di rete</translation>
+    </message>
+    <message>
+        <source>shack-pi, 192.168.1.20 or [fe80::1]</source>
+        <translation>shack-pi, 192.168.1.20 o [fe80::1]</translation>
+    </message>
+    <message>
+        <source>Host:</source>
+        <translation>Host:</translation>
+    </message>
+    <message>
+        <source>TCP port:</source>
+        <translation>Porta TCP:</translation>
+    </message>
+    <message>
+        <source>COM%1 is a port of a serial server (ser2net) on the network, reached by raw TCP; the server sets the line.</source>
+        <translation>COM%1 è una porta di un server seriale (ser2net) in rete, raggiunta via TCP grezzo; il server imposta la linea.</translation>
+    </message>
+</context>
+<context>
+    <name>koravel::RigSettingsDialog</name>
+    <message>
+        <source>Rig settings</source>
+        <translation>Impostazioni delle radio</translation>
+    </message>
+    <message>
+        <source>Rig %1</source>
+        <translation>Radio %1</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Stato:</translation>
+    </message>
+    <message>
+        <source>Enabled</source>
+        <translation>Attiva</translation>
+    </message>
+    <message>
+        <source>maker or model</source>
+        <translation>marca o modello</translation>
+    </message>
+    <message>
+        <source>Find:</source>
+        <translation>Cerca:</translation>
+    </message>
+    <message>
+        <source>Model:</source>
+        <translation>Modello:</translation>
+    </message>
+    <message>
+        <source>Selected:</source>
+        <translation>Scelto:</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>Porta:</translation>
+    </message>
+    <message>
+        <source>Speed:</source>
+        <translation>Velocità:</translation>
+    </message>
+    <message>
+        <source>Poll every:</source>
+        <translation>Interroga ogni:</translation>
+    </message>
+    <message>
+        <source>Not configured (0)</source>
+        <translation>Non configurata (0)</translation>
+    </message>
+    <message>
+        <source>Unknown model (%1)</source>
+        <translation>Modello sconosciuto (%1)</translation>
+    </message>
+    <message>
+        <source>Rig %1: speed &quot;%2&quot; is not a number of baud</source>
+        <translation>Radio %1: la velocità &quot;%2&quot; non è un numero di baud</translation>
+    </message>
+    <message>
+        <source>The CAT back end is gone</source>
+        <translation>Il CAT non c&apos;è più</translation>
+    </message>
+</context>
+<context>
+    <name>koravel::SerialDevicesDialog</name>
+    <message>
+        <source>Serial devices</source>
+        <translation>Dispositivi seriali</translation>
+    </message>
+    <message>
+        <source>COM</source>
+        <translation>COM</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Dispositivo</translation>
+    </message>
+    <message>
+        <source>What it is</source>
+        <translation>Che cos&apos;è</translation>
+    </message>
+    <message>
+        <source>Stable name</source>
+        <translation>Nome stabile</translation>
+    </message>
+    <message>
+        <source>Network port...</source>
+        <translation>Porta di rete...</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Chiudi</translation>
+    </message>
+    <message>
+        <source>Number:</source>
+        <translation>Numero:</translation>
+    </message>
+    <message>
+        <source>not a symbolic link</source>
+        <translation>non è un collegamento simbolico</translation>
+    </message>
+    <message>
+        <source>network port (ser2net, raw TCP)</source>
+        <translation>porta di rete (ser2net, TCP grezzo)</translation>
+    </message>
+    <message>
+        <source>not a network address (tcp://HOST:PORT)</source>
+        <translation>non è un indirizzo di rete (tcp://HOST:PORTA)</translation>
+    </message>
+    <message>
+        <source>not plugged in</source>
+        <translation>non collegato</translation>
+    </message>
+    <message>
+        <source>COM numbers are links in %1</source>
+        <translation>I numeri COM sono collegamenti in %1</translation>
+    </message>
+    <message>
+        <source>Give it COM%1</source>
+        <translation>Assegna COM%1</translation>
+    </message>
+    <message>
+        <source>Take COM%1 back</source>
+        <translation>Libera COM%1</translation>
+    </message>
+    <message>
+        <source>COM%1 is not changed: %2</source>
+        <translation>COM%1 non è cambiata: %2</translation>
+    </message>
+    <message>
+        <source>COM%1 now stands for %2.</source>
+        <translation>COM%1 ora indica %2.</translation>
+    </message>
+    <message>
+        <source>Choose a device in the list first.</source>
+        <translation>Scegli prima un dispositivo nell&apos;elenco.</translation>
+    </message>
+    <message>
+        <source>COM%1 has no link now.</source>
+        <translation>COM%1 ora non ha collegamento.</translation>
     </message>
 </context>
 </TS>

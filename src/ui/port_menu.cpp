@@ -19,7 +19,7 @@ const char* const kProgramTitle = "Koravel";
 
 void TfmMain::BuildPortMenuItems() {
     Communication1->addSeparator();
-    SerialDevices1 = Communication1->addAction(QStringLiteral("Serial devices..."));
+    SerialDevices1 = Communication1->addAction(tr("Serial devices..."));
     SerialDevices1->setObjectName(QStringLiteral("SerialDevices1"));
     connect(SerialDevices1, &QAction::triggered, this, &TfmMain::SerialDevices1Click);
     connect(Communication1, &QMenu::aboutToShow, this, &TfmMain::RefreshComItems);

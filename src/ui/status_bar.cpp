@@ -13,6 +13,7 @@
 #include "ui/colors.h"
 #include "ui/elided_label.h"
 #include "ui/looks.h"
+#include "ui/open_failure_words.h"
 #include "unit/unit.h"
 
 #include <QCheckBox>
@@ -125,8 +126,8 @@ void TfmMain::NoteOpenResult(std::int32_t n, std::int32_t error) {
     const std::string configDir = ConfigDir();
     portShown_ = n > 0 ? QString::fromLocal8Bit(PortSummary(ViewPort(configDir, n))) : QString();
     LastOpenFailure = error == 0 ? QString()
-                                 : QString::fromLocal8Bit(OpenFailureText(ExamineOpenFailure(
-                                       configDir, n, error, unit_->Port().ServerText())));
+                                 : OpenFailureWords(ExamineOpenFailure(
+                                       configDir, n, error, unit_->Port().ServerText()));
 }
 
 void TfmMain::SetStatusNotice(const QString& key, const QString& text, bool alarm) {
@@ -175,8 +176,9 @@ void TfmMain::RenderStatusBar() {
     // A network port stays open through a lost connection, and is tried
     // again by itself: say so while it is down.
     if (const auto network = unit_->Port().Network(); network && !network->connected) {
-        notices << QString::fromLocal8Bit(
-            ConnectionDownText(PortNumber, network->address, network->error, network->serverText));
+        notices << ConnectionDownWords(PortNumber, QString::fromLocal8Bit(network->address),
+                                       network->error,
+                                       QString::fromLocal8Bit(network->serverText));
         alarm = true;
     }
     for (const auto& [key, notice] : statusNotices_) {

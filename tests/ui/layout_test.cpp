@@ -78,7 +78,7 @@ TEST_F(LayoutTest, FrameIsFixedAndHoldsTheClientAreaBelowTheMenu) {
     EXPECT_EQ(w.findChild<QAction*>("COM14"), w.COM14);
     EXPECT_TRUE(w.Communication1->actions().at(14)->isSeparator());
     EXPECT_EQ(w.Communication1->actions().at(15), w.SerialDevices1);
-    EXPECT_EQ(w.SerialDevices1->text(), "Serial devices...");
+    EXPECT_EQ(w.SerialDevices1->text(), "Dispositivi seriali...");
     EXPECT_EQ(w.findChild<QAction*>("SerialDevices1"), w.SerialDevices1);
 }
 

@@ -163,7 +163,7 @@ TEST_F(RemoteStationTest, AfterSer2netRestartsTheLinkComesBackWithoutAClick) {
     EXPECT_EQ(testing_support::TurnedAwayWith(server.Port(), 5000), "Port already in use\r\n");
 
     server.Stop();
-    ASSERT_TRUE(WaitFor([&] { return w.lNotice->fullText().contains("connection lost"); }, 10000))
+    ASSERT_TRUE(WaitFor([&] { return w.lNotice->fullText().contains("connessione persa"); }, 10000))
         << w.lNotice->fullText().toStdString();
     EXPECT_EQ(w.PortNumber, 6);
     unit_->Modify([](sim::UnitState& s) { s.frequencyKhz = 14200; });
@@ -203,7 +203,7 @@ TEST_F(RemoteStationTest, PortsThatCannotBeReachedAreToldAndTheWindowStaysRespon
     TfmMain& w = StartWindow("[General]\nSerialport=7\n");
     EXPECT_EQ(w.PortNumber, 0);
     const QString refused =
-        QStringLiteral("cannot connect to 127.0.0.1:%1: connection refused").arg(free);
+        QStringLiteral("impossibile collegarsi a 127.0.0.1:%1: connessione rifiutata").arg(free);
     EXPECT_TRUE(WaitFor([&] { return w.lNotice->fullText().contains(refused); }, 5000))
         << w.lNotice->fullText().toStdString();
 
@@ -211,8 +211,8 @@ TEST_F(RemoteStationTest, PortsThatCannotBeReachedAreToldAndTheWindowStaysRespon
     w.ComPortClick(6);
     EXPECT_EQ(w.PortNumber, 0);
     ASSERT_EQ(prompts_->messages.size(), 1u);
-    EXPECT_TRUE(prompts_->messages.back().second.contains(
-        QStringLiteral("says its port is in use by another program (\"Port already in use\")")))
+    EXPECT_TRUE(prompts_->messages.back().second.contains(QStringLiteral(
+        "dice che la sua porta è usata da un altro programma (\"Port already in use\")")))
         << prompts_->messages.back().second.toStdString();
 
     // A server that never answers holds the window up no longer than the
@@ -221,7 +221,7 @@ TEST_F(RemoteStationTest, PortsThatCannotBeReachedAreToldAndTheWindowStaysRespon
     w.ComPortClick(8);
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
     ASSERT_EQ(prompts_->messages.size(), 2u);
-    EXPECT_TRUE(prompts_->messages.back().second.contains(QStringLiteral("connection timed out")))
+    EXPECT_TRUE(prompts_->messages.back().second.contains(QStringLiteral("connessione scaduta")))
         << prompts_->messages.back().second.toStdString();
     int ticks = 0;
     QObject::connect(w.tmPoll, &QTimer::timeout, [&ticks] { ++ticks; });
@@ -244,7 +244,7 @@ TEST_F(RemoteStationTest, PortsThatCannotBeReachedAreToldAndTheWindowStaysRespon
     network.edPort->setValue(3001);
     network.buttons->button(QDialogButtonBox::Ok)->click();
     EXPECT_FALSE(network.isVisible());
-    EXPECT_EQ(devices.lMessage->text(), QStringLiteral("COM9 now stands for tcp://shack-pi:3001."));
+    EXPECT_EQ(devices.lMessage->text(), QStringLiteral("COM9 ora indica tcp://shack-pi:3001."));
     w.RefreshComItems();
     EXPECT_EQ(w.COM9->text(), QStringLiteral("COM9  tcp://shack-pi:3001"));
     EXPECT_EQ(w.COM6->text(), QString::fromStdString("COM6  " + server.Url()));

@@ -120,8 +120,8 @@ TEST_F(StatusBarTest, FailedOpenIsInTheBarAtStartUpAndInABoxFromTheMenu) {
     w.tmPollTimer();
     EXPECT_TRUE(prompts_->messages.empty()) << "no box at start-up";
     const QString expected =
-        QStringLiteral("COM1 does not open: its device %1/absent-device is not plugged in (the "
-                       "link %1/ports/com1 expects it).")
+        QStringLiteral("COM1 non si apre: il suo dispositivo %1/absent-device non è collegato (il "
+                       "collegamento %1/ports/com1 lo attende).")
             .arg(QString::fromStdString(dir_));
     // The port is tried again, and the bar says so.
     const QString retrying = expected + QStringLiteral("   Nuovo tentativo su COM1 ogni 2 s.");
@@ -218,13 +218,13 @@ TEST_F(StatusBarTest, SerialDevicesDialogGivesAndTakesNumbersAsDevicesComeAndGo)
     EXPECT_EQ(dialog.edNumber->value(), 1);
     EXPECT_FALSE(dialog.btRelease->isEnabled());
     dialog.edNumber->setValue(3);
-    EXPECT_EQ(dialog.btAssign->text(), "Give it COM3");
+    EXPECT_EQ(dialog.btAssign->text(), "Assegna COM3");
     dialog.btAssign->click();
     EXPECT_EQ(fs::read_symlink(config + "/ports/com3"),
               tree.Dev(std::string("serial/by-id/") + byId));
     EXPECT_EQ(list->topLevelItem(0)->text(SerialDevicesDialog::ColNumbers), "COM3");
     EXPECT_EQ(dialog.lMessage->text(),
-              QStringLiteral("COM3 now stands for %1.")
+              QStringLiteral("COM3 ora indica %1.")
                   .arg(QString::fromStdString(tree.Dev(std::string("serial/by-id/") + byId))));
     EXPECT_TRUE(dialog.btRelease->isEnabled());
 
@@ -240,11 +240,11 @@ TEST_F(StatusBarTest, SerialDevicesDialogGivesAndTakesNumbersAsDevicesComeAndGo)
     std::ofstream(config + "/ports/com4") << "mine";
     ASSERT_TRUE(WaitFor([&] { return list->topLevelItemCount() == 3; }, 5000));
     EXPECT_EQ(list->topLevelItem(2)->text(SerialDevicesDialog::ColDescription),
-              "not a symbolic link");
+              "non è un collegamento simbolico");
     dialog.edNumber->setValue(4);
     dialog.btRelease->click();
     EXPECT_TRUE(fs::is_regular_file(config + "/ports/com4"));
-    EXPECT_TRUE(dialog.lMessage->text().startsWith("COM4 is not changed: "))
+    EXPECT_TRUE(dialog.lMessage->text().startsWith("COM4 non è cambiata: "))
         << dialog.lMessage->text().toStdString();
 
     // Unplugged: COM3 stays, waiting for its device.
@@ -254,7 +254,7 @@ TEST_F(StatusBarTest, SerialDevicesDialogGivesAndTakesNumbersAsDevicesComeAndGo)
         [&] {
             for (int i = 0; i < list->topLevelItemCount(); ++i) {
                 if (list->topLevelItem(i)->text(SerialDevicesDialog::ColDescription) ==
-                    "not plugged in")
+                    "non collegato")
                     return true;
             }
             return false;
@@ -266,7 +266,7 @@ TEST_F(StatusBarTest, SerialDevicesDialogGivesAndTakesNumbersAsDevicesComeAndGo)
     dialog.edNumber->setValue(3);
     dialog.btRelease->click();
     EXPECT_FALSE(fs::exists(fs::symlink_status(config + "/ports/com3")));
-    EXPECT_EQ(dialog.lMessage->text(), "COM3 has no link now.");
+    EXPECT_EQ(dialog.lMessage->text(), "COM3 ora non ha collegamento.");
     EXPECT_EQ(list->topLevelItemCount(), 2);
 }
 
