@@ -34,4 +34,13 @@ enum class FileSync {
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error,
                          FileSync sync = FileSync::ToDisk);
 
+// Whether WriteFileAtomically may replace the file at path, looked at
+// without writing anything: false, with the reason, when the file is not a
+// regular file, is read-only (no write permission for anyone, as chmod a-w
+// leaves it, whoever runs the program; or none for this process), or lies
+// on a read-only file system. A missing file may be replaced. A save of a
+// file it refuses fails with the same reason and leaves the file as it is:
+// the rename would otherwise replace a file its owner made read-only.
+bool MayReplaceFile(const std::string& path, std::string& reason);
+
 } // namespace ini
