@@ -83,9 +83,21 @@ std::optional<std::int32_t> ToInteger(std::string_view text) {
 
 std::string NotAnIntegerMessage(std::string_view text) {
     std::string message = "'";
-    message += text;
+    message += ShownText(text);
     message += "' is not a valid integer value";
     return message;
+}
+
+std::string ShownText(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\0')
+            shown += "\\0";
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 } // namespace setup

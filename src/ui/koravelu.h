@@ -184,9 +184,14 @@ public:
     // Shell state.
     bool FirstActivation = true;
     std::int32_t PortNumber = 0; // 0: no port open
-    // The program's first argument: a set-up file that the start-up offers
-    // in dlgOpen and sends, after which the window closes.
-    QString CommandLineFile;
+    // The port the operator chose last (saved in the settings, or picked from
+    // the menu), whether or not it opened: the settings keep it at close.
+    // 0 when none was chosen (the default port 1 is no choice).
+    std::int32_t ChosenPortNumber = 0;
+    // The program's first argument, its bytes as given (a file name need not
+    // be valid UTF-8): a set-up file that the start-up offers in dlgOpen and
+    // sends, after which the window closes.
+    QByteArray CommandLineFile;
 
     // The COM items, COM1 first.
     std::array<QAction*, 14> ComItems() const;
@@ -337,6 +342,9 @@ private:
     };
     std::map<QString, StatusNotice> statusNotices_;
     QString portShown_; // "COM1  /dev/pts/3": the port last opened or tried
+    // The command-line file as an absolute path, its bytes; what dlgOpen
+    // offers is its name decoded for display.
+    QByteArray commandLinePath_;
     std::uint64_t rxMark_ = 0; // the unit's bytes read at the last 50 ms tick
 
     std::unique_ptr<koravel::Prompter> prompter_;

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -441,9 +442,9 @@ TEST_F(TransferTest, AValueThatIsNoIntegerShowsTheErrorAndTheWindowReturnsToIdle
     EXPECT_TRUE(idleAtMessage);
     EXPECT_EQ(w.lResult->text(), "before");
     ExpectIdle(w);
-    // Useroffs2 is block 4: the blocks before it went out, nothing after.
-    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3}));
-    EXPECT_EQ(unit_->RequestCount(4), 3u);
+    // Every block is built before the first goes out: nothing is written.
+    EXPECT_TRUE(unit_->Eeprom().empty());
+    EXPECT_EQ(unit_->RequestCount(4), 0u);
 }
 
 TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
@@ -552,7 +553,7 @@ TEST_F(TransferTest, LayoutsFollowThePreparingReplyElseThePollSinceThePortOpened
     ExpectIdle(w);
 }
 
-TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
+TEST_F(TransferTest, AFileNotFitAsItStandsGoesOnlyWhenTheOperatorSaysYes) {
     const std::string path = SetupDataFile("kv100-fw112.koravel");
     TfmMain& w = Connect(1, 13);
     w.lResult->setText(QStringLiteral("before"));
@@ -578,6 +579,23 @@ TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
     EXPECT_EQ(answers_->questions.size(), 2u);
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
     EXPECT_EQ(w.lResult->text(), kSent);
+
+    // A short [Factory] above the whole file: the same one question.
+    const std::string dup =
+        TempFile("dup.koravel", "[Factory]\r\nmot_maxvel=1250\r\n\r\n" +
+                                    ReadWholeFile(SetupDataFile("kv100-fw113.koravel")));
+    answers_->answerYes = false;
+    unit_->ClearRequests();
+    EXPECT_EQ(Send(w, dup), TfmMain::SendOutcome::NotSent);
+    ASSERT_EQ(answers_->questions.size(), 3u);
+    const std::string again = answers_->questions[2].second.toStdString();
+    for (const char* named : {"[Factory] is given again at line 4: only the section at line 1 is "
+                              "read.",
+                              "mot_minvel, mot_accel", "Send the file anyway?"})
+        EXPECT_NE(again.find(named), std::string::npos) << named << " in " << again;
+    EXPECT_EQ(again.find("firmware below"), std::string::npos);
+    EXPECT_EQ(unit_->RequestCount(4), 0u);
+    EXPECT_EQ(w.lResult->text(), kNotSent);
 }
 
 // ---- Clicks during a send ----------------------------------------------------
@@ -673,7 +691,7 @@ protected:
     // A window started with arg, its timers running as in the program.
     TfmMain& Started(const std::string& arg) {
         TfmMain& w = NewWindow(true);
-        w.CommandLineFile = QString::fromLocal8Bit(arg.c_str());
+        w.CommandLineFile = QByteArray::fromStdString(arg);
         answers_->choose.clear(); // the operator confirms what is offered
         return w;
     }
@@ -689,10 +707,11 @@ TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
     sim::UnitConfig config;
     unit_ = &StartSim(2, config); // firmware 1.13
     const std::string original = SetupDataFile("kv100-fw113.koravel");
-    const std::string path = TempFile("bom.koravel", bom + ReadWholeFile(original));
-    // Named relative to the working folder, as typed in a shell.
+    // A name that is not valid UTF-8 (a Latin-1 "é"), relative to the
+    // working folder, as typed in a shell.
+    const std::string path = TempFile("bom-\xE9.koravel", bom + ReadWholeFile(original));
     const std::string relative =
-        QDir::current().relativeFilePath(QString::fromLocal8Bit(path.c_str())).toStdString();
+        std::filesystem::path(path).lexically_relative(std::filesystem::current_path()).string();
     TfmMain& w = Started(relative);
 
     // The poll runs while the dialog is up; the operator confirms once the
@@ -702,7 +721,7 @@ TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
 
     ASSERT_EQ(answers_->offered.size(), 1u);
     EXPECT_EQ(answers_->offered[0],
-              QStringList{QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath()});
+              QStringList{QFile::decodeName(QByteArray::fromStdString(path))});
     // Every block, the Factory block under the mark included.
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(original, 269));
     EXPECT_EQ(unit_->Eeprom().size(), 68u);

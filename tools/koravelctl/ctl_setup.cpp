@@ -42,19 +42,17 @@ int RunSend(Link& link, const std::string& path, bool force) {
     hooks.FirmwareChosen = [](int firmware) {
         std::printf("unit firmware %s\n", setup::FirmwareText(firmware).c_str());
     };
-    hooks.AskSendOtherFamily = [force](const setup::FamilyMismatch& mismatch,
-                                       const std::function<void(bool)>& answer) {
-        PrintLine(setup::DescribeMismatch(mismatch));
+    hooks.AskSendAnyway = [force](const setup::SendConcerns& concerns,
+                                  const std::function<void(bool)>& answer) {
+        PrintLine(setup::DescribeConcerns(concerns));
         answer(force);
     };
     hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result, int done,
                          int total) {
         std::string what;
-        if (result.outcome == setup::BlockResult::Outcome::ConversionError)
-            what = "not sent: " + result.message;
-        else if (result.failed())
+        if (result.failed())
             what = result.status == unit::kNoReply
-                       ? "FAILED: no reply"
+                       ? "FAILED: no reply (the unit may have stored it)"
                        : "FAILED: the unit answered status " + std::to_string(result.status);
         else
             what = result.skipped ? "skipped (no values in the file)" : "written";
@@ -77,21 +75,27 @@ int RunSend(Link& link, const std::string& path, bool force) {
         return kExitOk;
     }
     using Outcome = setup::TransferResult::Outcome;
-    if (r.outcome == Outcome::FirmwareUnknown) {
+    switch (r.outcome) {
+    case Outcome::Declined:
+        std::fprintf(stderr, "koravelctl: not sent: the file is not fit as it stands (see "
+                             "above; --force sends it all the same)\n");
+        break;
+    case Outcome::ConversionError:
+        std::fprintf(stderr, "koravelctl: not sent: %s%s; nothing was written\n",
+                     r.stoppedAt ? (BlockName(*r.stoppedAt) + ": ").c_str() : "",
+                     r.message.c_str());
+        break;
+    case Outcome::BlockFailed:
+        std::fprintf(stderr, "koravelctl: send failed: %s\n", r.message.c_str());
+        if (r.blocksWritten > 0)
+            std::fprintf(stderr,
+                         "koravelctl: %d blocks before it were written and stay in the unit\n",
+                         r.blocksWritten);
+        break;
+    default:
         std::fprintf(stderr, "koravelctl: %s\n", r.message.c_str());
-        return kExitFailed;
+        break;
     }
-    if (r.outcome == Outcome::OtherFamily) {
-        std::fprintf(stderr, "koravelctl: not sent: the file was made for the other firmware "
-                             "family (--force sends it all the same)\n");
-        return kExitFailed;
-    }
-    std::string where = r.stoppedAt ? " at " + BlockName(*r.stoppedAt) : std::string();
-    std::fprintf(stderr, "koravelctl: send failed%s: %s\n", where.c_str(),
-                 r.message.empty() ? "the block did not go through" : r.message.c_str());
-    if (r.blocksDone > 0)
-        std::fprintf(stderr, "koravelctl: %d blocks before it were written and stay in the unit\n",
-                     r.blocksDone);
     return ExitCodeFor(r);
 }
 
@@ -139,6 +143,8 @@ int RunCheck(const std::string& path, std::optional<int> firmware,
     const setup::FamilyMismatch mismatch = setup::FindOtherFamilyKeys(file, *firmware);
     if (mismatch.found())
         std::printf("%s\n", setup::DescribeMismatch(mismatch).c_str());
+    if (setup::FindSendConcerns(file, *firmware, report.blocks).any())
+        std::printf("send asks before it sends this file (koravelctl send: --force)\n");
     if (!report.holdsSetupData)
         std::printf("the file holds no set-up data\n");
     if (report.Clean()) {
