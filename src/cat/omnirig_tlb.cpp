@@ -32,6 +32,17 @@ std::optional<std::int32_t> IRigX::Freq() const {
     return cat::FreqAsInt32(values);
 }
 
+std::optional<std::int64_t> IRigX::FreqHz() const {
+    if (!channel_) {
+        return std::nullopt;
+    }
+    const auto [status, values] = channel_->Snapshot();
+    if (status != cat::kStatusOnLine) {
+        return std::nullopt;
+    }
+    return cat::FreqAsInt64(values);
+}
+
 bool IRigX::Tx() const {
     if (!channel_) {
         return false;

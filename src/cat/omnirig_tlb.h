@@ -40,6 +40,9 @@ public:
     // rig is not on line, does not report a frequency, or reports one that
     // does not fit 32 bits.
     std::optional<std::int32_t> Freq() const;
+    // The same in whole hertz, 64 bits: a frequency beyond 32 bits is read
+    // too (the follow rule takes it and finds it out of range).
+    std::optional<std::int64_t> FreqHz() const;
     // True while the rig is on line and reports its PTT on. A rig whose PTT
     // cannot be read counts as not transmitting. A change raises the
     // parameter-change notification with cat::kParamTx.

@@ -119,6 +119,12 @@ TEST_F(FollowTest, SendsEveryFrequencyUntilInterrupted) {
     EXPECT_TRUE(WaitForOutput(follow, "rig 1: 14200000 Hz -> 14200 kHz: done\n"));
     EXPECT_EQ(Tunes().size(), seen + 1) << "a frequency beyond the unit's range was sent";
     EXPECT_EQ(follow.Out().find("144300000"), std::string::npos) << "told more than once";
+    // A transverter's 13 cm, beyond 32 bits of hertz, is told as well.
+    ASSERT_TRUE(Rigctl(rig.Port(), {"F", "2400000000"}));
+    EXPECT_TRUE(WaitForOutput(follow, "rig 1: 2400000000 Hz: out of the antenna's range (up to "
+                                      "65535 kHz), not sent\n"))
+        << follow.Out();
+    EXPECT_EQ(Tunes().size(), seen + 1);
 
     // The server goes away and comes back: reported, and followed again.
     rig.Stop();

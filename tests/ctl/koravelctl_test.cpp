@@ -61,6 +61,30 @@ TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
     EXPECT_EQ(simulator->Requests().back()[1], 2);
 }
 
+// KORAVEL_TRACE holds every frame both ways, as the window writes it; an
+// output that cannot be written is a failure, said on stderr.
+TEST_F(KoravelctlTest, TracesItsFramesAndFailsWhenItsOutputIsLost) {
+    StartSim();
+    const std::string trace = dir.path() + "/ctl.trace";
+    const std::string ctl = "'" + testing_support::BinPath("koravelctl") + "' --port 1 status";
+    auto r = testing_support::RunProgram("/bin/sh", {"-c", "KORAVEL_TRACE='" + trace + "' " + ctl});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::ifstream in(trace);
+    std::string tx;
+    std::string rx;
+    std::getline(in, tx);
+    std::getline(in, rx);
+    EXPECT_EQ(tx.rfind("tx ", 0), 0u) << tx;
+    EXPECT_EQ(tx.substr(5, 2), "01") << tx;                           // the status request
+    EXPECT_EQ(rx.rfind("rx " + tx.substr(3, 2) + "00", 0), 0u) << rx; // its answer
+
+    r = testing_support::RunProgram("/bin/sh", {"-c", ctl + " > /dev/full"});
+    EXPECT_EQ(r.exitCode, 6);
+    EXPECT_NE(r.err.find("koravelctl: cannot write the output: No space left on device"),
+              std::string::npos)
+        << r.err;
+}
+
 TEST_F(KoravelctlTest, NoReplyGivesExitFourAfterFourSends) {
     sim::Faults faults;
     faults.drop = 1.0;

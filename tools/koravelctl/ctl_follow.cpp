@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,7 +38,10 @@ std::string ResultText(const unit::Reply& result) {
     return "refused (status " + std::to_string(result.status) + ")";
 }
 
-// Sends the followed rig's frequency by the follow rule.
+// Sends the followed rig's frequency by the follow rule. Its lines come out
+// in the order of the rig's changes: a send's result waits for the results
+// of the sends before it, so the last line names the frequency the unit was
+// given last.
 class Follower {
 public:
     explicit Follower(unit::Unit& unit) : unit_(unit) {}
@@ -50,29 +54,48 @@ public:
     void Send(IRigX& rig) {
         if (rig.Status() != follow::kRigOnLine)
             return;
-        const std::optional<std::int32_t> hz = rig.Freq();
+        const std::optional<std::int64_t> hz = rig.FreqHz();
         if (!hz)
             return; // went off line since: its status change is reported
         const std::string rigText = "rig " + std::to_string(rig.RigNumber()) + ": ";
         const follow::Step step = follow::StepFor(hz);
         if (range_.Update(step))
-            PrintLine(rigText + std::to_string(*hz) + " Hz: out of the antenna's range (up to " +
-                      std::to_string(koravel::kMaxUnitKhz) + " kHz), not sent");
+            Print(Add(), rigText + std::to_string(*hz) + " Hz: out of the antenna's range (up to " +
+                             std::to_string(koravel::kMaxUnitKhz) + " kHz), not sent");
         if (step.verdict != follow::Step::Verdict::Send)
             return;
         ++sendsUnderWay_;
-        unit_.SendCommand(koravel::kCommandTune, koravel::TuneArgument(step.khz),
-                          [this, rigText, hz = *hz, khz = step.khz](const unit::Reply& reply) {
-                              --sendsUnderWay_;
-                              PrintLine(rigText + std::to_string(hz) + " Hz -> " +
-                                        std::to_string(khz) + " kHz: " + ResultText(reply));
-                          });
+        const std::uint64_t line = Add();
+        unit_.SendCommand(
+            koravel::kCommandTune, koravel::TuneArgument(step.khz),
+            [this, line, rigText, hz = *hz, khz = step.khz](const unit::Reply& reply) {
+                --sendsUnderWay_;
+                Print(line, rigText + std::to_string(hz) + " Hz -> " + std::to_string(khz) +
+                                " kHz: " + ResultText(reply));
+            });
     }
 
 private:
+    // A place for a line, in order.
+    std::uint64_t Add() {
+        lines_.emplace_back();
+        return firstLine_ + lines_.size() - 1;
+    }
+    // Fills a line's place and prints every line whose turn has come.
+    void Print(std::uint64_t line, std::string text) {
+        lines_[line - firstLine_] = std::move(text);
+        while (!lines_.empty() && lines_.front()) {
+            PrintLine(*lines_.front());
+            lines_.pop_front();
+            ++firstLine_;
+        }
+    }
+
     unit::Unit& unit_;
     follow::RangeWatch range_;
     int sendsUnderWay_ = 0;
+    std::deque<std::optional<std::string>> lines_;
+    std::uint64_t firstLine_ = 0;
 };
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -53,6 +54,32 @@ std::optional<int> DefaultPortNumber() {
     // The window saves 0 when its last open failed: port 1 then, as with no
     // settings at all.
     return *number >= 1 ? *number : 1;
+}
+
+void OpenTraceFromEnvironment(Link& link) {
+    const char* path = std::getenv("KORAVEL_TRACE");
+    if (path == nullptr || *path == '\0')
+        return;
+    auto trace = std::make_unique<koravel::FrameTrace>();
+    if (!trace->Open(path)) {
+        std::fprintf(stderr, "koravelctl: cannot write the frame trace %s: %s\n", path,
+                     std::strerror(errno));
+        return;
+    }
+    link.trace = std::move(trace);
+    link.unit.trace = link.trace.get();
+}
+
+int FinishOutput(int exitCode) {
+    // A write error may show only at the flush, or only at the close.
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    const int error = errno;
+    const bool closeFailed = std::fclose(stdout) != 0;
+    if (!failed && !closeFailed)
+        return exitCode;
+    std::fprintf(stderr, "koravelctl: cannot write the output: %s\n",
+                 std::strerror(failed ? error : errno));
+    return exitCode == kExitOk ? kExitOutput : exitCode;
 }
 
 bool OpenUnitPort(unit::Unit& unit, int number) {

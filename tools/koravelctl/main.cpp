@@ -36,14 +36,16 @@ void Usage(std::FILE* out) {
                  "  retract                      retract the elements\n"
                  "  watch                        print the status on every change (Ctrl-C ends)\n"
                  "  send [--force] FILE          write a set-up file's blocks into the unit;\n"
-                 "                               nothing is sent when the unit does not report\n"
-                 "                               its firmware version, nor a file made for the\n"
-                 "                               other firmware family (1.13 or later, or\n"
-                 "                               below) unless --force is given\n"
+                 "                               nothing is written when the unit does not\n"
+                 "                               report its firmware version or a value is no\n"
+                 "                               integer, nor, unless --force is given, a file\n"
+                 "                               made for the other firmware family (1.13 or\n"
+                 "                               later, or below), one that lacks fields of a\n"
+                 "                               block it writes, or one that repeats a section\n"
                  "  check [--firmware X.Y] FILE  build every block of a set-up file without\n"
-                 "                               sending; report values cut, wrapped, unread\n"
-                 "                               or not integers (the firmware is asked from\n"
-                 "                               the unit unless given)\n"
+                 "                               sending; report values cut, wrapped, unread,\n"
+                 "                               missing, given twice or not integers (the\n"
+                 "                               firmware is asked from the unit unless given)\n"
 #ifdef KORAVELCTL_WITH_CAT
                  "  follow [--rig 1|2]           send the radio's frequency to the unit on\n"
                  "                               every change of rig 1 (default) or 2 of the\n"
@@ -65,7 +67,8 @@ void Usage(std::FILE* out) {
                  "else $XDG_CONFIG_HOME/koravel (~/.config/koravel when XDG_CONFIG_HOME is\n"
                  "unset).\n"
                  "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
-                 "4 no reply from the unit, 5 the set-up file was not sent;\n"
+                 "4 no reply from the unit, 5 the set-up file was not sent, 6 the output\n"
+                 "could not be written;\n"
 #ifdef KORAVELCTL_WITH_CAT
                  "follow: 2 also when the CAT back end or the rig is not usable;\n"
 #endif
@@ -85,10 +88,12 @@ bool ParsePort(const char* text, int& port) {
 // printed, when the port does not open.
 ctl::Link* OpenLink(std::unique_ptr<ctl::Link>& link, int port) {
     link = std::make_unique<ctl::Link>();
-    const std::optional<int> saved = port != 0 ? std::optional<int>(port) : ctl::DefaultPortNumber();
+    const std::optional<int> saved =
+        port != 0 ? std::optional<int>(port) : ctl::DefaultPortNumber();
     if (!saved)
         return nullptr;
     link->portNumber = *saved;
+    ctl::OpenTraceFromEnvironment(*link);
     if (!ctl::OpenUnitPort(link->unit, link->portNumber))
         return nullptr;
     ctl::InstallInterruptHandler();
@@ -98,7 +103,8 @@ ctl::Link* OpenLink(std::unique_ptr<ctl::Link>& link, int port) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+// The command; its exit code.
+static int Run(int argc, char** argv) {
     int port = 0;
     std::optional<int> firmware;
     std::optional<int> rig;
@@ -181,6 +187,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koravelctl: --force goes with send only\n");
         return ctl::kExitUsage;
     }
+    if (firmware && command != "check") {
+        // send takes the version from the unit's own reply, as the window does.
+        std::fprintf(stderr, "koravelctl: --firmware goes with check only\n");
+        return ctl::kExitUsage;
+    }
     if (rig && !follow) {
         std::fprintf(stderr, "koravelctl: --rig goes with follow only\n");
         return ctl::kExitUsage;
@@ -206,4 +217,8 @@ int main(int argc, char** argv) {
     if (command == "send")
         return ctl::RunSend(*link, args[0], force);
     return ctl::RunWatch(*link);
+}
+
+int main(int argc, char** argv) {
+    return ctl::FinishOutput(Run(argc, argv));
 }
