@@ -66,6 +66,8 @@ BuiltBlock BuildBlock(const ini::Profile& file, const BlockSpec& spec) {
     const std::vector<LayoutField>* known = KnownLayoutFields(spec.layout);
     const std::vector<LayoutField>& fields =
         known != nullptr ? *known : (parsed = LayoutFields(spec.layout));
+    // At most a finding or two per field, one per key line.
+    built.diagnostics.reserve(fields.size() + values.KeyCount());
     koravel::Bytes argument{static_cast<std::uint8_t>(spec.block & 0xFF),
                             static_cast<std::uint8_t>(spec.block >> 8)};
     int header = 0; // the section's line, looked up for the first missing field
