@@ -139,7 +139,8 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
                         return f.key == d.key && f.kind == setup::FieldKind::Text;
                     })));
         const std::string text = setup::Describe(d);
-        FUZZ_CHECK(text.find("[" + d.section + "] " + d.key + ": ") != std::string::npos);
+        FUZZ_CHECK(text.find("[" + setup::ShownText(d.section) + "] " + setup::ShownText(d.key) +
+                             ": ") != std::string::npos);
         FUZZ_CHECK((d.line > 0) == (text.rfind("line " + std::to_string(d.line) + ": ", 0) == 0));
     }
 }

@@ -1,5 +1,7 @@
 #include "setup/check.h"
 
+#include "ini/integer.h"
+
 #include "setup/layouts.h"
 #include "setup/setup_file.h"
 
@@ -111,9 +113,9 @@ template <typename Item> std::string ListBySection(const std::vector<Item>& item
             text += "; ";
         else if (!first)
             text += ", ";
-        text += items[i].key;
+        text += ShownText(items[i].key);
         if (last)
-            text += " in [" + items[i].section + "]";
+            text += " in [" + ShownText(items[i].section) + "]";
     }
     return text;
 }
@@ -182,8 +184,9 @@ std::string DescribeConcerns(const SendConcerns& concerns) {
         lines.push_back("Sent as 0 (not in the file; texts as 0x00 bytes): " +
                         ListBySection(concerns.missingKeys) + ".");
     for (const Diagnostic& d : concerns.repeatedSections)
-        lines.push_back("[" + d.section + "] is given again at line " + std::to_string(d.line) +
-                        ": only the section at line " + std::to_string(d.usedLine) + " is read.");
+        lines.push_back("[" + ShownText(d.section) + "] is given again at line " +
+                        std::to_string(d.line) + ": only the section at line " +
+                        std::to_string(d.usedLine) + " is read.");
     std::string text;
     for (const std::string& line : lines)
         text += (text.empty() ? "" : "\n") + line;

@@ -140,10 +140,10 @@ std::string Describe(const Diagnostic& d) {
                ShownText(d.value.substr(0, kShownTextBytes)) + (cut ? "\"..." : "\"");
     }
     if (d.kind == Diagnostic::Kind::RepeatedSection) {
-        return text + "[" + d.section + "] given again: only the section at line " +
+        return text + "[" + ShownText(d.section) + "] given again: only the section at line " +
                std::to_string(d.usedLine) + " is read";
     }
-    text += "[" + d.section + "] " + d.key + ": ";
+    text += "[" + ShownText(d.section) + "] " + ShownText(d.key) + ": ";
     switch (d.kind) {
     case Diagnostic::Kind::TextCut:
         text += "text of " + std::to_string(d.value.size()) + " bytes is cut to " +
