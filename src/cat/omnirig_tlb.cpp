@@ -21,26 +21,30 @@ QString IRigX::StatusStr() const {
     return text;
 }
 
-std::optional<std::int32_t> IRigX::Freq() const {
-    if (!channel_) {
+namespace {
+
+// What a rig last read, while it is on line.
+std::optional<cat::RigValues> OnLineValues(const std::shared_ptr<cat::RigChannel>& channel) {
+    if (!channel) {
         return std::nullopt;
     }
-    const auto [status, values] = channel_->Snapshot();
+    auto [status, values] = channel->Snapshot();
     if (status != cat::kStatusOnLine) {
         return std::nullopt;
     }
-    return cat::FreqAsInt32(values);
+    return values;
+}
+
+} // namespace
+
+std::optional<std::int32_t> IRigX::Freq() const {
+    const std::optional<cat::RigValues> values = OnLineValues(channel_);
+    return values ? cat::FreqAsInt32(*values) : std::nullopt;
 }
 
 std::optional<std::int64_t> IRigX::FreqHz() const {
-    if (!channel_) {
-        return std::nullopt;
-    }
-    const auto [status, values] = channel_->Snapshot();
-    if (status != cat::kStatusOnLine) {
-        return std::nullopt;
-    }
-    return cat::FreqAsInt64(values);
+    const std::optional<cat::RigValues> values = OnLineValues(channel_);
+    return values ? cat::FreqAsInt64(*values) : std::nullopt;
 }
 
 bool IRigX::Tx() const {

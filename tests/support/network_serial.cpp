@@ -58,6 +58,27 @@ bool ReadUntilClosed(int fd, int ms, std::string& text) {
     }
 }
 
+// A listening socket on a free loopback port (port is set); -1 on failure.
+int ListenOnLoopback(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+std::string LoopbackUrl(std::uint16_t port) {
+    return "tcp://127.0.0.1:" + std::to_string(port);
+}
+
 bool Executable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
 }
@@ -87,7 +108,7 @@ Ser2netProcess::~Ser2netProcess() {
 }
 
 std::string Ser2netProcess::Url() const {
-    return "tcp://127.0.0.1:" + std::to_string(port_);
+    return LoopbackUrl(port_);
 }
 
 std::string Ser2netProcess::Errors() {
@@ -158,20 +179,13 @@ DelayRelay::~DelayRelay() {
 }
 
 std::string DelayRelay::Url() const {
-    return "tcp://127.0.0.1:" + std::to_string(port_);
+    return LoopbackUrl(port_);
 }
 
 bool DelayRelay::Start() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = ListenOnLoopback(port_);
     if (listener_ < 0)
         return false;
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] { Run(); });
     return true;
 }
@@ -273,7 +287,7 @@ FloodingPeer::~FloodingPeer() {
 }
 
 std::string FloodingPeer::Url() const {
-    return "tcp://127.0.0.1:" + std::to_string(port_);
+    return LoopbackUrl(port_);
 }
 
 std::vector<koravel::Bytes> FloodingPeer::Requests() const {
@@ -282,16 +296,9 @@ std::vector<koravel::Bytes> FloodingPeer::Requests() const {
 }
 
 bool FloodingPeer::Start() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = ListenOnLoopback(port_);
     if (listener_ < 0)
         return false;
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] { Run(); });
     return true;
 }
