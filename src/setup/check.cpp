@@ -183,10 +183,13 @@ std::string DescribeConcerns(const SendConcerns& concerns) {
     if (!concerns.missingKeys.empty())
         lines.push_back("Sent as 0 (not in the file; texts as 0x00 bytes): " +
                         ListBySection(concerns.missingKeys) + ".");
-    for (const Diagnostic& d : concerns.repeatedSections)
-        lines.push_back("[" + ShownText(d.section) + "] is given again at line " +
-                        std::to_string(d.line) + ": only the section at line " +
-                        std::to_string(d.usedLine) + " is read.");
+    for (const Diagnostic& d : concerns.repeatedSections) {
+        std::string line = "[";
+        line += ShownText(d.section);
+        line += "] is given again at line " + std::to_string(d.line) +
+                ": only the section at line " + std::to_string(d.usedLine) + " is read.";
+        lines.push_back(std::move(line));
+    }
     std::string text;
     for (const std::string& line : lines)
         text += (text.empty() ? "" : "\n") + line;

@@ -143,7 +143,11 @@ std::string Describe(const Diagnostic& d) {
         return text + "[" + ShownText(d.section) + "] given again: only the section at line " +
                std::to_string(d.usedLine) + " is read";
     }
-    text += "[" + ShownText(d.section) + "] " + ShownText(d.key) + ": ";
+    text += "[";
+    text += ShownText(d.section);
+    text += "] ";
+    text += ShownText(d.key);
+    text += ": ";
     switch (d.kind) {
     case Diagnostic::Kind::TextCut:
         text += "text of " + std::to_string(d.value.size()) + " bytes is cut to " +

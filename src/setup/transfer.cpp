@@ -148,6 +148,7 @@ void Transfer::Prepared(const unit::Reply& reply) {
     if (!BuildAll())
         return;
     const SendConcerns concerns = FindSendConcerns(file_, result_.firmwareVersion, built_);
+    ForgetFindings();
     if (!concerns.any()) {
         NextBlock(0);
         return;
@@ -177,8 +178,17 @@ void Transfer::SendBlocks(ini::Profile file, int firmwareVersion, TransferHooks 
     if (!Begin(std::move(file), std::move(hooks), std::move(finished)))
         return;
     result_.firmwareVersion = firmwareVersion;
-    if (BuildAll())
-        NextBlock(0);
+    if (!BuildAll())
+        return;
+    ForgetFindings();
+    NextBlock(0);
+}
+
+void Transfer::ForgetFindings() {
+    // Only the blocks' bytes are needed from here on; a file of many keys
+    // that no field reads leaves as many findings.
+    for (BuiltBlock& block : built_)
+        std::vector<Diagnostic>().swap(block.diagnostics);
 }
 
 bool Transfer::BuildAll() {

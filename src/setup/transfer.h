@@ -148,6 +148,8 @@ private:
     // Builds every block for the chosen firmware; false (and the transfer
     // finished) when a value does not convert.
     bool BuildAll();
+    // Drops the built blocks' findings, once the question has them.
+    void ForgetFindings();
     void NextBlock(std::size_t index);
     void BlockEnded(std::size_t index, const BlockResult& block);
     void Finish(TransferResult result);

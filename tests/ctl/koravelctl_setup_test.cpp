@@ -178,7 +178,7 @@ TEST_F(KoravelctlSetupTest, ARepeatedSectionOrMissingKeysAreReportedAndSentOnlyW
     // block is written.
     std::string bad = full;
     const std::size_t tune3 = bad.find("Tune3=", bad.find("[FactoryTune33]"));
-    bad.insert(bad.find("\r\n", tune3), "x");
+    bad.insert(bad.begin() + static_cast<std::ptrdiff_t>(bad.find("\r\n", tune3)), 'x');
     const std::string badPath = dir.path() + "/bad-last.koravel";
     std::ofstream(badPath, std::ios::binary) << bad;
     simulator->ClearRequests();

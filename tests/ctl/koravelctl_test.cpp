@@ -66,7 +66,9 @@ TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
 TEST_F(KoravelctlTest, TracesItsFramesAndFailsWhenItsOutputIsLost) {
     StartSim();
     const std::string trace = dir.path() + "/ctl.trace";
-    const std::string ctl = "'" + testing_support::BinPath("koravelctl") + "' --port 1 status";
+    std::string ctl = "'";
+    ctl += testing_support::BinPath("koravelctl");
+    ctl += "' --port 1 status";
     auto r = testing_support::RunProgram("/bin/sh", {"-c", "KORAVEL_TRACE='" + trace + "' " + ctl});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::ifstream in(trace);
