@@ -579,23 +579,6 @@ TEST_F(TransferTest, AFileNotFitAsItStandsGoesOnlyWhenTheOperatorSaysYes) {
     EXPECT_EQ(answers_->questions.size(), 2u);
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
     EXPECT_EQ(w.lResult->text(), kSent);
-
-    // A short [Factory] above the whole file: the same one question.
-    const std::string dup =
-        TempFile("dup.koravel", "[Factory]\r\nmot_maxvel=1250\r\n\r\n" +
-                                    ReadWholeFile(SetupDataFile("kv100-fw113.koravel")));
-    answers_->answerYes = false;
-    unit_->ClearRequests();
-    EXPECT_EQ(Send(w, dup), TfmMain::SendOutcome::NotSent);
-    ASSERT_EQ(answers_->questions.size(), 3u);
-    const std::string again = answers_->questions[2].second.toStdString();
-    for (const char* named : {"[Factory] is given again at line 4: only the section at line 1 is "
-                              "read.",
-                              "mot_minvel, mot_accel", "Send the file anyway?"})
-        EXPECT_NE(again.find(named), std::string::npos) << named << " in " << again;
-    EXPECT_EQ(again.find("firmware below"), std::string::npos);
-    EXPECT_EQ(unit_->RequestCount(4), 0u);
-    EXPECT_EQ(w.lResult->text(), kNotSent);
 }
 
 // ---- Clicks during a send ----------------------------------------------------
