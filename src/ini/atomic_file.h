@@ -24,6 +24,15 @@ enum class FileSync {
     None,
 };
 
+// Who may read a file that is written.
+enum class FileAccess {
+    // A new file gets 0644 less the umask; an existing one keeps its mode.
+    Usual,
+    // The file is 0600 whatever it was before: secrets such as the station
+    // server's access token.
+    OwnerOnly,
+};
+
 // Replaces the file at path with text. A symbolic link is followed (the link
 // stays, its target gets the text); an existing file keeps its mode (and its
 // owner where the process may set it); a new one gets 0644 less the umask.

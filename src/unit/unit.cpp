@@ -274,13 +274,16 @@ void Unit::Dispatch(const koravel::Bytes& content) {
             return;
         }
     }
-    const bool forPoll =
-        std::any_of(recentRequests_.begin(), recentRequests_.end(),
-                    [&content](const SentRequest& sent) { return sent.sequence == content[0]; });
-    if (forPoll) {
+    // The newest request with the frame's sequence byte is the one it answers.
+    const auto forPoll =
+        std::find_if(recentRequests_.rbegin(), recentRequests_.rend(),
+                     [&content](const SentRequest& sent) { return sent.sequence == content[0]; });
+    if (forPoll != recentRequests_.rend()) {
         pollFrames_.push_back(content);
         while (pollFrames_.size() > kPollFrames)
             pollFrames_.pop_front();
+        if (hooks.PollAnswered)
+            hooks.PollAnswered(*forPoll, content);
     } else if (!waiting_) {
         otherFrames_ = true;
     }
