@@ -35,12 +35,13 @@ enum class FileAccess {
 
 // Replaces the file at path with text. A symbolic link is followed (the link
 // stays, its target gets the text); an existing file keeps its mode (and its
-// owner where the process may set it); a new one gets 0644 less the umask.
+// owner where the process may set it); a new one gets 0644 less the umask;
+// with FileAccess::OwnerOnly either is 0600.
 // The temporary file is ".<name>.saving-" and six letters beside the target;
 // one that an earlier writer left when it was killed is removed first. False
 // with a readable reason ("Permission denied", ...) on failure: the old file
 // is then left as it was and no temporary file remains.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error,
-                         FileSync sync = FileSync::ToDisk);
+                         FileSync sync = FileSync::ToDisk, FileAccess access = FileAccess::Usual);
 
 } // namespace ini

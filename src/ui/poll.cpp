@@ -3,8 +3,8 @@
 // front panel, the link state, and the 50 ms tick's lamps and blink.
 #include "ui/koravelu.h"
 
+#include "protocol/bands.h"
 #include "protocol/status_reply.h"
-#include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"

@@ -5,7 +5,7 @@
 #include "transport/comm32.h"
 #include "unit/exchange.h"
 #include "protocol/status_reply.h"
-#include "ui/band_names.h"
+#include "protocol/bands.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"
