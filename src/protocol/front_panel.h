@@ -54,6 +54,16 @@ inline constexpr PanelArea kPanelAreas[] = {
     {"Image23", 552, 216, 73, 81, PanelArea::Action::Close, 0, ""},
 };
 
+// The readouts drawn over the picture's black windows, in the panel's
+// pixels as the areas: the frequency, the band, and the "MOVING ELEMENTS..."
+// label over the band window's lower half.
+struct PanelRect {
+    int x, y, width, height;
+};
+inline constexpr PanelRect kFrequencyReadout{125, 88, 285, 57};
+inline constexpr PanelRect kBandReadout{102, 171, 312, 25};
+inline constexpr PanelRect kMovingLabel{128, 184, 265, 17};
+
 // The frequency a step of stepKhz (signed) from the reported frequency tunes
 // to; nullopt past 0 or past kMaxUnitKhz, where a step would tune to a
 // frequency nobody chose (the arrows send nothing at the unit's ends).

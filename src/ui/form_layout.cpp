@@ -43,6 +43,10 @@ template <typename T> T* Named(T* widget, const char* name) {
     return widget;
 }
 
+QRect Rect(const koravel::PanelRect& r) {
+    return QRect(r.x, r.y, r.width, r.height);
+}
+
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
     auto* label = Named(new QLabel(text, parent), name);
     label->setGeometry(rect);
@@ -205,13 +209,14 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     Image1->setGeometry(0, -16, 520, 312);
     Image1->setPicture(LoadArtwork(QStringLiteral("panel.jpg")));
 
-    lFreq = MakeLabel(pnBlue, "lFreq", QStringLiteral("00.000 MHz"), QRect(125, 88, 285, 57));
+    lFreq =
+        MakeLabel(pnBlue, "lFreq", QStringLiteral("00.000 MHz"), Rect(koravel::kFrequencyReadout));
     lFreq->setAlignment(Qt::AlignCenter);
     lFreq->setFont(FitWidth(Monospace(48, true), QStringLiteral("00.000 MHz"), lFreq->width()));
     SetTextColor(lFreq, clYellow);
     SetBackground(lFreq, clBlack);
 
-    lBanda = MakeLabel(pnBlue, "lBanda", QString(), QRect(102, 171, 312, 25));
+    lBanda = MakeLabel(pnBlue, "lBanda", QString(), Rect(koravel::kBandReadout));
     lBanda->setAlignment(Qt::AlignCenter);
     lBanda->setFont(Monospace(21, false));
     SetTextColor(lBanda, clYellow);
@@ -230,7 +235,7 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     Retract_Panel->hide();
 
     Label13 = MakeLabel(pnBlue, "Label13", QStringLiteral("MOVING ELEMENTS..."),
-                        QRect(128, 184, 265, 17));
+                        Rect(koravel::kMovingLabel));
     Label13->setAlignment(Qt::AlignCenter);
     Label13->setFont(Sans(16, true));
     SetTextColor(Label13, clYellow);

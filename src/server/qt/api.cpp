@@ -82,7 +82,19 @@ std::optional<std::int64_t> Whole(const QJsonValue& value, std::int64_t low, std
     return static_cast<std::int64_t>(d);
 }
 
-QJsonArray PanelAreas() {
+QJsonObject PlaceJson(int x, int y, int width, int height) {
+    return QJsonObject{{QStringLiteral("x"), x},
+                       {QStringLiteral("y"), y + koravel::kPanelPictureTop},
+                       {QStringLiteral("width"), width},
+                       {QStringLiteral("height"), height}};
+}
+
+QJsonObject PlaceJson(const koravel::PanelRect& r) {
+    return PlaceJson(r.x, r.y, r.width, r.height);
+}
+
+// The front panel as the window lays it out, in the picture's pixels.
+QJsonObject PanelJson() {
     QJsonArray areas;
     for (const koravel::PanelArea& area : koravel::kPanelAreas) {
         using Action = koravel::PanelArea::Action;
@@ -104,15 +116,10 @@ QJsonArray PanelAreas() {
         case Action::Close:
             continue; // the window's own: a page has nothing to close
         }
-        QJsonObject o{
-            {QStringLiteral("action"), QString::fromLatin1(action)},
-            {QStringLiteral("label"),
-             QString::fromUtf8(area.label.data(), static_cast<qsizetype>(area.label.size()))},
-            {QStringLiteral("x"), area.x},
-            {QStringLiteral("y"), area.y + koravel::kPanelPictureTop},
-            {QStringLiteral("width"), area.width},
-            {QStringLiteral("height"), area.height},
-        };
+        QJsonObject o = PlaceJson(area.x, area.y, area.width, area.height);
+        o[QStringLiteral("action")] = QString::fromLatin1(action);
+        o[QStringLiteral("label")] =
+            QString::fromUtf8(area.label.data(), static_cast<qsizetype>(area.label.size()));
         if (area.action == Action::Band)
             o[QStringLiteral("band")] = QString::number(area.value);
         if (area.action == Action::StepDown || area.action == Action::StepUp)
@@ -123,7 +130,14 @@ QJsonArray PanelAreas() {
                 QString::fromLatin1(DirectionName(static_cast<std::uint8_t>(area.value)));
         areas.append(o);
     }
-    return areas;
+    return QJsonObject{
+        {QStringLiteral("width"), koravel::kPanelWidth},
+        {QStringLiteral("height"), koravel::kPanelHeight},
+        {QStringLiteral("areas"), areas},
+        {QStringLiteral("frequency"), PlaceJson(koravel::kFrequencyReadout)},
+        {QStringLiteral("band"), PlaceJson(koravel::kBandReadout)},
+        {QStringLiteral("moving"), PlaceJson(koravel::kMovingLabel)},
+    };
 }
 
 } // namespace
@@ -156,7 +170,7 @@ void Api::Handle(const http::Request& request, Respond respond) {
             return respond(MethodNotAllowed("GET, HEAD"));
         Response r;
         r.body = path == "/api/state" ? StateText(station_.State())
-                                      : QJsonDocument(PanelAreas()).toJson(QJsonDocument::Compact);
+                                      : QJsonDocument(PanelJson()).toJson(QJsonDocument::Compact);
         r.headers.append(qMakePair(QByteArray("Cache-Control"), QByteArray("no-store")));
         return respond(std::move(r));
     }

@@ -4,7 +4,7 @@
 'use strict';
 
 const TOKEN_KEY = 'koraveld-token';
-const PICTURE = { width: 520, height: 312 };
+const PICTURE = { width: 520, height: 312 }; // replaced by the server's figures
 const DIRECTION_NAMES = { normal: 'normal', 180: '180\u00b0', bidir: 'bidirectional' };
 
 let token = localStorage.getItem(TOKEN_KEY) || '';
@@ -123,9 +123,14 @@ function click(area) {
 
 async function buildPanel() {
   const response = await api('/api/panel');
-  const areas = await response.json();
+  const layout = await response.json();
+  PICTURE.width = layout.width;
+  PICTURE.height = layout.height;
+  place($('frequency'), layout.frequency);
+  place($('band-lcd'), layout.band);
+  place($('moving'), layout.moving);
   const panel = $('panel');
-  for (const area of areas) {
+  for (const area of layout.areas) {
     const button = document.createElement('button');
     button.type = 'button';
     button.className = 'area';
@@ -153,8 +158,10 @@ function render(state) {
   link.textContent = 'Link: ' + state.link;
   const khz = state.frequency_khz;
   const frequency = khz === null ? '--.---' : (khz / 1000).toFixed(3);
-  $('frequency').textContent = frequency;
-  $('band').textContent = state.band ? state.band + ' m' + (state.custom ? ' (custom)' : '') : '\u2013';
+  $('frequency').textContent = frequency + ' MHz';
+  const band = state.band ? state.band + ' m' + (state.custom ? ' (custom)' : '') : '';
+  $('band').textContent = band || '\u2013';
+  $('band-lcd').textContent = band;
   $('direction').textContent = state.direction ? (DIRECTION_NAMES[state.direction] || state.direction) : '\u2013';
   $('elements').textContent = state.moving ? 'moving' : state.retracted ? 'retracted' : khz === null ? '\u2013' : 'still';
   $('firmware').textContent = state.firmware || '\u2013';
