@@ -39,8 +39,8 @@ std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::stri
     unsigned long port = 0;
     if (portText.empty() || portText.size() > 5 ||
         portText.find_first_not_of("0123456789") != std::string_view::npos ||
-        (port = std::stoul(std::string(portText))) < 1 || port > 65535) {
-        error = "the port is not a number from 1 to 65535";
+        (port = std::stoul(std::string(portText))) > 65535) {
+        error = "the port is not a number from 0 to 65535";
         return std::nullopt;
     }
     address.port = static_cast<std::uint16_t>(port);

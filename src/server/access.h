@@ -24,7 +24,8 @@ struct ListenAddress {
     std::string Text() const;
 };
 
-// Parses HOST:PORT (IPv6 hosts in brackets; port 1 to 65535). nullopt, with
+// Parses HOST:PORT (IPv6 hosts in brackets; port 0 to 65535, 0 for any free
+// port). nullopt, with
 // the reason in error, otherwise.
 std::optional<ListenAddress> ParseListenAddress(std::string_view text, std::string& error);
 

@@ -153,15 +153,15 @@ std::size_t RequestParser::Feed(std::string_view bytes) {
                               head_.ends_with("\n\r\n"))) {
                 headSize_ = head_.size();
                 ParseHead();
-                break;
+                // The caller may look at the head before the body is read.
+                return used;
             }
             if (head_.size() >= limits_.maxHead) {
                 Fail(431, "the request's head is too large");
                 return used;
             }
         }
-        if (state_ == State::Head || state_ == State::Failed)
-            return used;
+        return used;
     }
     if (state_ == State::Body) {
         const std::size_t want = bodyLength_ - request_.body.size();

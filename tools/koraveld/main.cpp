@@ -140,10 +140,12 @@ int main(int argc, char** argv) {
             Log("cannot listen on " + options->unitListen.Text() + " (unit protocol): " + error);
             return kExitFailed;
         }
-        Log("unit protocol on " + options->unitListen.Text() + " (tcp://" +
-            options->unitListen.Text() + " as a COM port's network address)");
+        server::ListenAddress unitBound = options->unitListen;
+        unitBound.port = unitListener.Port();
+        Log("unit protocol on " + unitBound.Text() + " (tcp://" + unitBound.Text() +
+            " as a COM port's network address)");
         if (!server::IsLoopbackOnly(options->unitListen.host))
-            Log("WARNING: the unit-protocol port listens on " + options->unitListen.Text() +
+            Log("WARNING: the unit-protocol port listens on " + unitBound.Text() +
                 ", beyond this computer, and has no authentication: whoever reaches it can "
                 "command the unit");
         server::HttpServer httpServer(station, http);
@@ -151,8 +153,10 @@ int main(int argc, char** argv) {
             Log("cannot listen on " + options->httpListen.Text() + " (HTTP): " + error);
             return kExitFailed;
         }
+        server::ListenAddress httpBound = options->httpListen;
+        httpBound.port = httpServer.Port();
         Log(std::string("web page and API on ") + (http.tls ? "https://" : "http://") +
-            options->httpListen.Text() + "/" +
+            httpBound.Text() + "/" +
             (http.token ? " (the token is needed: koraveld --show-token)" : ""));
 
         std::unique_ptr<server::RigFollower> follower;

@@ -80,7 +80,7 @@ HttpConnection::HttpConnection(QTcpSocket* socket, HttpServer& server)
 }
 
 HttpConnection::~HttpConnection() {
-    server_.ConnectionClosed();
+    server_.ConnectionClosed(this);
 }
 
 void HttpConnection::Readable() {

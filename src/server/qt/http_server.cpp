@@ -15,11 +15,8 @@ HttpServer::HttpServer(Station& station, HttpConfig config, QObject* parent)
 
 HttpServer::~HttpServer() {
     // The connections go first: they tell this object when they close.
-    if (server_ != nullptr) {
-        const auto children = findChildren<HttpConnection*>(Qt::FindDirectChildrenOnly);
-        for (HttpConnection* connection : children)
-            delete connection;
-    }
+    while (!connections_.empty())
+        delete *connections_.begin();
     delete api_;
 }
 
@@ -41,7 +38,7 @@ quint16 HttpServer::Port() const {
 
 void HttpServer::Accept() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (connections_ >= kMaxHttpConnections) {
+        if (static_cast<int>(connections_.size()) >= kMaxHttpConnections) {
             const QByteArray body = R"({"error":"busy","reason":"too many connections"})";
             socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: application/json\r\n"
                           "Connection: close\r\nContent-Length: " +
@@ -50,9 +47,8 @@ void HttpServer::Accept() {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             continue;
         }
-        ++connections_;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        new HttpConnection(socket, *this);
+        connections_.insert(new HttpConnection(socket, *this));
     }
 }
 

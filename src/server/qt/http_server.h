@@ -13,6 +13,7 @@
 #include <QObject>
 
 #include <optional>
+#include <set>
 #include <string>
 
 class QTcpServer;
@@ -21,6 +22,7 @@ namespace server {
 
 class Api;
 class EventHub;
+class HttpConnection;
 class Station;
 
 constexpr int kMaxHttpConnections = 64;
@@ -51,7 +53,7 @@ public:
     const HttpConfig& Config() const { return config_; }
     Api& TheApi() { return *api_; }
     EventHub& Events() { return *events_; }
-    void ConnectionClosed() { --connections_; }
+    void ConnectionClosed(HttpConnection* connection) { connections_.erase(connection); }
 
 private:
     void Accept();
@@ -60,7 +62,7 @@ private:
     QTcpServer* server_ = nullptr;
     Api* api_;
     EventHub* events_;
-    int connections_ = 0;
+    std::set<HttpConnection*> connections_;
 };
 
 } // namespace server
