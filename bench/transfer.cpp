@@ -2,14 +2,15 @@
 // pacing, against the least it can take: the line time of every byte that
 // crossed the line, both ways (escaped frames of the preparing exchange and
 // of the 68 blocks, at 10 bits a byte), plus the 100 ms the link settles
-// before the first request. The exchange waits as the window does: on the
-// port, the 50 ms tick played from the real clock.
+// before the first request. The transfer is the setup::Transfer object over
+// a unit driven by its poll(2) loop on the real clock, as koravelctl drives
+// it.
 #include "setup/transfer.h"
 #include "protocol/bytes.h"
-#include "transport/comm32.h"
-#include "unit/exchange.h"
 #include "protocol/frame.h"
 #include "sim/simulator.h"
+#include "unit/poll_loop.h"
+#include "unit/unit.h"
 
 #include "support/bench_env.h"
 #include "support/unit_port.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -82,12 +84,14 @@ void BM_TransferPaced(benchmark::State& state) {
     o.pace = true;
     o.traceFile = trace;
     sim::Simulator simulator(o);
+    unit::Unit unit;
     std::string error;
-    if (!bench_support::StartUnitAndOpenPort(simulator, 1, error)) {
+    if (!bench_support::StartUnitAndOpenPort(simulator, 1, unit, error)) {
         state.SkipWithError(("no simulated unit: " + error).c_str());
         return;
     }
-    bench_support::InstallRealTimeHooks();
+    unit::PollLoop loop(unit);
+    setup::Transfer transfer(unit);
 
     // Times within each transfer: from the start to the first block (the
     // 100 ms settle, the drain and the preparing exchange), and per block.
@@ -115,12 +119,14 @@ void BM_TransferPaced(benchmark::State& state) {
     for (auto _ : state) {
         firstBlock = true;
         const auto t0 = Clock::now();
-        const setup::TransferResult result = setup::TransferSetupFile(file, hooks);
+        std::optional<setup::TransferResult> result;
+        transfer.SendFile(file, hooks, [&](const setup::TransferResult& r) { result = r; });
+        loop.RunUntil([&result] { return result.has_value(); });
         totalSeconds += std::chrono::duration<double>(Clock::now() - t0).count();
-        if (!result.ok() || result.blocksWritten != setup::kBlockCount)
+        if (!result || !result->ok() || result->blocksWritten != setup::kBlockCount)
             ++failures;
     }
-    comm32::ClosePort();
+    unit.Port().Close();
     simulator.Stop();
 
     // The line time of what crossed the line, split as the times above.
@@ -154,7 +160,6 @@ void BM_TransferPaced(benchmark::State& state) {
     state.counters["wait_beyond_line_ms_per_block"] =
         (blockSeconds / n - blockLimit) * 1000.0 / setup::kBlockCount;
     state.counters["failures"] = failures;
-    exchange::ExchangeHooks = {};
     std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_TransferPaced)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();

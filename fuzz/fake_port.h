@@ -1,17 +1,19 @@
-// A serial port that is no device: comm32's system calls replaced by a queue
-// of bytes that the fuzz target hands out chunk by chunk, and a record of
-// what was written. A wait on it takes no time: it reports at once whether
-// bytes are waiting. One instance at a time (comm32's calls are plain
-// function pointers over module state).
+// A serial device that is no device: a table of system calls for a
+// transport::Port whose descriptor stands for a queue of bytes that the fuzz
+// target hands out chunk by chunk, and a record of what was written. A wait
+// on it takes no time: it reports at once whether bytes are waiting. Each
+// instance has a descriptor of its own, so several may live at once; a port
+// reaches one by opening Path() with Calls().
 #pragma once
 
 #include "protocol/bytes.h"
-#include "transport/comm32.h"
+#include "transport/port.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <string>
 
 namespace fuzz {
 
@@ -21,6 +23,11 @@ public:
     ~FakePort();
     FakePort(const FakePort&) = delete;
     FakePort& operator=(const FakePort&) = delete;
+
+    // The calls that reach fake devices (real ones are never touched), and
+    // the path that opens this one.
+    static const transport::SystemCalls& Calls();
+    const std::string& Path() const { return path_; }
 
     // Bytes that arrive later: the receiving side sees them only once they
     // are made waiting by Deliver.
@@ -43,11 +50,17 @@ public:
     std::function<void(koravel::ByteView)> OnWrite;
 
 private:
+    static FakePort* Find(int fd);
+    static int Open(const char* path, int flags);
+    static int Close(int fd);
+    static int Flush(int fd, int queue);
     static int Ioctl(int fd, unsigned long request, int* arg);
     static ssize_t Read(int fd, void* buf, size_t count);
     static ssize_t Write(int fd, const void* buf, size_t count);
     static int Poll(struct pollfd* fds, nfds_t count, int timeoutMs);
 
+    int fd_;
+    std::string path_;
     std::deque<std::uint8_t> pending_;
     std::size_t waiting_ = 0; // the first waiting_ bytes of pending_
     unsigned failEvery_ = 0;
@@ -55,8 +68,6 @@ private:
     koravel::Bytes consumed_;
     koravel::Bytes written_;
     std::size_t writeCalls_ = 0;
-    comm32::SystemCalls saved_;
-    comm32::Handle savedHandle_;
 };
 
 } // namespace fuzz

@@ -1,27 +1,30 @@
-// Transact over a port whose replies are arbitrary bytes arriving in chunks
-// of any size, with time counted by the 50 ms tick.
+// An exchange of a unit over a port whose replies are arbitrary bytes
+// arriving in chunks of any size, on a clock of the target's own.
 //
 // Input: command, a flags byte (reply flag, exchange enabled, attempts,
 // chunk size), a time-out byte, the sequence counter's start value, an
 // argument length and the argument, then the bytes the line delivers.
+// The loop is played in passes of 10 ms: a chunk arrives, the unit reads it,
+// the clock moves on, and the unit's timer runs when it is due.
 // Checked:
 //  - the request goes out as its encoded frame, in one write, once per
-//    attempt, with the sequence byte the counter and reply flag give;
-//  - Transact returns the status of the first received frame that echoes
-//    the sequence byte and holds a status byte (three content bytes at the
-//    least), and stops reading right at that frame's end byte, leaving its
-//    payload and checksum in ReplyBuffer; every frame is counted as
-//    received; frames with another sequence byte are kept unclaimed for
-//    their owners (the latest kUnclaimedFrames of them, in order), shorter
-//    ones with the sequence byte are dropped;
-//  - without such a frame it returns kNoReply after every attempt has run
-//    out its time-out; with the exchange disabled it sends nothing.
+//    attempt, with the sequence byte the counter and reply flag give; the
+//    first at once, each next one at the tick where the one before ran out
+//    (the third tick after its send for 100 ms);
+//  - the exchange ends exactly once: with the status and payload of the
+//    first frame read during it that echoes the sequence byte and holds a
+//    status byte (three content bytes at the least), the unit's reply buffer
+//    holding that payload when the handler runs; or with kNoReply once every
+//    attempt has run out; with the exchange disabled at once, sending
+//    nothing;
+//  - every intact frame read while it waited is heard, none after; frames
+//    read once it ended, answering nothing, are other frames for the poll.
 #include "fake_port.h"
 #include "fuzz_check.h"
 #include "reference_receiver.h"
 
-#include "unit/exchange.h"
 #include "protocol/frame.h"
+#include "unit/unit.h"
 
 #include <algorithm>
 #include <optional>
@@ -31,6 +34,7 @@ namespace {
 
 using koravel::Bytes;
 using koravel::ByteView;
+using unit::Millis;
 
 struct Input {
     std::uint8_t command = 0;
@@ -61,6 +65,13 @@ std::optional<Input> Parse(const std::uint8_t* data, std::size_t size) {
     return in;
 }
 
+// The tick at which an attempt sent at sentAt runs out.
+Millis Deadline(Millis sentAt, int timeoutMs) {
+    return (sentAt / unit::kTickMs + timeoutMs / unit::kTickMs + 1) * unit::kTickMs;
+}
+
+constexpr Millis kPassMs = 10;
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -69,31 +80,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const Input& in = *parsed;
 
+    fuzz::Dice dice(static_cast<std::uint32_t>(size) * 2654435761u + in.command);
     fuzz::FakePort port;
     port.Queue(in.line);
-    exchange::ResetExchange();
-    exchange::Trace = nullptr;
-    exchange::SequenceCounter = in.startSequence;
-    exchange::ExchangeEnabled = in.enabled;
+    Millis now = kPassMs * static_cast<Millis>(dice.Below(5));
+    unit::Unit unit([&now] { return now; }, fuzz::FakePort::Calls());
+    FUZZ_CHECK(unit.Port().Open(port.Path()) == 0);
+    unit.SetSequenceCounter(in.startSequence);
+    unit.SetExchangeEnabled(in.enabled);
 
-    fuzz::Dice dice(static_cast<std::uint32_t>(size) * 2654435761u + in.command);
-    int sends = 0;
-    int framesSeen = 0;
-    int passes = 0;
-    exchange::ExchangeHooks.LightTx = [&] { ++sends; };
-    exchange::ExchangeHooks.ProcessMessages = [&] {
-        port.Deliver(dice.Below(in.largestChunk + 1));
-    };
-    exchange::ExchangeHooks.FrameReceived = [&] { ++framesSeen; };
-    exchange::ExchangeHooks.Sleep = [&](int ms) {
-        FUZZ_CHECK(ms == exchange::kWaitPassMs);
-        // Five 10 ms passes make one 50 ms tick.
-        if (++passes % 5 == 0)
-            exchange::TimerTick();
-    };
-
-    const std::uint8_t status =
-        exchange::Transact(in.command, in.argument, in.replyFlag, in.attempts, in.timeoutMs);
+    std::vector<Millis> sendTimes;
+    int heard = 0;
+    unit.hooks.FrameSent = [&] { sendTimes.push_back(now); };
+    unit.hooks.FrameHeard = [&] { ++heard; };
+    int ends = 0;
+    unit::Reply reply;
+    Millis endedAt = 0;
+    std::size_t consumedAtEnd = 0;
+    Bytes bufferAtEnd;
+    unit.Transact(in.command, in.argument, in.replyFlag, in.attempts, in.timeoutMs,
+                  [&](const unit::Reply& r) {
+                      ++ends;
+                      reply = r;
+                      endedAt = now;
+                      consumedAtEnd = port.Consumed().size();
+                      bufferAtEnd = unit.ReplyBuffer();
+                  });
 
     const auto sequence =
         static_cast<std::uint8_t>(((in.startSequence + 1) & 0x7F) | (in.replyFlag ? 0x80 : 0x00));
@@ -101,55 +113,74 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     content.insert(content.end(), in.argument.begin(), in.argument.end());
     const Bytes wire = frame::Encode(content);
 
-    // What went out: the frame once per attempt made, each in one write.
-    FUZZ_CHECK(port.WriteCalls() == static_cast<std::size_t>(sends));
-    FUZZ_CHECK(port.Written().size() == wire.size() * static_cast<std::size_t>(sends));
-    for (int i = 0; i < sends; ++i)
-        FUZZ_CHECK(std::equal(wire.begin(), wire.end(), port.Written().begin() + i * wire.size()));
-    FUZZ_CHECK(sends <= in.attempts);
-
     if (!in.enabled) {
-        FUZZ_CHECK(status == exchange::kNoReply);
-        FUZZ_CHECK(sends == 0 && port.Consumed().empty());
-        exchange::ExchangeHooks = {};
+        FUZZ_CHECK(ends == 1 && reply.status == unit::kNoReply && !reply.superseded);
+        FUZZ_CHECK(sendTimes.empty() && port.WriteCalls() == 0);
         return 0;
     }
-    FUZZ_CHECK(sends >= 1);
 
-    // What came in, as the wire format reads it.
+    // The loop, until the exchange has ended; then whatever the line still
+    // holds is read, and the clock runs on a while.
+    const Millis longest = in.attempts * (Deadline(0, in.timeoutMs) + unit::kTickMs);
+    const Millis start = now;
+    while (ends == 0) {
+        FUZZ_CHECK(now - start <= longest);
+        port.Deliver(dice.Below(in.largestChunk + 1));
+        if (port.Waiting() > 0)
+            unit.OnInput();
+        now += kPassMs;
+        if (now >= unit.NextDue())
+            unit.OnTimer();
+    }
+    port.Deliver(port.Pending());
+    const unit::PollAnswers after = unit.CollectPollAnswers();
+    FUZZ_CHECK(port.Waiting() == 0);
+    now += longest;
+    unit.OnTimer();
+    FUZZ_CHECK(ends == 1);
+    FUZZ_CHECK(unit.Idle() && unit.NextDue() == unit::kNever);
+
+    // What went out: the frame once per attempt made, each in one write.
+    const std::size_t sends = sendTimes.size();
+    FUZZ_CHECK(sends >= 1 && sends <= static_cast<std::size_t>(in.attempts));
+    FUZZ_CHECK(port.WriteCalls() == sends);
+    FUZZ_CHECK(port.Written().size() == wire.size() * sends);
+    for (std::size_t i = 0; i < sends; ++i)
+        FUZZ_CHECK(std::equal(wire.begin(), wire.end(), port.Written().begin() + i * wire.size()));
+    FUZZ_CHECK(sendTimes[0] == start);
+    for (std::size_t i = 1; i < sends; ++i)
+        FUZZ_CHECK(sendTimes[i] == Deadline(sendTimes[i - 1], in.timeoutMs));
+
+    // What came in, as the wire format reads it: the frames completed while
+    // the exchange waited, the first that answers it, and those after.
     fuzz::ReferenceReceiver ref;
-    std::vector<Bytes> frames;
-    std::vector<Bytes> others;
     std::optional<Bytes> match;
-    bool endedOnMatch = false;
-    for (std::uint8_t b : port.Consumed()) {
-        endedOnMatch = false;
-        if (ref.Push(b) != fuzz::ReferenceReceiver::Event::Frame)
+    int during = 0;
+    bool otherFrames = false;
+    for (std::size_t i = 0; i < port.Consumed().size(); ++i) {
+        if (ref.Push(port.Consumed()[i]) != fuzz::ReferenceReceiver::Event::Frame)
             continue;
-        frames.push_back(ref.content);
-        if (ref.content[0] != sequence) {
-            others.push_back(ref.content);
-        } else if (!match && ref.content.size() >= 3) {
-            match = ref.content;
-            endedOnMatch = true;
+        if (match || i >= consumedAtEnd) {
+            otherFrames = true;
+            continue;
         }
+        ++during;
+        if (ref.content[0] == sequence && ref.content.size() >= unit::kShortestReply)
+            match = ref.content;
     }
-    FUZZ_CHECK(framesSeen == static_cast<int>(frames.size()));
-    const std::size_t kept = std::min(others.size(), exchange::kUnclaimedFrames);
-    FUZZ_CHECK(exchange::UnclaimedFrames.size() == kept);
-    FUZZ_CHECK(std::equal(exchange::UnclaimedFrames.begin(), exchange::UnclaimedFrames.end(),
-                          others.end() - static_cast<std::ptrdiff_t>(kept)));
+    FUZZ_CHECK(heard == during);
+    FUZZ_CHECK(after.otherFrames == otherFrames);
+    FUZZ_CHECK(!after.answered);
 
+    FUZZ_CHECK(!reply.superseded && reply.sequence == sequence);
     if (match) {
-        FUZZ_CHECK(endedOnMatch); // nothing read past the matching frame
-        FUZZ_CHECK(status == (*match)[1]);
-        FUZZ_CHECK(exchange::ReplyBuffer == Bytes(match->begin() + 2, match->end()));
+        FUZZ_CHECK(reply.status == (*match)[1]);
+        FUZZ_CHECK(reply.payload == Bytes(match->begin() + 2, match->end()));
+        FUZZ_CHECK(bufferAtEnd == reply.payload);
     } else {
-        FUZZ_CHECK(status == exchange::kNoReply);
-        FUZZ_CHECK(sends == in.attempts);
-        FUZZ_CHECK(exchange::ExchangeElapsed > in.timeoutMs);
+        FUZZ_CHECK(reply.status == unit::kNoReply);
+        FUZZ_CHECK(sends == static_cast<std::size_t>(in.attempts));
+        FUZZ_CHECK(endedAt == Deadline(sendTimes.back(), in.timeoutMs));
     }
-    exchange::ExchangeHooks = {};
-    exchange::ResetExchange();
     return 0;
 }

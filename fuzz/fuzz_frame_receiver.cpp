@@ -6,9 +6,9 @@
 //    plain receiver agrees on every byte), its buffer never grows past
 //    frame::kMaxReceived, and every frame it reports has at least two bytes
 //    and a checksum that gives 1;
-//  - exchange::ReceiveFrame, reading the same stream through comm32 in
-//    chunks of any size (empty ones and failing reads included), reports the
-//    same frames in the same order;
+//  - a unit, reading the same stream through its port in chunks of any size
+//    (empty ones and failing reads included) while an exchange waits, hears
+//    the same frames in the same order;
 //  - Encode then receive gives back any content of 1 to 255 bytes whatever
 //    state the stream left the receiver in; content of 256 bytes or more never
 //    comes out as a frame.
@@ -16,9 +16,10 @@
 #include "fuzz_check.h"
 #include "reference_receiver.h"
 
-#include "unit/exchange.h"
 #include "protocol/frame.h"
+#include "unit/unit.h"
 
+#include <functional>
 #include <vector>
 
 namespace {
@@ -60,34 +61,45 @@ std::vector<Bytes> ByteByByte(ByteView stream, frame::Receiver& rx) {
 
 std::vector<Bytes> InChunks(ByteView stream, std::uint8_t plan) {
     fuzz::FakePort port;
-    exchange::ResetExchange();
-    exchange::Trace = nullptr;
+    unit::Unit unit([] { return unit::Millis{0}; }, fuzz::FakePort::Calls());
+    FUZZ_CHECK(unit.Port().Open(port.Path()) == 0);
     port.Queue(stream);
     if (plan & 0x80)
         port.FailEveryNthRead(2 + (plan & 0x07));
     const std::uint32_t largest = 1 + (plan & 0x3F);
     fuzz::Dice dice(0x01000193u * plan + static_cast<std::uint32_t>(stream.size()));
 
+    // An exchange always waits (the clock stands, so none runs out; each
+    // that ends asks for the next): every intact frame is heard, and the
+    // unit's reply buffer holds it when it is.
     std::vector<Bytes> frames;
+    unit.hooks.FrameHeard = [&] {
+        FUZZ_CHECK(unit.ReplyBuffer().size() >= 2);
+        FUZZ_CHECK(unit.ReplyBuffer().size() <= frame::kMaxReceived);
+        FUZZ_CHECK(frame::ChecksumValid(unit.ReplyBuffer()));
+        frames.push_back(unit.ReplyBuffer());
+    };
+    unit.SetExchangeEnabled(true);
+    std::function<void(const unit::Reply&)> again = [&](const unit::Reply&) {
+        unit.Transact(1, {}, false, 1, 1 << 20, again);
+    };
+    again(unit::Reply{});
+
     while (port.Pending() > 0) {
-        // A chunk of 0 to `largest` bytes becomes waiting; the caller reads
-        // until nothing waits, as the poll and Transact do tick after tick.
+        // A chunk of 0 to `largest` bytes becomes waiting; the loop reads
+        // until nothing waits, as it does whenever the port has input.
         port.Deliver(dice.Below(largest + 1));
         for (int idle = 0; idle < 64;) {
             const std::size_t before = port.Waiting();
-            if (exchange::ReceiveFrame()) {
-                FUZZ_CHECK(exchange::ReplyBuffer.size() >= 2);
-                FUZZ_CHECK(exchange::ReplyBuffer.size() <= frame::kMaxReceived);
-                FUZZ_CHECK(frame::ChecksumValid(exchange::ReplyBuffer));
-                frames.push_back(exchange::ReplyBuffer);
-            }
+            unit.OnInput();
             if (port.Waiting() == 0)
                 break;
             idle = port.Waiting() == before ? idle + 1 : 0;
         }
         FUZZ_CHECK(port.Waiting() == 0); // a failing read never wedges the reader
     }
-    exchange::ResetExchange();
+    FUZZ_CHECK(!unit.Idle());
+    unit.hooks = {};
     return frames;
 }
 

@@ -13,7 +13,7 @@
 #include "fuzz_check.h"
 
 #include "setup/check.h"
-#include "setup/transfer.h"
+#include "setup/setup_file.h"
 
 #include <set>
 #include <string>

@@ -1,26 +1,30 @@
 // Sending a set-up file to a simulated unit, over arbitrary set-up files.
 //
 // Input: the text of a set-up file.
-// Checked: SendSetupFile against a simulated unit of firmware 0x010C or
-// 0x010D, as the input picks (on a port that carries the frames at once,
-// some blocks refused now and then), writes nothing when the unit's status
-// replies are lost, and asks before it sends a file with keys that only the
-// other firmware family's layouts read (nothing written when the answer is
-// no); otherwise it reports success exactly when no block fails, and then
-// the unit's EEPROM holds exactly the file's blocks as the codec builds
-// them; on failure it names the first block that failed, and the EEPROM
-// holds exactly the blocks before it. Time is virtual: the exchange's waits
-// play the 50 ms tick.
+// Checked: a set-up transfer (setup::Transfer::Send over a unit) to a
+// simulated unit of firmware 0x010C or 0x010D, as the input picks (on a port
+// that carries the frames at once, some blocks refused now and then), writes
+// nothing when the unit's status replies are lost, and asks before it sends
+// a file with keys that only the other firmware family's layouts read
+// (nothing written when the answer is no); otherwise it reports success
+// exactly when no block fails, and then the unit's EEPROM holds exactly the
+// file's blocks as the codec builds them; on failure it names the first
+// block that failed, and the EEPROM holds exactly the blocks before it. It
+// finishes once and leaves the link idle. Time is virtual: the loop moves
+// the link's clock to its next due time whenever the line is quiet.
 #include "block_oracle.h"
 #include "fake_port.h"
 #include "fuzz_check.h"
 
-#include "unit/exchange.h"
 #include "protocol/frame.h"
 #include "setup/check.h"
 #include "setup/transfer.h"
 #include "sim/unit.h"
+#include "unit/unit.h"
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -74,45 +78,63 @@ void CheckTransfer(const ini::Profile& file, int firmware, const std::vector<boo
     }
 
     // The unit on the other end of the line answers each frame at once, or
-    // now and then never a status request.
+    // now and then never a status request. Time is the link's own clock,
+    // which the loop below moves to the moment the link is next due.
     const bool statusLost = dice.Below(8) == 0;
     fuzz::FakePort port;
+    unit::Millis now = 3600 * 1000;
+    unit::Unit link([&now] { return now; }, fuzz::FakePort::Calls());
+    FUZZ_CHECK(link.Port().Open(port.Path()) == 0);
     frame::Receiver unitSide;
-    sim::Clock::time_point now{std::chrono::hours(1)};
     port.OnWrite = [&](koravel::ByteView bytes) {
         for (std::uint8_t b : bytes) {
             if (unitSide.Push(b) != frame::Feed::Frame)
                 continue;
             if (statusLost && unitSide.buffer.size() >= 2 && unitSide.buffer[1] == 1)
                 continue;
-            const std::optional<Bytes> reply = unit.Respond(unitSide.buffer, now);
+            const std::optional<Bytes> reply = unit.Respond(
+                unitSide.buffer, sim::Clock::time_point(std::chrono::milliseconds(now)));
             if (reply) {
                 port.Queue(frame::Encode(*reply));
                 port.Deliver(port.Pending());
             }
         }
     };
-    exchange::ResetExchange();
-    exchange::Trace = nullptr;
-    int passes = 0;
-    exchange::ExchangeHooks.Sleep = [&](int ms) {
-        now += std::chrono::milliseconds(ms);
-        if (++passes % 5 == 0)
-            exchange::TimerTick();
-    };
     setup::TransferHooks hooks;
     const bool sendOtherFamily = dice.Below(2) == 0;
     int asked = 0;
-    hooks.SendOtherFamily = [&](const setup::FamilyMismatch& mismatch) {
+    hooks.AskSendOtherFamily = [&](const setup::FamilyMismatch& mismatch,
+                                   const std::function<void(bool)>& answer) {
         FUZZ_CHECK(mismatch.firmwareVersion == firmware && mismatch.found());
         ++asked;
-        return sendOtherFamily;
+        answer(sendOtherFamily);
     };
 
-    const setup::TransferResult result = setup::SendSetupFile(file, hooks);
-    exchange::ExchangeHooks = {};
-    exchange::ResetExchange();
-    FUZZ_CHECK(!setup::TransferRunning());
+    setup::Transfer transfer(link);
+    int finished = 0;
+    setup::TransferResult result;
+    transfer.Send(file, hooks, [&](const setup::TransferResult& r) {
+        ++finished;
+        result = r;
+    });
+    // The event loop: input when the line holds some, else the next due time.
+    // Each of the 1 + 68 exchanges takes a reply or at most 4 attempts, and
+    // the link's preparation a few timers.
+    constexpr int kMostSteps = (1 + setup::kBlockCount) * 8 + 64;
+    int steps = 0;
+    while (finished == 0) {
+        FUZZ_CHECK(++steps < kMostSteps);
+        if (port.Waiting() > 0) {
+            link.OnInput();
+            continue;
+        }
+        const unit::Millis due = link.NextDue();
+        FUZZ_CHECK(due != unit::kNever);
+        now = std::max(now, due);
+        link.OnTimer();
+    }
+    FUZZ_CHECK(finished == 1 && !transfer.Running());
+    FUZZ_CHECK(link.Idle() && link.NextDue() == unit::kNever);
     if (statusLost) {
         // No poll stands in here: the version is unknown, nothing is written.
         FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::FirmwareUnknown);

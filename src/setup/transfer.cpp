@@ -3,6 +3,7 @@
 #include "protocol/commands.h"
 #include "protocol/status_reply.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace setup {
@@ -92,6 +93,7 @@ void Transfer::Send(ini::Profile file, TransferHooks hooks, TransferFinished fin
         return;
     // The link settles, then what waits at the port is stale and goes.
     unit_.SetExchangeEnabled(true);
+    readMark_ = unit_.BytesRead();
     timer_ = unit_.After(kSettleMs, Guarded([this] { Settled(); }));
 }
 
@@ -101,11 +103,16 @@ void Transfer::Settled() {
 }
 
 void Transfer::Drain(int drained) {
-    // After stale bytes, a pause for more; quiet ends the drain.
-    const int dropped = static_cast<int>(unit_.DiscardInput(
-        static_cast<std::size_t>(kMaxDrainBytes - std::min(drained, kMaxDrainBytes))));
-    if (dropped > 0 && drained + dropped < kMaxDrainBytes) {
-        timer_ = unit_.After(kDrainPauseMs, Guarded([this, total = drained + dropped] {
+    // After stale bytes, a pause for more; quiet ends the drain. The event
+    // loop goes on reading the port meanwhile: what it read since the last
+    // look came as stale as what is dropped here, and counts alike.
+    (void)unit_.DiscardInput(
+        static_cast<std::size_t>(kMaxDrainBytes - std::min(drained, kMaxDrainBytes)));
+    const int stale =
+        static_cast<int>(std::min<std::uint64_t>(unit_.BytesRead() - readMark_, kMaxDrainBytes));
+    readMark_ = unit_.BytesRead();
+    if (stale > 0 && drained + stale < kMaxDrainBytes) {
+        timer_ = unit_.After(kDrainPauseMs, Guarded([this, total = drained + stale] {
                                  timer_ = 0;
                                  Drain(total);
                              }));

@@ -154,6 +154,8 @@ private:
     TransferFinished finished_;
     TransferResult result_;
     unit::Unit::TimerId timer_ = 0;
+    // The unit's count of bytes read when the drain last looked.
+    std::uint64_t readMark_ = 0;
     // Changes with every transfer; continuations of an older one find it changed.
     std::shared_ptr<std::uint64_t> generation_;
 };

@@ -170,11 +170,12 @@ void NoteHangUp(PortState& state) {
 }
 
 bool InputCount(PortState& state, std::uint32_t& count) {
-    if (!QueueCount(state, FIONREAD, count))
-        return false;
-    if (count == 0 && !state.hungUp)
+    // A device that hung up may refuse the query itself (a pseudo-terminal
+    // whose other side closed answers EIO).
+    const bool known = QueueCount(state, FIONREAD, count);
+    if ((!known || count == 0) && !state.hungUp)
         NoteHangUp(state);
-    return true;
+    return known;
 }
 
 bool OutputCount(PortState& state, std::uint32_t& count) {

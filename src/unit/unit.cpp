@@ -234,6 +234,7 @@ void Unit::ReadPort(std::size_t budget) {
         if (n == 0)
             break;
         taken += n;
+        bytesRead_ += n;
         if (inputAt_ == input_.size()) {
             input_.clear();
             inputAt_ = 0;
@@ -294,6 +295,7 @@ std::size_t Unit::DiscardInput(std::size_t most) {
     std::uint8_t b = 0;
     while (dropped < most && port_->ReadByte(b))
         ++dropped;
+    bytesRead_ += dropped;
     return dropped;
 }
 
@@ -320,12 +322,15 @@ Millis Unit::NextDue() const {
     for (const auto& [id, timer] : timers_)
         due = std::min(due, timer.due);
     if (const auto network = port_->Network(); network && !network->connected)
-        due = std::min(due, clock_() + kNetworkUpkeepMs);
+        due = std::min(due, upkeepDue_);
     return due;
 }
 
 void Unit::OnTimer() {
     port_->Service();
+    // A time that stays put between calls, so that a loop waiting for it
+    // reaches it; while the connection is up it is not looked at.
+    upkeepDue_ = clock_() + kNetworkUpkeepMs;
     if (waiting_ && clock_() >= AttemptDeadline()) {
         if (waiting_->attemptsLeft > 0 && exchangeEnabled_) {
             SendAttempt();

@@ -171,6 +171,9 @@ public:
 
     // Reads and drops up to most bytes waiting at the port, not as frames.
     std::size_t DiscardInput(std::size_t most);
+    // Bytes taken from the port so far, as frames or dropped: the difference
+    // between two readings is what came in between, whoever read it.
+    std::uint64_t BytesRead() const { return bytesRead_; }
 
     // ---- State, under its long-standing names -----------------------------
 
@@ -219,6 +222,7 @@ private:
     // that runs a nested loop goes on from here, in order.
     koravel::Bytes input_;
     std::size_t inputAt_ = 0;
+    std::uint64_t bytesRead_ = 0;
 
     std::unique_ptr<Exchange> waiting_;
     std::deque<std::unique_ptr<Exchange>> queue_;
@@ -233,6 +237,8 @@ private:
     };
     std::map<TimerId, Timer> timers_;
     TimerId nextTimer_ = 1;
+    // When a network port whose connection is down is next looked after.
+    Millis upkeepDue_ = 0;
 };
 
 } // namespace unit

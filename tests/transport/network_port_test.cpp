@@ -1,14 +1,16 @@
-// The serial layer's network kind against a TCP server played by the test on
+// The network kind of port against a TCP server played by the test on
 // loopback: what the real ser2net cannot be made to do on cue. A greeting
 // that is not the unit's, a connection that drops while nothing answers new
 // ones (the attempts must never hold the caller up), and the connection that
-// comes back by itself once the server takes it.
-#include "transport/comm32.h"
-#include "transport/host_lookup.h"
+// the unit's event loop brings back by itself once the server takes it.
+#include "protocol/frame.h"
 #include "station/open_failure.h"
 #include "station/port_links.h"
 #include "support/loopback.h"
 #include "support/pty_port.h"
+#include "transport/host_lookup.h"
+#include "transport/port.h"
+#include "unit/poll_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <thread>
@@ -109,10 +112,10 @@ Bytes Receive(int fd, std::size_t count) {
     return bytes;
 }
 
-Bytes ReadAll() {
+Bytes ReadAll(transport::Port& port) {
     Bytes bytes;
     std::uint8_t b = 0;
-    while (comm32::ReadByte(b))
+    while (port.ReadByte(b))
         bytes.push_back(b);
     return bytes;
 }
@@ -120,26 +123,26 @@ Bytes ReadAll() {
 TEST(NetworkPort, ADropIsRiddenOutWithoutHoldingTheCallerUp) {
     TempConfigDir dir;
     Server server(0); // a queue of one: once it is full, connections go unanswered
-    std::string error;
-    ASSERT_TRUE(koravel::SetPortLink(dir.path(), 6, server.Url(), error)) << error;
-    ASSERT_EQ(comm32::OpenPort("bio6"), 0);
+    unit::Unit unit;
+    transport::Port& port = unit.Port();
+    ASSERT_EQ(port.Open(server.Url()), 0);
     int peer = server.Accept(2000);
     ASSERT_GE(peer, 0);
-    const comm32::Handle handle = comm32::PortHandle;
+    const transport::Handle handle = port.handle();
 
     // A server's greeting is held back: only the unit's frame, and what
     // follows it, is read. Configuring has nothing to set and empties the queue.
     Send(peer, "Welcome to the shack\r\n");
     Send(peer, "\xF5\x0D\x00\x4B\xFA ok");
-    ASSERT_TRUE(comm32::WaitForInput(2000));
+    ASSERT_TRUE(port.WaitForInput(2000));
     std::this_thread::sleep_for(milliseconds(100));
-    EXPECT_EQ(ReadAll(), (Bytes{0xF5, 0x0D, 0x00, 0x4B, 0xFA, ' ', 'o', 'k'}));
+    EXPECT_EQ(ReadAll(port), (Bytes{0xF5, 0x0D, 0x00, 0x4B, 0xFA, ' ', 'o', 'k'}));
     Send(peer, "\xF5\x01");
-    ASSERT_TRUE(comm32::WaitForInput(2000));
-    EXPECT_EQ(comm32::ConfigurePort(19200, 'n', 8, 1, 'N'), 0);
-    EXPECT_EQ(comm32::InputCount(), 0);
+    ASSERT_TRUE(port.WaitForInput(2000));
+    EXPECT_EQ(port.Configure(), 0);
+    EXPECT_EQ(port.InputCount(), 0);
     const Bytes request{0xF5, 0x0D, 0x01, 0x59, 0xFA};
-    comm32::WriteText(request);
+    port.Write(request);
     EXPECT_EQ(Receive(peer, request.size()), request);
 
     // The server drops the connection and answers no new one: the port stays
@@ -151,43 +154,55 @@ TEST(NetworkPort, ADropIsRiddenOutWithoutHoldingTheCallerUp) {
     Clock::duration longest{};
     bool sawDrop = false;
     const auto until =
-        Clock::now() + milliseconds(comm32::kReconnectMs + comm32::kConnectTimeoutMs + 1500);
-    while (Clock::now() < until && comm32::NetworkPortState()->error != ETIMEDOUT) {
+        Clock::now() + milliseconds(transport::kReconnectMs + transport::kConnectTimeoutMs + 1500);
+    while (Clock::now() < until && port.Network()->error != ETIMEDOUT) {
         const auto start = Clock::now();
-        (void)comm32::InputCount();
-        sawDrop = sawDrop || comm32::NetworkPortState()->error == ECONNRESET;
-        comm32::WriteText(request);
-        EXPECT_NE(comm32::LastCommError, 0);
-        (void)comm32::WaitForInput(10);
+        (void)port.InputCount();
+        sawDrop = sawDrop || port.Network()->error == ECONNRESET;
+        port.Write(request);
+        EXPECT_NE(port.LastError(), 0);
+        (void)port.WaitForInput(10);
         longest = std::max(longest, Clock::now() - start);
     }
     EXPECT_TRUE(sawDrop);
-    EXPECT_EQ(comm32::NetworkPortState()->error, ETIMEDOUT);
-    EXPECT_FALSE(comm32::NetworkPortState()->connected);
+    EXPECT_EQ(port.Network()->error, ETIMEDOUT);
+    EXPECT_FALSE(port.Network()->connected);
     EXPECT_LT(longest, milliseconds(500));
+    EXPECT_EQ(unit.InputFd(), transport::kNoHandle) << "nothing to watch while down";
 
-    // Once the server takes connections again, the port is back by itself,
-    // on the same handle.
+    // Once the server takes connections again, the unit's loop alone brings
+    // the port back, on the same handle, and the unit's exchanges go on.
     server.EmptyQueue();
-    const auto back = Clock::now() + milliseconds(8000);
-    while (peer < 0 || !comm32::NetworkPortState()->connected) {
-        ASSERT_LT(Clock::now(), back) << "no reconnection";
-        (void)comm32::WaitForInput(50);
-        if (peer < 0)
-            peer = server.Accept(0);
-    }
-    EXPECT_EQ(comm32::PortHandle, handle);
-    comm32::WriteText(request);
+    unit::PollLoop loop(unit);
+    const bool back = loop.RunUntil(
+        [&] {
+            if (peer < 0)
+                peer = server.Accept(0);
+            return peer >= 0 && port.Network()->connected;
+        },
+        8000);
+    ASSERT_TRUE(back) << "no reconnection";
+    EXPECT_EQ(port.handle(), handle);
+    EXPECT_EQ(unit.InputFd(), handle);
+    unit.SetExchangeEnabled(true);
+    std::optional<unit::Reply> reply;
+    unit.Transact(1, {}, false, 1, 1000, [&](const unit::Reply& r) { reply = r; });
     EXPECT_EQ(Receive(peer, request.size()), request);
+    const Bytes answer = frame::Encode(Bytes{0x0D, 0x00});
+    ASSERT_EQ(::send(peer, answer.data(), answer.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(answer.size()));
+    ASSERT_TRUE(loop.RunUntil([&] { return reply.has_value(); }, 2000));
+    EXPECT_EQ(reply->status, 0);
     ::close(peer);
-    comm32::ClosePort();
+    port.Close();
 
     // Words for a host that does not resolve (the resolver's code, no lookup).
+    std::string error;
     ASSERT_TRUE(koravel::SetPortLink(dir.path(), 9, "tcp://shack-pi:3001", error)) << error;
-    EXPECT_EQ(
-        koravel::OpenFailureText(koravel::ExamineOpenFailure(dir.path(), 9, comm32::kHostNotFound)),
-        "COM9 (tcp://shack-pi:3001) does not open: cannot connect to shack-pi:3001: host not "
-        "found.");
+    EXPECT_EQ(koravel::OpenFailureText(
+                  koravel::ExamineOpenFailure(dir.path(), 9, transport::kHostNotFound)),
+              "COM9 (tcp://shack-pi:3001) does not open: cannot connect to shack-pi:3001: host not "
+              "found.");
 }
 
 // A name server that does not answer holds the open up no longer than a
@@ -198,18 +213,18 @@ TEST(NetworkPort, ANameServerThatDoesNotAnswerIsGivenUpOn) {
     std::condition_variable changed;
     bool release = false;
     bool resolverDone = false;
-    const comm32::Resolver silent = [&](const std::string& host, const std::string& service) {
+    const transport::Resolver silent = [&](const std::string& host, const std::string& service) {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return release; });
-        comm32::HostAddresses found;
+        transport::HostAddresses found;
         found.addresses.resize(1);
         found.lengths.push_back(static_cast<socklen_t>(host.size() + service.size()));
         resolverDone = true;
         changed.notify_all();
         return found;
     };
-    const comm32::HostAddresses given =
-        comm32::LookUpHost("shack-pi", 3001, milliseconds(100), silent);
+    const transport::HostAddresses given =
+        transport::LookUpHost("shack-pi", 3001, milliseconds(100), silent);
     EXPECT_EQ(given.error, EAI_AGAIN);
     EXPECT_TRUE(given.addresses.empty());
     {
@@ -224,19 +239,19 @@ TEST(NetworkPort, ANameServerThatDoesNotAnswerIsGivenUpOn) {
 
     // An answer in time is passed on whole; the system's resolver takes a
     // numeric address without asking any name server.
-    const comm32::HostAddresses prompt =
-        comm32::LookUpHost("shack-pi", 3001, milliseconds(10000),
-                           [](const std::string& host, const std::string& service) {
-                               comm32::HostAddresses found;
-                               found.addresses.resize(2);
-                               found.lengths = {static_cast<socklen_t>(host.size()),
-                                                static_cast<socklen_t>(service.size())};
-                               return found;
-                           });
+    const transport::HostAddresses prompt =
+        transport::LookUpHost("shack-pi", 3001, milliseconds(10000),
+                              [](const std::string& host, const std::string& service) {
+                                  transport::HostAddresses found;
+                                  found.addresses.resize(2);
+                                  found.lengths = {static_cast<socklen_t>(host.size()),
+                                                   static_cast<socklen_t>(service.size())};
+                                  return found;
+                              });
     EXPECT_EQ(prompt.error, 0);
     EXPECT_EQ(prompt.lengths, (std::vector<socklen_t>{8, 4}));
-    const comm32::HostAddresses numeric =
-        comm32::LookUpHost("127.0.0.1", 3001, milliseconds(10000));
+    const transport::HostAddresses numeric =
+        transport::LookUpHost("127.0.0.1", 3001, milliseconds(10000));
     ASSERT_EQ(numeric.error, 0);
     ASSERT_GE(numeric.addresses.size(), 1u);
     const auto* in = reinterpret_cast<const sockaddr_in*>(&numeric.addresses[0]);
