@@ -64,7 +64,10 @@ QFont Sans(int pixelSize, bool bold) {
 
 } // namespace
 
-TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPrompter(this)) {
+TfmMain::TfmMain(QWidget* parent)
+    : QMainWindow(parent), prompter_(MakeWidgetPrompter(this)),
+      // The unit on the window's port, before the status bar that shows it.
+      unit_(std::make_unique<unit::Unit>()) {
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(QString::fromLatin1(kCaption));
     // Single fixed border: system menu, minimise and close; no maximise.
@@ -99,8 +102,7 @@ TfmMain::TfmMain(QWidget* parent) : QMainWindow(parent), prompter_(MakeWidgetPro
     tmPoll = Named(new QTimer(this), "tmPoll");
     tmPoll->setInterval(400);
 
-    // The unit on the window's port, driven by the window's event loop.
-    unit_ = std::make_unique<unit::Unit>();
+    // The unit, driven by the window's event loop.
     driver_ = new unit::QtDriver(*unit_, this);
     transfer_ = std::make_unique<setup::Transfer>(*unit_);
 

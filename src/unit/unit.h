@@ -202,7 +202,8 @@ private:
     void SendAttempt();
     void Finish(std::unique_ptr<Exchange> exchange, Reply reply);
     void WriteFrame(koravel::ByteView content);
-    void ReadPort(std::size_t budget);
+    // The bytes taken.
+    std::size_t ReadPort(std::size_t budget);
     void HandleInput();
     void Dispatch(const koravel::Bytes& content);
     void ForgetSequence(std::uint8_t sequence);

@@ -91,6 +91,29 @@ protected:
         headers.push_back("Content-Type: application/json");
         return HttpCall(host_, server.httpPort, "POST", target, headers, json);
     }
+    // A WebSocket handshake for /api/events; what came back (the state
+    // pushed at once included, when it opened).
+    std::string OpenEvents(const std::string& token, const std::string& origin) {
+        const int fd = testing_support::ConnectTcp(host_, server.httpPort);
+        if (fd < 0)
+            return {};
+        const std::string request =
+            "GET /api/events" + (token.empty() ? std::string() : "?token=" + token) +
+            " HTTP/1.1\r\nHost: " + host_ + ":" + std::to_string(server.httpPort) +
+            "\r\nOrigin: " + origin +
+            "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+            "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
+        std::string reply;
+        if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n = 0;
+            while (reply.find("frequency_khz") == std::string::npos &&
+                   (n = read(fd, buffer, sizeof buffer)) > 0)
+                reply.append(buffer, static_cast<std::size_t>(n));
+        }
+        close(fd);
+        return reply;
+    }
     bool StateHas(const std::string& text) {
         return Get("/api/state").body.find(text) != std::string::npos;
     }
@@ -218,32 +241,12 @@ TEST_F(Koraveld, TokenBeyondLoopback) {
     EXPECT_EQ(Get("/api/state", {auth}).status, 200);
 
     // The events socket: the token in the query, and no page of another origin.
-    const std::string upgrade =
-        "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: "
-        "13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==";
-    EXPECT_EQ(Get("/api/events", {upgrade}).status, 401);
-    EXPECT_EQ(Get("/api/events?token=" + token, {upgrade, "Origin: http://evil.example"}).status,
-              403);
-    const int fd = testing_support::ConnectTcp("127.0.0.2", server.httpPort);
-    ASSERT_GE(fd, 0);
-    const std::string handshake =
-        "GET /api/events?token=" + token +
-        " HTTP/1.1\r\nHost: 127.0.0.2:" + std::to_string(server.httpPort) +
-        "\r\nOrigin: http://127.0.0.2:" + std::to_string(server.httpPort) + "\r\n" + upgrade +
-        "\r\n\r\n";
-    ASSERT_EQ(write(fd, handshake.data(), handshake.size()),
-              static_cast<ssize_t>(handshake.size()));
-    std::string reply;
-    char buffer[4096];
-    while (reply.find("frequency_khz") == std::string::npos) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        reply.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    EXPECT_TRUE(reply.starts_with("HTTP/1.1 101")) << reply;
-    EXPECT_NE(reply.find("\"link\":\"online\""), std::string::npos) << "the state at once";
+    const std::string origin = "http://127.0.0.2:" + std::to_string(server.httpPort);
+    EXPECT_TRUE(OpenEvents("", origin).starts_with("HTTP/1.1 401"));
+    EXPECT_TRUE(OpenEvents(token, "http://evil.example").starts_with("HTTP/1.1 403"));
+    const std::string opened = OpenEvents(token, origin);
+    EXPECT_TRUE(opened.starts_with("HTTP/1.1 101")) << opened;
+    EXPECT_NE(opened.find("\"link\":\"online\""), std::string::npos) << "the state at once";
 }
 
 // A unit-protocol client that vanishes in the middle of a set-up transfer

@@ -94,6 +94,8 @@ bool Station::PortUp() const {
 
 void Station::KeepPortOpen() {
     transport::Port& port = unit_.Port();
+    // A device that hung up is noticed by its queue count.
+    (void)port.InputCount();
     if (port.IsOpen() && (port.Network() || port.InputFd() != transport::kNoHandle)) {
         if (!PortUp())
             PortDown(); // a network port reconnects by itself
@@ -144,6 +146,7 @@ void Station::PollTick() {
     // A set-up transfer holds the unit: the poll stands, as in the window.
     if (UnitHeld())
         return;
+    (void)unit_.Port().InputCount(); // notices a device that hung up
     const unit::PollAnswers answers = unit_.CollectPollAnswers();
     switch (unit::WeighPollTick(answers, connected_, silentTicks_)) {
     case unit::PollVerdict::Answered:
