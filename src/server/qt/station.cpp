@@ -10,6 +10,9 @@
 #include "unit/link_state.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace server {
 
@@ -55,6 +58,13 @@ const char* LinkName(StationState::Link link) {
 Station::Station(int portNumber, std::function<void(const std::string&)> log)
     : log_(std::move(log)), portNumber_(portNumber) {
     state_.portNumber = portNumber;
+    // Every frame of the unit's line, as the window traces it.
+    if (const char* path = std::getenv("KORAVEL_TRACE"); path != nullptr && *path != '\0') {
+        if (trace_.Open(path))
+            unit_.trace = &trace_;
+        else
+            log_(std::string("cannot write the frame trace ") + path + ": " + std::strerror(errno));
+    }
     state_.port = koravel::ResolvePortTarget("bio" + std::to_string(portNumber));
     unit_.hooks.FrameHeard = [this] { silentTicks_ = 0; };
     unit_.hooks.PollAnswered = [this](const unit::SentRequest& request,

@@ -15,6 +15,7 @@
 #include "server/unit_clients.h"
 #include "setup/check.h"
 #include "setup/transfer.h"
+#include "unit/frame_trace.h"
 #include "unit/qt/qt_driver.h"
 #include "unit/unit.h"
 
@@ -133,6 +134,7 @@ private:
     void Publish();
     bool UnitHeld() const;
 
+    koravel::FrameTrace trace_; // KORAVEL_TRACE
     unit::Unit unit_;
     std::unique_ptr<unit::QtDriver> driver_;
     std::function<void(const std::string&)> log_;
