@@ -99,6 +99,9 @@ void Transfer::Send(ini::Profile file, TransferHooks hooks, TransferFinished fin
 
 void Transfer::Settled() {
     timer_ = 0;
+    // Answers to the poll's requests that came before the transfer are as
+    // stale as the bytes the drain drops: they are not shown after it.
+    (void)unit_.CollectPollAnswers();
     Drain(0);
 }
 

@@ -337,6 +337,7 @@ private:
     };
     std::map<QString, StatusNotice> statusNotices_;
     QString portShown_; // "COM1  /dev/pts/3": the port last opened or tried
+    std::uint64_t rxMark_ = 0; // the unit's bytes read at the last 50 ms tick
 
     std::unique_ptr<koravel::Prompter> prompter_;
     std::unique_ptr<koravel::FrameTrace> trace_;

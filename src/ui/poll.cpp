@@ -147,7 +147,12 @@ void TfmMain::DecodeStatus(const StatusReply& reply) {
 
 void TfmMain::tmTimerTimer() {
     ldTX->setBrushColor(clGreen);
-    ldRX->setBrushColor(unit_->Port().InputCount() == 0 ? clAqua : clNavy);
+    // The unit takes bytes as soon as they arrive: the lamp shows what came
+    // since the last tick as well as what still waits at the port.
+    const std::uint64_t read = unit_->BytesRead();
+    const bool received = read != rxMark_ || unit_->Port().InputCount() != 0;
+    rxMark_ = read;
+    ldRX->setBrushColor(received ? clNavy : clAqua);
     MovingIndicatorTick();
 }
 

@@ -9,6 +9,7 @@
 #include "setup/layouts.h"
 #include "setup/transfer.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
@@ -90,7 +91,9 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     hooks.AppendLog = [this](const std::string& line) { AppendToLog(line); };
 
     // The send runs to its end inside this handler, as the window's own
-    // loop drives the unit; the window answers clicks all along.
+    // loop drives the unit; the window answers clicks all along. A quit of
+    // the application (the window closed, a signal) ends every event loop
+    // at once: the send still runs to its end, on the events served here.
     std::optional<setup::TransferResult> ended;
     QEventLoop loop;
     transfer_->SendFile(path, std::move(hooks), [&ended, &loop](const setup::TransferResult& r) {
@@ -99,6 +102,8 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     });
     if (!ended)
         loop.exec();
+    while (!ended)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     const setup::TransferResult result = *ended;
 
     using Outcome = setup::TransferResult::Outcome;

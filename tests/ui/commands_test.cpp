@@ -2,8 +2,8 @@
 // on the wire of a simulated unit.
 #include "window_fixture.h"
 
-#include "unit/exchange.h"
 #include "protocol/frame.h"
+#include "unit/unit.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -36,12 +36,10 @@ protected:
         return Bytes(request.begin() + 1, request.end() - 1);
     }
 
-    // Clicks the area's centre as the operator does; true when the unit
-    // received a new request.
+    // Clicks the area's centre as the operator does and waits for the
+    // exchange to end; true when the unit received a new request.
     bool Click(QWidget* area) {
-        const std::size_t before = unit_->Requests().size();
-        MouseClick(area);
-        return unit_->Requests().size() > before;
+        return AndWait(*unit_, [area] { MouseClick(area); }) > 0;
     }
 
     sim::Simulator* unit_ = nullptr;
@@ -62,15 +60,22 @@ TEST_F(CommandsTest, BandButtonsSendTheirFrequencies) {
         ASSERT_TRUE(Click(band.area)) << band.area->objectName().toStdString();
         EXPECT_EQ(LastCommand(), band.command) << band.area->objectName().toStdString();
     }
-    EXPECT_TRUE(exchange::ExchangeEnabled);
+    EXPECT_TRUE(w.unit().ExchangeEnabled());
 
-    // Twice clicked, twice sent; each with a new sequence byte.
+    // Twice clicked, twice sent; each with a new sequence byte. The second
+    // click comes while the first waits for its answer: the first ends
+    // there, and only the second is ever asked again.
     const std::size_t before = unit_->Requests().size();
-    w.Image14Click();
-    w.Image14Click();
+    AndWait(*unit_, [&] {
+        w.Image14Click();
+        ASSERT_FALSE(w.unit().Idle());
+        w.Image14Click();
+    });
     const auto requests = unit_->Requests();
-    ASSERT_EQ(requests.size(), before + 2);
+    ASSERT_GE(requests.size(), before + 2);
     EXPECT_NE(requests[before][0], requests[before + 1][0]);
+    for (std::size_t i = before + 1; i < requests.size(); ++i)
+        EXPECT_EQ(requests[i], requests[before + 1]) << "request " << i - before;
 
     // The small lamp pictures under the client panel send 15 m.
     for (TImage* lamp : {w.Image8, w.Image9, w.Image10, w.Image11}) {
@@ -137,15 +142,18 @@ TEST_F(CommandsTest, DirectionButtonsMoveTheMarkerAndSendTheDirection) {
     w.ReportedFrequency = 0;
     unit_->SetResponder([](const Bytes&) -> std::optional<Bytes> { return Bytes{}; });
     const std::size_t before = unit_->Requests().size();
-    w.Image19Click();
+    AndWait(*unit_, [&] {
+        w.Image19Click();
+        EXPECT_EQ(w.Image21->pos(), QPoint(184, 38));
+    });
     EXPECT_EQ(unit_->Requests().size(), before + 4); // four attempts
     EXPECT_EQ(LastCommand(), (Bytes{0x03, 0x00, 0x00, 0x02}));
-    EXPECT_EQ(w.Image21->pos(), QPoint(184, 38));
 }
 
 TEST_F(CommandsTest, RetractAreaAndButtonSendRetract) {
     TfmMain& w = Connect();
     w.Message1->setText("ELEMENTS");
+    // The captions change once the exchange has ended.
     ASSERT_TRUE(Click(w.Image24));
     EXPECT_EQ(LastCommand(), (Bytes{0x02}));
     EXPECT_EQ(w.Message1->text(), "Elements");
@@ -166,10 +174,10 @@ TEST_F(CommandsTest, RetractAreaAndButtonSendRetract) {
 TEST_F(CommandsTest, CloseAreaClosesTheWindowAndSavesTheSettings) {
     TfmMain& w = Connect();
     ASSERT_TRUE(w.isVisible());
-    const std::size_t before = unit_->Requests().size();
+    const std::size_t before = FramesWritten();
     MouseClick(w.Image23);
     EXPECT_FALSE(w.isVisible());
-    EXPECT_EQ(unit_->Requests().size(), before);
+    EXPECT_EQ(FramesWritten(), before);
     EXPECT_NE(ReadIni().find("Serialport=1"), std::string::npos);
 }
 

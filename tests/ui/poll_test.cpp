@@ -2,13 +2,12 @@
 // status replies into the front panel, and the 50 ms tick's lamps and blink.
 #include "window_fixture.h"
 
-#include "transport/comm32.h"
-#include "unit/exchange.h"
 #include "protocol/status_reply.h"
 #include "protocol/bands.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"
+#include "unit/unit.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -58,13 +57,15 @@ protected:
         mode_ = Mode::Fixed;
     }
 
-    // One poll tick, then the wait until its request has been dealt with.
+    // One poll tick, then the wait until its request has been dealt with;
+    // an answer waits at the port for the next tick.
     void Tick(TfmMain& w, bool answered) {
         const int before = calls_;
         w.tmPollTimer();
-        ASSERT_TRUE(WaitFor([&] { return calls_ > before; })) << "the unit saw no request";
+        ASSERT_TRUE(WaitQuietly([&] { return calls_ > before; })) << "the unit saw no request";
         if (answered) {
-            ASSERT_TRUE(WaitFor([] { return comm32::InputCount() >= 15; })) << "no reply";
+            ASSERT_TRUE(WaitQuietly([&] { return w.unit().Port().InputCount() >= 15; }))
+                << "no reply";
         }
     }
 
@@ -81,10 +82,14 @@ protected:
     StatusReply reply_;
 };
 
+// With KORAVEL_TRACE set, the frames are traced both ways.
 TEST_F(PollTest, FirstTickShowsTheRetractPanelUntilAFrequencyIsReported) {
     sim::UnitConfig config;
     config.startFrequencyKhz = 14200;
+    const std::string trace = dir_ + "/trace.txt";
+    setenv("KORAVEL_TRACE", trace.c_str(), 1);
     TfmMain& w = Connect(config);
+    unsetenv("KORAVEL_TRACE");
     ASSERT_TRUE(w.Retract_Panel->isHidden());
 
     TickAndWait(*unit_);
@@ -98,6 +103,13 @@ TEST_F(PollTest, FirstTickShowsTheRetractPanelUntilAFrequencyIsReported) {
     EXPECT_FALSE(w.Retract_Panel->isHidden());
     TickAndWait(*unit_);
     EXPECT_TRUE(w.Retract_Panel->isHidden());
+
+    std::ifstream in(trace);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first, "tx 0D0159");
+    EXPECT_EQ(second.substr(0, 5), "rx 0D");
 }
 
 TEST_F(PollTest, StatusReplyIsDecodedIntoTheDisplay) {
@@ -235,7 +247,8 @@ TEST_F(PollTest, LinkSurvivesThirtyEightSilentTicksAndDropsOnTheThirtyNinth) {
     EXPECT_EQ(w.SilentTicks, 39); // counts only while connected
 
     // A frame that an operator command's exchange receives also restarts the count.
-    exchange::ExchangeHooks.FrameReceived();
+    mode_ = Mode::Unit;
+    EXPECT_GE(AndWait(*unit_, [&] { w.Image14Click(); }), 1u);
     EXPECT_EQ(w.SilentTicks, 0);
 }
 
@@ -250,16 +263,16 @@ TEST_F(PollTest, FrameWithAnotherSequenceByteChangesNothing) {
     const auto sendStray = [&](std::uint8_t sequence) {
         stray.sequence = sequence;
         unit_->SendRaw(ReplyFrame(EncodeStatusBody(stray)));
-        ASSERT_TRUE(WaitFor([] { return comm32::InputCount() >= 15; }));
+        ASSERT_TRUE(WaitQuietly([&] { return w.unit().Port().InputCount() >= 15; }));
     };
 
     // While not connected: a frame that answers nothing does not connect.
-    sendStray(static_cast<std::uint8_t>(exchange::LastSentSequence + 1));
+    sendStray(static_cast<std::uint8_t>(w.unit().LastSentSequence() + 1));
     Tick(w, false);
     EXPECT_FALSE(w.UnitConnected);
     EXPECT_EQ(w.lFreq->text(), "00.000 MHz");
     EXPECT_FALSE(w.btRetract->isEnabled());
-    EXPECT_EQ(comm32::InputCount(), 0); // the stray frame was read
+    EXPECT_EQ(w.unit().Port().InputCount(), 0); // the stray frame was read
 
     // Connected, with silent ticks counted: they are neither reset nor counted.
     mode_ = Mode::Unit;
@@ -272,7 +285,7 @@ TEST_F(PollTest, FrameWithAnotherSequenceByteChangesNothing) {
     ASSERT_EQ(w.SilentTicks, 2);
     const QString status = w.lStatus->text();
     // The last request's sequence with the reply-flag bit: not its answer.
-    sendStray(static_cast<std::uint8_t>(exchange::LastSentSequence | 0x80));
+    sendStray(static_cast<std::uint8_t>(w.unit().LastSentSequence() | 0x80));
     Tick(w, false);
     EXPECT_EQ(w.SilentTicks, 2);
     EXPECT_TRUE(w.UnitConnected);
@@ -296,13 +309,18 @@ TEST_F(PollTest, ShortStatusReplyAnswersButIsNotDecoded) {
 
 TEST_F(PollTest, IndicatorTickDrivesLampsAndTheMovingBlink) {
     TfmMain& w = Connect();
-    const int elapsed = exchange::ExchangeElapsed;
-    exchange::ExchangeHooks.LightTx();
+    // A frame written lights TX; the tick puts it out.
+    w.tmPollTimer();
     EXPECT_EQ(w.ldTX->brushColor(), clLime);
+    // Its answer came and the unit read it: RX shows the reception for one
+    // tick, then goes out while nothing comes.
+    ASSERT_TRUE(WaitFor(
+        [&] { return !w.unit().ReplyBuffer().empty() && w.unit().Port().InputCount() == 0; }));
     w.tmTimerTimer();
     EXPECT_EQ(w.ldTX->brushColor(), clGreen);
-    EXPECT_EQ(w.ldRX->brushColor(), clAqua); // nothing waiting
-    EXPECT_EQ(exchange::ExchangeElapsed, elapsed + 50);
+    EXPECT_EQ(w.ldRX->brushColor(), clNavy);
+    w.tmTimerTimer();
+    EXPECT_EQ(w.ldRX->brushColor(), clAqua);
     TickAndWait(*unit_);
     w.tmTimerTimer();
     EXPECT_EQ(w.ldRX->brushColor(), clNavy); // the reply waits
@@ -356,20 +374,6 @@ TEST_F(PollTest, RigSelectionIsMirroredAndTheHighlightFades) {
     w.ckOmni1->setChecked(false);
     w.tmPollTimer();
     EXPECT_TRUE(w.Radio1->isChecked());
-}
-
-TEST_F(PollTest, FramesAreTracedWhenAskedFor) {
-    const std::string trace = dir_ + "/trace.txt";
-    setenv("KORAVEL_TRACE", trace.c_str(), 1);
-    TfmMain& w = Connect();
-    unsetenv("KORAVEL_TRACE");
-    Round(w);
-    std::ifstream in(trace);
-    std::string first, second;
-    std::getline(in, first);
-    std::getline(in, second);
-    EXPECT_EQ(first, "tx 0D0159");
-    EXPECT_EQ(second.substr(0, 5), "rx 0D");
 }
 
 TEST(BandNames, BandsHoldTheirLimitsAndNothingOutside) {

@@ -5,9 +5,10 @@
 #include "child_program.h"
 #include "window_fixture.h"
 
-#include "transport/comm32.h"
 #include "ini/profile.h"
+#include "station/com_port.h"
 #include "support/process.h"
+#include "transport/port.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -119,8 +120,11 @@ TEST_F(PortsTest, TheWindowIsTurnedAwayFromAPortThatKoravelHolds) {
         << first.Err();
 
     // The serial layer itself, then the window, then koravelctl.
-    EXPECT_EQ(comm32::OpenPort("bio1"), EBUSY);
-    EXPECT_EQ(comm32::PortHandle, comm32::kNoHandle);
+    {
+        transport::Port port;
+        EXPECT_EQ(OpenComPort(port, 1), EBUSY);
+        EXPECT_FALSE(port.IsOpen());
+    }
     TfmMain& w = MakeWindow();
     w.FormActivate();
     EXPECT_EQ(w.PortNumber, 0);
@@ -148,7 +152,8 @@ TEST_F(PortsTest, TheWindowIsTurnedAwayFromAPortThatKoravelHolds) {
     EXPECT_EQ(profile.Get("OmniRig", "Rig2"), "0") << saved;
 
     // Once it is gone the port is free again.
-    EXPECT_EQ(comm32::OpenPort("bio1"), 0);
+    transport::Port port;
+    EXPECT_EQ(OpenComPort(port, 1), 0);
 }
 
 } // namespace

@@ -6,10 +6,8 @@
 #include "window_fixture.h"
 
 #include "cat/omnirig_tlb.h"
-#include "transport/comm32.h"
-#include "unit/exchange.h"
-#include "station/port_links.h"
 #include "protocol/status_reply.h"
+#include "station/port_links.h"
 #include "support/network_serial.h"
 #include "support/rig_process.h"
 #include "support/setup_image.h"
@@ -76,9 +74,6 @@ protected:
         WindowTest::SetUp();
         if (testing_support::Ser2netPath().empty())
             GTEST_SKIP() << "ser2net (package ser2net) is not installed";
-        // Time passes as in the program: the window's own 50 ms tick, and
-        // waits that end when the unit's bytes arrive.
-        exchange::ExchangeHooks.Sleep = nullptr;
     }
     void TearDown() override {
         WindowTest::TearDown();

@@ -2,8 +2,8 @@
 // close, with the real window and simulated units on pseudo-terminals.
 #include "window_fixture.h"
 
-#include "transport/comm32.h"
 #include "ini/profile.h"
+#include "unit/unit.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -141,7 +141,7 @@ TEST_F(StartupTest, PortNumberThatIsNoIntegerIsReportedOnceAndTheStartUpGoesOn) 
     EXPECT_EQ(w.PortNumber, 0);
     EXPECT_EQ(w.lStatus->text(), "Stato: non connesso");
     EXPECT_TRUE(CheckedComItems(w).empty());
-    EXPECT_EQ(comm32::PortHandle, comm32::kNoHandle);
+    EXPECT_FALSE(w.unit().Port().IsOpen());
     EXPECT_TRUE(w.ckOmni1->isChecked());
     EXPECT_TRUE(w.ckOmni2->isChecked());
 
@@ -210,7 +210,7 @@ TEST_F(StartupTest, ComMenuMarksFollowTheLastPortThatOpened) {
     EXPECT_EQ(w.lStatus->text(), "Stato: non connesso (porta chiusa).");
     EXPECT_FALSE(w.btImposta->isEnabled());
     EXPECT_FALSE(w.btRetract->isEnabled());
-    EXPECT_EQ(comm32::PortHandle, comm32::kNoHandle);
+    EXPECT_FALSE(w.unit().Port().IsOpen());
 
     // Button1 clears every mark.
     w.COM3->trigger();

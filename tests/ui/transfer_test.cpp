@@ -3,9 +3,12 @@
 // unit's EEPROM byte for byte, and the command-line mode of the start-up.
 #include "window_fixture.h"
 
-#include "unit/exchange.h"
+#include "protocol/commands.h"
 #include "support/setup_image.h"
+#include "ui/image_box.h"
+#include "unit/unit.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
@@ -17,6 +20,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -128,7 +132,7 @@ protected:
     }
 
     TfmMain& NewWindow(bool keepTimers) {
-        // The old window goes first: it takes the exchange's hooks with it.
+        // The old window goes first, and its port with it.
         window_.reset();
         TfmMain& w = MakeWindow(keepTimers);
         w.SetPrompter(std::make_unique<AnsweringPrompter>(answers_));
@@ -227,22 +231,40 @@ void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
     w.lResult->setText(QStringLiteral("before"));
     const std::size_t before = unit_->Requests().size();
 
-    // Watch the window from inside the send, as its events run; a second
-    // send asked for meanwhile is turned away.
+    // Look at the window from inside the send whenever the unit receives a
+    // block: the look is posted to the window's thread and runs among its
+    // events. A second send asked for meanwhile is turned away. The replies
+    // come a little late, as on a real line, so that the window's events run
+    // between the blocks (replies that are there the moment a block is
+    // written are taken one after the other, with no turn of the loop).
+    sim::Faults late;
+    late.delayMs = 2;
+    unit_->SetFaults(late);
     std::vector<Seen> seen;
     std::optional<TfmMain::SendOutcome> nested;
-    QTimer watch;
-    watch.setInterval(1);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    bool sending = false;
+    const auto look = [&](int block) {
+        if (!sending)
+            return;
         seen.push_back({w.mmLog->isVisible(), w.btImposta->isEnabled(), w.tmPoll->isActive(),
                         w.pbTransfer->isVisible(), w.pbTransfer->value()});
-        if (!nested && w.pbTransfer->value() >= 10)
+        if (!nested && block >= 10)
             nested = w.btInviaClick();
+    };
+    unit_->SetResponder([&w, &look](const Bytes& r) -> std::optional<Bytes> {
+        if (r.size() >= 4 && r[1] == kCommandWriteBlock) {
+            const int block = r[2] | (r[3] << 8);
+            QMetaObject::invokeMethod(
+                &w, [&look, block] { look(block); }, Qt::QueuedConnection);
+        }
+        return std::nullopt;
     });
-    watch.start();
     PaintWatch paints(w.pbTransfer);
+    sending = true;
     const TfmMain::SendOutcome outcome = Send(w, path);
-    watch.stop();
+    sending = false;
+    unit_->SetResponder(nullptr);
+    QCoreApplication::sendPostedEvents(&w, QEvent::MetaCall); // looks that came too late
 
     EXPECT_EQ(outcome, TfmMain::SendOutcome::Sent);
     const int firmware = 256 + minor;
@@ -261,7 +283,7 @@ void TransferTest::SendCompleteFile(const char* name, std::uint8_t minor) {
     EXPECT_EQ(WrittenBlocks(sent), AllBlocks());
     for (std::size_t i = 1; i < sent.size(); ++i)
         EXPECT_NE(sent[i][0] & 0x80, 0);
-    EXPECT_TRUE(exchange::ExchangeEnabled);
+    EXPECT_TRUE(w.unit().ExchangeEnabled());
 
     EXPECT_EQ(w.lResult->text(), kSent);
     EXPECT_TRUE(answers_->messages.empty());
@@ -305,16 +327,6 @@ TEST_F(TransferTest, FileForANewUnitToANewUnit) {
 
 // ---- Outcomes ---------------------------------------------------------------
 
-TEST_F(TransferTest, TheDialogIsTheSetUpFilesOpenDialog) {
-    TfmMain& w = Connect(1, 13, false);
-    answers_->accept = false;
-    EXPECT_EQ(w.btInviaClick(), TfmMain::SendOutcome::Cancelled);
-    EXPECT_EQ(answers_->title, "Save setup data...");
-    EXPECT_EQ(answers_->filter, "Koravel setup data (*.koravel)");
-    EXPECT_EQ(answers_->suffix, "koravel");
-    EXPECT_EQ(answers_->mode, QFileDialog::AnyFile); // a file that is not there may be named
-}
-
 TEST_F(TransferTest, AFailedBlockStopsTheSendAndSaysSo) {
     TfmMain& w = Connect(1, 13);
     sim::Faults faults;
@@ -346,7 +358,8 @@ TEST_F(TransferTest, AFailedBlockStopsTheSendAndSaysSo) {
     ExpectIdle(w);
 }
 
-TEST_F(TransferTest, CancelLeavesEverythingAsItWas) {
+// The set-up files' open dialog, cancelled.
+TEST_F(TransferTest, CancellingTheDialogLeavesEverythingAsItWas) {
     TfmMain& w = Connect(1, 13);
     w.lResult->setText(QStringLiteral("before"));
     w.mmLog->setPlainText(QStringLiteral("earlier lines"));
@@ -357,13 +370,17 @@ TEST_F(TransferTest, CancelLeavesEverythingAsItWas) {
     EXPECT_EQ(Send(w, SetupDataFile("kv100-fw113.koravel")), TfmMain::SendOutcome::Cancelled);
 
     EXPECT_EQ(answers_->offered.size(), 1u);
+    EXPECT_EQ(answers_->title, "Save setup data...");
+    EXPECT_EQ(answers_->filter, "Koravel setup data (*.koravel)");
+    EXPECT_EQ(answers_->suffix, "koravel");
+    EXPECT_EQ(answers_->mode, QFileDialog::AnyFile); // a file that is not there may be named
     EXPECT_TRUE(answers_->messages.empty());
     EXPECT_EQ(w.lResult->text(), "before");
     EXPECT_EQ(w.mmLog->toPlainText(), "earlier lines");
     EXPECT_TRUE(w.mmLog->isHidden());
     EXPECT_FALSE(w.btImposta->isEnabled());
     EXPECT_FALSE(w.tmPoll->isActive());
-    EXPECT_FALSE(exchange::ExchangeEnabled);
+    EXPECT_FALSE(w.unit().ExchangeEnabled());
     ExpectNothingSentSince(before);
 }
 
@@ -463,7 +480,7 @@ TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
         EXPECT_TRUE(w.mmLog->isHidden());
         EXPECT_TRUE(w.btImposta->isEnabled());
         EXPECT_FALSE(w.tmPoll->isActive());
-        EXPECT_FALSE(exchange::ExchangeEnabled);
+        EXPECT_FALSE(w.unit().ExchangeEnabled());
         ExpectNothingSentSince(before);
     }
 }
@@ -561,6 +578,92 @@ TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
     EXPECT_EQ(answers_->questions.size(), 2u);
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(path, 269));
     EXPECT_EQ(w.lResult->text(), kSent);
+}
+
+// ---- Clicks during a send ----------------------------------------------------
+
+// The operator acts while a file goes out. First, band buttons are clicked
+// while a block waits for its answer (its first write is lost, so the wait
+// lasts its whole time-out): no click takes the block's place or stretches
+// its wait; the block is written again, the same frame, once its time-out
+// has run; the newest click goes out after the block's exchange and before
+// the next block; the older clicks never reach the line. Then the window is
+// closed (by the operator, or by a signal): the application quits, which
+// ends every event loop at once, yet the send runs on to its end, the send
+// handler returns its outcome, and only then does the application's loop
+// return.
+TEST_F(TransferTest, ClicksAndACloseDuringASendLeaveItWhole) {
+    const std::string path = SetupDataFile("kv100-fw113.koravel");
+    TfmMain& w = Connect(1, 13);
+    sim::Faults late; // the window's events run between the blocks (see above)
+    late.delayMs = 2;
+    unit_->SetFaults(late);
+    std::atomic<int> block3Writes{0};
+    unit_->SetResponder([&](const Bytes& r) -> std::optional<Bytes> {
+        if (r[1] == kCommandWriteBlock && r[2] == 10)
+            QMetaObject::invokeMethod(
+                &w, [&w] { w.close(); }, Qt::QueuedConnection);
+        if (r[1] == kCommandWriteBlock && r[2] == 3 && ++block3Writes == 1)
+            return Bytes{};
+        return std::nullopt;
+    });
+    const std::pair<TImage*, std::uint16_t> bands[] = {
+        {w.Image12, 7050}, {w.Image14, 14200}, {w.Image5, 28500}};
+    // Far more clicks than one time-out holds: a wait that clicks stretch
+    // would run into this bound instead of ending.
+    constexpr int kMostClicks = 400;
+    int clicks = 0;
+    std::uint16_t newest = 0;
+    QTimer clicker;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (block3Writes.load() != 1 || clicks >= kMostClicks)
+            return;
+        const std::uint8_t waiting = w.unit().WaitingSequence();
+        MouseClick(bands[clicks % 3].first);
+        newest = bands[clicks++ % 3].second;
+        EXPECT_EQ(w.unit().WaitingSequence(), waiting) << "the click took the block's place";
+    });
+    clicker.start(50);
+    const std::size_t before = unit_->Requests().size();
+    std::optional<TfmMain::SendOutcome> outcome;
+    QTimer::singleShot(0, &w, [&] { outcome = Send(w, path); });
+    // A quit that never comes fails the test instead of hanging it.
+    QTimer::singleShot(120000, &w, [] { QCoreApplication::exit(2); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    clicker.stop();
+
+    ASSERT_TRUE(outcome.has_value()) << "the application quit before the send handler returned";
+    EXPECT_EQ(*outcome, TfmMain::SendOutcome::Sent);
+    const auto image = unit_->Eeprom();
+    EXPECT_EQ(image.size(), 68u) << "blocks written";
+    EXPECT_TRUE(image == ExpectedImage(path, 269));
+    EXPECT_EQ(w.lResult->text(), kSent);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_NE(ReadIni().find("Serialport=1"), std::string::npos)
+        << "settings not saved at the close";
+    EXPECT_GE(clicks, 2) << "too few clicks came during the wait to show anything";
+    EXPECT_LT(clicks, kMostClicks) << "the block's wait went on while clicks kept coming";
+
+    // On the line: block 3 twice, the newest click (asked again only if the
+    // unit was slow), block 4; no other click at all.
+    const auto sent = RequestsFrom(before);
+    const auto isBlock = [](const Bytes& r, int block) {
+        return r.size() >= 4 && r[1] == kCommandWriteBlock && r[2] == block && r[3] == 0;
+    };
+    const auto first =
+        std::find_if(sent.begin(), sent.end(), [&](const Bytes& r) { return isBlock(r, 3); });
+    ASSERT_LT(first + 2, sent.end());
+    EXPECT_EQ(first[1], first[0]) << "block 3's second attempt";
+    auto next = first + 2;
+    ASSERT_EQ((*next)[1], kCommandTune);
+    EXPECT_EQ(Bytes(next->begin() + 2, next->end() - 1), TuneArgument(newest));
+    while (next != sent.end() && *next == first[2])
+        ++next;
+    ASSERT_NE(next, sent.end());
+    EXPECT_TRUE(isBlock(*next, 4));
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(),
+                            [](const Bytes& r) { return r.size() >= 3 && r[1] == kCommandTune; }),
+              next - (first + 2));
 }
 
 // ---- Command-line mode ------------------------------------------------------

@@ -1,14 +1,15 @@
 // The unit pulled out from under the window: the simulated unit hangs up (its
 // side of the line closes, the port's link stays) or vanishes (stopped, link
 // removed) in the middle of the status poll, of an operator command and of a
-// set-up transfer. The window must not crash or spin, must report the
-// transfer's failure, show the link down after the silent ticks, keep its
-// settings at close, and reconnect when the port is chosen again.
+// set-up transfer. The window must not crash or spin, must end every exchange
+// after its attempts, report the transfer's failure, show the link down after
+// the silent ticks, keep its settings at close, and reconnect when the port is
+// chosen again. Time is the unit's own: a block that goes unanswered takes its
+// four time-outs of 6 s.
 #include "window_fixture.h"
 
-#include "transport/comm32.h"
-#include "unit/exchange.h"
-#include "protocol/status_reply.h"
+#include "protocol/commands.h"
+#include "unit/unit.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -16,9 +17,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -34,19 +33,6 @@ const QString kNotSent = QStringLiteral("Trasmissione dati non eseguita.");
 const QString kSendError = QStringLiteral("Errore in invio dati. Prego riprovare");
 const QString kConnecting = QStringLiteral("Stato: in connessione...");
 const QString kConnected = QStringLiteral("Connesso con Koravel v1.13");
-
-// Each pause of a waiting exchange lasts 1 ms and counts as 50 ms of the
-// indicator tick, so that a block's 4 x 6000 ms run out in a few hundred passes.
-constexpr int kTimeScale = 5;
-// A waiting exchange that takes more passes than this is spinning: the
-// watchdog ends it (and the test fails on the count) instead of hanging.
-constexpr int kWatchdogPasses = 20000;
-
-// Passes an exchange may take after the unplugging: every attempt runs out its
-// time-out (counted in 50 ms steps), plus the pass that notices it.
-constexpr int PassBound(int attempts, int timeoutMs) {
-    return attempts * (timeoutMs / (exchange::kTickMs) + 2) + 2;
-}
 
 enum class Pull {
     HangUp, // the adapter's far side closes; ports/com1 still points at it
@@ -89,7 +75,6 @@ public:
                 if (fired_ || !trigger(request))
                     return std::nullopt;
                 fired_ = true;
-                firedFlag_ = true;
                 changed_.notify_all();
                 return Bytes{}; // no reply: the unit goes before it answers
             });
@@ -119,8 +104,7 @@ public:
     Unplugger(const Unplugger&) = delete;
     Unplugger& operator=(const Unplugger&) = delete;
 
-    // The trigger request arrived: from now on the unit is going or gone.
-    bool Fired() const { return firedFlag_.load(); }
+    // The unit is gone.
     bool Done() const { return done_.load(); }
 
 private:
@@ -130,38 +114,12 @@ private:
     std::condition_variable changed_;
     bool fired_ = false;
     bool cancelled_ = false;
-    std::atomic<bool> firedFlag_{false};
     std::atomic<bool> done_{false};
     std::thread thread_;
 };
 
 class UnplugTest : public WindowTest, public ::testing::WithParamInterface<Case> {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        exchange::ExchangeHooks.Sleep = [this](int ms) {
-            if (watch_ != nullptr && holdUntilFired_) {
-                // The clock stands until the unit has the request: a busy
-                // machine may be slow to run the unit, and the command's
-                // attempts must not all run out before it is there.
-                for (int i = 0; i < 10000 && !watch_->Fired(); ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            if (watch_ != nullptr && watch_->Fired()) {
-                // The adapter is pulled at this moment: the window goes on
-                // only once the unit is gone.
-                for (int i = 0; i < 10000 && !watch_->Done(); ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            if (counting_ && (watch_ == nullptr || watch_->Fired()))
-                ++passes_;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            exchange::TimerTick(ms * kTimeScale);
-            if (passes_ > kWatchdogPasses)
-                exchange::ExchangeEnabled = false; // ends a spinning wait
-        };
-    }
-
     // The window on com1 with its timers stopped, the link up.
     TfmMain& Connected() {
         unit_ = &StartSim(1);
@@ -199,14 +157,13 @@ protected:
         return WaitFor([&] { return fired; });
     }
 
+    // Waits until the window's exchanges have ended (a command's four
+    // attempts of 100 ms take well under the time given).
+    static bool Ended(TfmMain& w) {
+        return WaitFor([&] { return w.unit().Idle(); });
+    }
+
     sim::Simulator* unit_ = nullptr;
-    // Passes of waiting exchanges while counting_, and once watch_ (if any)
-    // has fired.
-    bool counting_ = false;
-    const Unplugger* watch_ = nullptr;
-    // The watched request is the one being waited for: no pass before it fired.
-    bool holdUntilFired_ = false;
-    int passes_ = 0;
 };
 
 TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
@@ -225,31 +182,21 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
         break;
     }
     case During::Command: {
+        // The answer to the last status request is read before the command:
+        // the unit keeps it for the next tick, whatever happens to the line.
+        ASSERT_TRUE(WaitFor([&] { return w.unit().Port().InputCount() == 0; }));
         Unplugger pull(*unit_, c.pull, [](const Bytes& r) { return r[1] == kCommandTune; });
-        watch_ = &pull;
-        holdUntilFired_ = true;
-        counting_ = true;
         w.Image14Click(); // "20": waits for its answer while the unit goes
-        counting_ = false;
-        holdUntilFired_ = false;
-        watch_ = nullptr;
+        EXPECT_FALSE(w.unit().Idle());
         WaitGone(pull);
-        EXPECT_GT(passes_, 0) << "the wait never paused";
-        EXPECT_LE(passes_, PassBound(4, 100)) << "the command kept waiting after its attempts";
+        EXPECT_TRUE(Ended(w)) << "the command kept waiting after its attempts";
         // The first attempt reached the unit. The unit goes from a thread of
-        // its own while the wait's passes run on a quick clock, so on a busy
-        // machine a retry may still reach it before it is gone; none beyond
-        // the command's four attempts.
+        // its own, so on a busy machine a retry may still reach it before it
+        // is gone; none beyond the command's four attempts.
         EXPECT_GE(unit_->RequestCount(kCommandTune), 1u);
         EXPECT_LE(unit_->RequestCount(kCommandTune), 4u);
-        // The answer to the last status request, when the command's wait read
-        // it before the unit went (a hang-up flushes what was not read yet),
-        // was kept for the poll: the next tick takes it as the unit's.
-        const bool answerKept =
-            std::any_of(exchange::UnclaimedFrames.begin(), exchange::UnclaimedFrames.end(),
-                        [](const Bytes& frame) { return frame[0] == exchange::LastSentSequence; });
         w.tmPollTimer();
-        EXPECT_EQ(w.SilentTicks, answerKept ? 0 : 1);
+        EXPECT_EQ(w.SilentTicks, 0) << "the answer read before the unit went was lost";
         break;
     }
     case During::Transfer: {
@@ -261,11 +208,7 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
         prompts_->acceptFile = true;
         w.dlgOpen->selectFile(QString::fromStdString(data));
         w.lResult->clear();
-        watch_ = &pull;
-        counting_ = true;
-        const TfmMain::SendOutcome outcome = w.btInviaClick();
-        counting_ = false;
-        watch_ = nullptr;
+        const TfmMain::SendOutcome outcome = w.btInviaClick(); // ends after block 9's attempts
         WaitGone(pull);
         EXPECT_EQ(outcome, TfmMain::SendOutcome::NotSent);
         EXPECT_EQ(w.lResult->text(), kNotSent);
@@ -282,11 +225,13 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
         EXPECT_TRUE(w.btImposta->isEnabled());
         EXPECT_TRUE(w.tmPoll->isActive());
         w.tmPoll->stop(); // this test drives the ticks
-        // From the unplugging on, the failing block runs out its attempts
-        // and the transfer ends.
-        EXPECT_GT(passes_, 0);
-        EXPECT_LE(passes_, PassBound(4, 6000)) << "the transfer kept waiting";
+        EXPECT_TRUE(w.unit().Idle());
         // The transfer's stopped poll took no ticks, so the link is still up.
+        // The answer to the status request before the transfer may count on
+        // the first tick after it (the unit read it while the link settled)
+        // or not (it was still at the port for the drain): the tick that
+        // takes the link down comes 39 silent ticks later all the same.
+        w.tmPollTimer();
         break;
     }
     }
@@ -304,11 +249,8 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
     // Ticks go on without a unit, and commands end after their attempts.
     for (int i = 0; i < 5; ++i)
         w.tmPollTimer();
-    passes_ = 0;
-    counting_ = true;
     w.Image16Click();
-    counting_ = false;
-    EXPECT_LE(passes_, PassBound(4, 100));
+    EXPECT_TRUE(Ended(w)) << "a command to no unit kept waiting after its attempts";
     EXPECT_TRUE(EventLoopRuns());
 
     // ---- The settings survive a close while the unit is away. ----
@@ -330,7 +272,7 @@ TEST_P(UnplugTest, WindowSurvivesReportsAndReconnects) {
     EXPECT_EQ(w.lStatus->text(), kConnected);
     EXPECT_TRUE(w.btRetract->isEnabled());
     // Commands and transfers work again.
-    w.Image12Click(); // "40"
+    EXPECT_GE(AndWait(back, [&] { w.Image12Click(); }), 1u); // "40"
     // A reply slowed by a loaded machine is asked for again: up to 4 attempts.
     EXPECT_GE(back.RequestCount(kCommandTune), 1u);
     EXPECT_LE(back.RequestCount(kCommandTune), 4u);

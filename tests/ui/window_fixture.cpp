@@ -1,9 +1,8 @@
 #include "window_fixture.h"
 
-#include "transport/comm32.h"
-#include "unit/exchange.h"
+#include "protocol/commands.h"
 #include "protocol/frame.h"
-#include "protocol/status_reply.h"
+#include "unit/unit.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -24,20 +23,10 @@ void WindowTest::SetUp() {
     dir_ = pattern;
     setenv("KORAVEL_CONFIG_DIR", dir_.c_str(), 1);
     unsetenv("KORAVEL_TRACE");
-    comm32::ClosePort();
-    exchange::ResetExchange();
-    // Time in a waiting exchange passes with its pauses, so a command that
-    // gets no answer ends even while the window's 50 ms timer is stopped.
-    exchange::ExchangeHooks.Sleep = [](int ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        exchange::TimerTick(ms);
-    };
 }
 
 void WindowTest::TearDown() {
-    window_.reset();
-    exchange::ExchangeHooks = exchange::Hooks{};
-    comm32::ClosePort();
+    window_.reset(); // its unit closes the port
     for (auto& unit : sims_)
         unit->Stop();
     sims_.clear();
@@ -72,6 +61,14 @@ TfmMain& WindowTest::MakeWindow(bool keepTimers) {
     window_.reset();
     window_ = std::make_unique<TfmMain>();
     window_->SetPrompter(std::make_unique<RecordingPrompter>(prompts_));
+    // Every frame the unit writes lights the TX lamp first: counted here.
+    framesWritten_ = 0;
+    unit::Hooks& hooks = window_->unit().hooks;
+    hooks.FrameSent = [this, lamp = std::move(hooks.FrameSent)] {
+        ++framesWritten_;
+        if (lamp)
+            lamp();
+    };
     if (!keepTimers) {
         window_->tmTimer->stop();
         window_->tmPoll->stop();
@@ -107,15 +104,41 @@ bool WindowTest::WaitFor(const std::function<bool()>& cond, int timeoutMs) {
     }
 }
 
+bool WindowTest::WaitQuietly(const std::function<bool()>& cond, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (cond())
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 void WindowTest::TickAndWait(sim::Simulator& unit, std::size_t replyBytes) {
+    // The tick reads what waits at the port and writes its request; with
+    // the window's events left alone, the unit reads nothing more until the
+    // next tick, so the answer waits at the port for it.
     const std::size_t before = unit.Requests().size();
     window_->tmPollTimer();
-    ASSERT_TRUE(WaitFor([&] { return unit.Requests().size() > before; }))
+    ASSERT_TRUE(WaitQuietly([&] { return unit.Requests().size() > before; }))
         << "the unit saw no request";
     if (replyBytes > 0) {
-        ASSERT_TRUE(WaitFor([&] { return comm32::InputCount() >= replyBytes; }))
+        transport::Port& port = window_->unit().Port();
+        ASSERT_TRUE(WaitQuietly([&] { return port.InputCount() >= replyBytes; }))
             << "no reply on the port";
     }
+}
+
+std::size_t WindowTest::AndWait(sim::Simulator& unit, const std::function<void()>& action) {
+    const std::size_t seen = unit.Requests().size();
+    const std::size_t written = framesWritten_;
+    action();
+    EXPECT_TRUE(WaitFor([&] {
+        return window_->unit().Idle() && unit.Requests().size() >= seen + framesWritten_ - written;
+    })) << "the exchanges did not end, or the unit did not receive the "
+        << framesWritten_ - written << " frames written";
+    return framesWritten_ - written;
 }
 
 Bytes WindowTest::LastRequest(const sim::Simulator& unit) {
@@ -126,7 +149,7 @@ Bytes WindowTest::LastRequest(const sim::Simulator& unit) {
 std::vector<Bytes> WindowTest::TuneArguments(const sim::Simulator& unit) {
     std::vector<Bytes> tunes;
     for (const Bytes& request : unit.Requests()) {
-        if (request.size() >= 3 && request[1] == koravel::kCommandTune)
+        if (request.size() >= 3 && request[1] == kCommandTune)
             tunes.emplace_back(request.begin() + 2, request.end() - 1);
     }
     return tunes;

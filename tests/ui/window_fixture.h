@@ -1,7 +1,8 @@
 // A fixture that runs the real window against the in-process simulator: a
-// fresh config folder per test, the exchange back at its start values, the
-// window's timers stopped so that tests drive the ticks themselves, and a
-// prompter that records message boxes instead of showing them.
+// fresh config folder per test, the window's timers stopped so that tests
+// drive the ticks themselves (its unit, driven by the event loop, keeps its
+// own time), and a prompter that records message boxes instead of showing
+// them.
 #pragma once
 
 #include "protocol/bytes.h"
@@ -69,9 +70,20 @@ protected:
 
     // Pumps the window's events until cond holds or the time is up.
     static bool WaitFor(const std::function<bool()>& cond, int timeoutMs = 10000);
+    // Waits until cond holds or the time is up without serving the window's
+    // events: bytes that arrive stay at the port, unread by the unit.
+    static bool WaitQuietly(const std::function<bool()>& cond, int timeoutMs = 10000);
     // One poll tick, then the wait until the unit has seen its request and
-    // at least replyBytes bytes of an answer wait on the port.
+    // at least replyBytes bytes of an answer wait on the port, where the next
+    // tick reads them. The window's events are not served meanwhile.
     void TickAndWait(sim::Simulator& unit, std::size_t replyBytes = 15);
+    // Frames the window's unit has written since the window was made.
+    std::size_t FramesWritten() const { return framesWritten_; }
+    // Runs action (a click, a tracking step), then serves the window's
+    // events until the window's exchanges have ended and the unit has
+    // received every frame written meanwhile. The number of frames written:
+    // 0 when the action sent nothing.
+    std::size_t AndWait(sim::Simulator& unit, const std::function<void()>& action);
     // The request content (checksum included) most recently seen by the unit.
     static Bytes LastRequest(const sim::Simulator& unit);
     // Arguments of every tune command the unit received, in order.
@@ -81,6 +93,9 @@ protected:
     std::shared_ptr<Prompts> prompts_ = std::make_shared<Prompts>();
     std::unique_ptr<TfmMain> window_;
     std::vector<std::unique_ptr<sim::Simulator>> sims_;
+
+private:
+    std::size_t framesWritten_ = 0;
 };
 
 // A left-button press and release at pos of widget, as a mouse click gives them.
