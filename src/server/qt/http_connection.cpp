@@ -203,7 +203,8 @@ void HttpConnection::Refuse(int status, const QByteArray& error, const QString& 
 
 void HttpConnection::Close() {
     closing_ = true;
-    timeout_.stop();
+    // A client that never reads its last response lets go of the slot.
+    timeout_.start(kRequestTimeoutMs);
     socket_->disconnectFromHost();
     if (socket_->state() == QAbstractSocket::UnconnectedState)
         deleteLater();
