@@ -17,6 +17,7 @@
 #include "sim/simulator.h"
 #include "support/bench_env.h"
 #include "support/latency.h"
+#include "support/process_stats.h"
 #include "support/server_process.h"
 
 #include <benchmark/benchmark.h>
@@ -252,27 +253,8 @@ public:
         return tuneAt_;
     }
 
-    double CpuSeconds() const {
-        std::ifstream in("/proc/" + std::to_string(server_.process.Pid()) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::istringstream rest(text.substr(text.rfind(')') + 2));
-        std::string field;
-        double ticks = 0;
-        for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i >= 14)
-                ticks += std::stod(field);
-        }
-        return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
-    double PeakMegabytes() const {
-        std::ifstream in("/proc/" + std::to_string(server_.process.Pid()) + "/status");
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.starts_with("VmHWM:"))
-                return std::stod(line.substr(6)) / 1024.0;
-        }
-        return 0;
-    }
+    double CpuSeconds() const { return bench_support::CpuSeconds(server_.process.Pid()); }
+    double PeakMegabytes() const { return bench_support::PeakMegabytes(server_.process.Pid()); }
 
 private:
     std::string dir_;

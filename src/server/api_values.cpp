@@ -12,27 +12,9 @@ std::optional<std::uint16_t> BandButtonKhz(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<std::uint8_t> DirectionByName(std::string_view name) {
-    if (name == "normal")
-        return koravel::kDirectionNormal;
-    if (name == "180")
-        return koravel::kDirectionReversed;
-    if (name == "bidir")
-        return koravel::kDirectionBidirectional;
-    return std::nullopt;
-}
-
-const char* DirectionName(std::uint8_t direction) {
-    switch (direction) {
-    case koravel::kDirectionNormal:
-        return "normal";
-    case koravel::kDirectionReversed:
-        return "180";
-    case koravel::kDirectionBidirectional:
-        return "bidir";
-    default:
-        return "unknown";
-    }
+const char* DirectionText(std::uint8_t direction) {
+    const char* name = koravel::DirectionName(direction);
+    return name != nullptr ? name : "unknown";
 }
 
 bool ValidStep(std::int64_t stepKhz) {

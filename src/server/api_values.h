@@ -1,5 +1,5 @@
 // The values the station server's API takes and gives, checked strictly:
-// band buttons by their names, beam directions by name or number,
+// band buttons by their names, beam directions by name,
 // frequencies and steps in kHz within the unit's range. Plain C++; the JSON
 // around them is the server's.
 #pragma once
@@ -15,10 +15,8 @@ namespace server {
 // frequency in kHz.
 std::optional<std::uint16_t> BandButtonKhz(std::string_view name);
 
-// "normal", "180", "bidir" as the unit's direction byte (0, 1, 2).
-std::optional<std::uint8_t> DirectionByName(std::string_view name);
-// The name of a direction byte; "unknown" beyond 2.
-const char* DirectionName(std::uint8_t direction);
+// The name of a direction byte (koravel::DirectionName); "unknown" beyond 2.
+const char* DirectionText(std::uint8_t direction);
 
 // A step of the tuned frequency: any non-zero whole kHz within +-65535.
 bool ValidStep(std::int64_t stepKhz);

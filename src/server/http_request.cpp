@@ -1,5 +1,7 @@
 #include "server/http_request.h"
 
+#include "ini/integer.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -47,16 +49,6 @@ bool ListHas(std::string_view list, std::string_view token) {
     return false;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<std::string> PercentDecode(std::string_view text, bool formPlus) {
@@ -67,8 +59,8 @@ std::optional<std::string> PercentDecode(std::string_view text, bool formPlus) {
         if (c == '%') {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            const int hi = HexValue(text[i + 1]);
-            const int lo = HexValue(text[i + 2]);
+            const int hi = setup::HexDigit(text[i + 1]);
+            const int lo = setup::HexDigit(text[i + 2]);
             if (hi < 0 || lo < 0)
                 return std::nullopt;
             c = static_cast<char>(hi * 16 + lo);

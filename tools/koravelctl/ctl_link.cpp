@@ -144,16 +144,9 @@ int ExitCodeFor(std::uint8_t result, const char* what) {
 }
 
 std::string DirectionName(std::uint8_t direction) {
-    switch (direction) {
-    case koravel::kDirectionNormal:
-        return "normal";
-    case koravel::kDirectionReversed:
-        return "180";
-    case koravel::kDirectionBidirectional:
-        return "bidir";
-    default:
-        return "unknown(" + std::to_string(direction) + ")";
-    }
+    if (const char* name = koravel::DirectionName(direction))
+        return name;
+    return "unknown(" + std::to_string(direction) + ")";
 }
 
 std::string FormatStatus(const koravel::StatusReply& s) {

@@ -32,11 +32,13 @@ bool ParseKhz(const std::string& text, std::uint16_t& khz) {
 }
 
 bool ParseDirection(const std::string& text, std::uint8_t& direction) {
-    if (text == "normal" || text == "norm" || text == "0")
+    if (const auto named = koravel::DirectionByName(text))
+        direction = *named;
+    else if (text == "norm" || text == "0")
         direction = koravel::kDirectionNormal;
-    else if (text == "180" || text == "reversed" || text == "1")
+    else if (text == "reversed" || text == "1")
         direction = koravel::kDirectionReversed;
-    else if (text == "bidir" || text == "bi-dir" || text == "2")
+    else if (text == "bi-dir" || text == "2")
         direction = koravel::kDirectionBidirectional;
     else
         return false;

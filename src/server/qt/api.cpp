@@ -127,7 +127,7 @@ QJsonObject PanelJson() {
                 area.action == Action::StepUp ? koravel::kArrowStepKhz : -koravel::kArrowStepKhz;
         if (area.action == Action::Direction)
             o[QStringLiteral("direction")] =
-                QString::fromLatin1(DirectionName(static_cast<std::uint8_t>(area.value)));
+                QString::fromLatin1(DirectionText(static_cast<std::uint8_t>(area.value)));
         areas.append(o);
     }
     return QJsonObject{
@@ -264,7 +264,7 @@ void Api::Tune(const http::Request& request, Respond respond) {
                        std::move(respond));
     std::optional<std::uint8_t> direction;
     if (directionValue.isString())
-        direction = DirectionByName(directionValue.toString().toStdString());
+        direction = koravel::DirectionByName(directionValue.toString().toStdString());
     else if (const auto number = Whole(directionValue, 0, koravel::kDirectionBidirectional))
         direction = static_cast<std::uint8_t>(*number);
     if (!direction)

@@ -25,7 +25,7 @@ QJsonObject StateJson(const StationState& state) {
     const int band = koravel::BandMetersFor(state.khz);
     o[QStringLiteral("band")] = state.known && band != 0 ? QJsonValue(QString::number(band)) : none;
     o[QStringLiteral("direction")] =
-        state.known ? QJsonValue(QString::fromLatin1(DirectionName(state.direction))) : none;
+        state.known ? QJsonValue(QString::fromLatin1(DirectionText(state.direction))) : none;
     o[QStringLiteral("moving")] = state.moving;
     o[QStringLiteral("retracted")] = state.known && state.khz == 0;
     o[QStringLiteral("custom")] = state.known && (state.flags & koravel::kFlagCustom) != 0;
