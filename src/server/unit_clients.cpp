@@ -97,9 +97,12 @@ void UnitClients::Request(ClientId id, Client& client, const koravel::Bytes& con
         if (pending.sequence == sequence && pending.content == content)
             return;
     }
-    if (client.lastAnswered && client.lastAnswered->sequence == sequence &&
-        client.lastAnswered->content == content) {
-        effects.replies.push_back(client.lastAnswer);
+    if (client.lastEnded && client.lastEnded->sequence == sequence &&
+        client.lastEnded->content == content) {
+        // Answered: the same answer again. Superseded or unanswered: a late
+        // attempt of an older order must not go out after a newer one.
+        if (!client.lastAnswer.empty())
+            effects.replies.push_back(client.lastAnswer);
         return;
     }
     if (client.pending.size() >= kMaxPending)
@@ -148,7 +151,8 @@ UnitClients::Completed(std::uint64_t ticket, const unit::Reply& reply, unit::Mil
     const auto pending = client->second.pending.find(ticket);
     if (pending == client->second.pending.end())
         return std::nullopt;
-    Pending request = std::move(pending->second);
+    client->second.lastEnded = std::move(pending->second);
+    client->second.lastAnswer.clear();
     client->second.pending.erase(pending);
     if (reply.superseded || reply.status == unit::kNoReply)
         return std::nullopt;
@@ -156,7 +160,6 @@ UnitClients::Completed(std::uint64_t ticket, const unit::Reply& reply, unit::Mil
     const koravel::ByteView payload(reply.payload.data(),
                                     reply.payload.empty() ? 0 : reply.payload.size() - 1);
     Answer answer{t.client, ReplyWire(t.sequence, reply.status, payload)};
-    client->second.lastAnswered = std::move(request);
     client->second.lastAnswer = answer.wire;
     return answer;
 }

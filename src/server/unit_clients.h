@@ -22,7 +22,10 @@
 //     with status kStatusBusy and nothing reaches the unit.
 //   - A client that sends an attempt again (the same sequence byte and
 //     content) while its request is under way is not sent twice; one that
-//     repeats the request it last got an answer to gets that answer again.
+//     repeats the request it last got an answer to gets that answer again;
+//     one that repeats a request that ended superseded or unanswered gets
+//     nothing, and nothing goes to the unit: a late attempt of an older
+//     order never overtakes a newer one.
 //   - Bytes of a frame that a client never finishes reach nobody: a block
 //     never goes out half. A request handed to the unit runs to its end on
 //     the wire even when its client is gone.
@@ -110,8 +113,10 @@ private:
     struct Client {
         frame::Receiver receiver;
         std::map<std::uint64_t, Pending> pending; // by ticket
-        std::optional<Pending> lastAnswered;
-        koravel::Bytes lastAnswer; // its wire bytes
+        // The request that ended last, and its answer's wire bytes (empty
+        // when it ended superseded or unanswered).
+        std::optional<Pending> lastEnded;
+        koravel::Bytes lastAnswer;
     };
     struct Ticket {
         ClientId client = 0;

@@ -97,6 +97,11 @@ TEST(UnitClients, EachClientGetsItsOwnAnswers) {
     unit::Reply superseded;
     superseded.superseded = true;
     EXPECT_FALSE(clients.Completed(ticketB, superseded, 0));
+    // Its client's next attempt comes late: nothing goes out, or the older
+    // order would overtake the newer one.
+    fx = clients.Feed(b, Request(0x8D, koravel::kCommandRetract), 0);
+    EXPECT_TRUE(fx.toUnit.empty());
+    EXPECT_TRUE(fx.replies.empty());
     // Asked again after its answer: the same answer, nothing more on the wire.
     fx = clients.Feed(a, Request(0x8D, koravel::kCommandTune, {0x78, 0x37}), 0);
     EXPECT_TRUE(fx.toUnit.empty());
