@@ -24,6 +24,7 @@ std::optional<double> FrequencyOf(std::uint64_t hz) {
 DatagramRig::DatagramRig(std::shared_ptr<RigChannel> channel, RigSettings settings, QObject* parent)
     : QObject(parent), channel_(std::move(channel)), settings_(std::move(settings)) {
     deadline_.setSingleShot(true);
+    deadline_.setTimerType(Qt::PreciseTimer); // "not heard for N s" tells N whole
     deadline_.setInterval(settings_.notHeardS * 1000);
     connect(&deadline_, &QTimer::timeout, this, [this] { GoQuiet({}); });
     quietTick_.setInterval(kQuietTickMs);
@@ -137,7 +138,7 @@ void DatagramRig::GoQuiet(const std::string& reason) {
 void DatagramRig::TellQuiet() {
     std::string text;
     if (everHeard_) {
-        text = "not heard for " + std::to_string(sinceHeard_.elapsed() / 1000) + " s";
+        text = "not heard for " + std::to_string((sinceHeard_.elapsed() + 500) / 1000) + " s";
     } else {
         text = "not heard yet on UDP port " + std::to_string(UdpPortOf(settings_));
         if (!settings_.multicast.isEmpty())
