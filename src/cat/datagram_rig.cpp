@@ -77,8 +77,9 @@ void DatagramRig::OnRadioInfo(const datagram::RadioInfo& info) {
     radios_[info.radioNr] = values;
     if (info.activeRadioNr)
         activeRadio_ = *info.activeRadioNr;
-    if (settings_.radio != kFocusRadio) {
-        if (info.radioNr == settings_.radio)
+    const int radio = RadioOf(settings_, channel_->RigNumber());
+    if (radio != kFocusRadio) {
+        if (info.radioNr == radio)
             Heard(values);
         return;
     }

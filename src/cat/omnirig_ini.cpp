@@ -175,11 +175,15 @@ int DefaultUdpPort(RigSource source) {
     return 0;
 }
 
+int RadioOf(const RigSettings& rig, int rigNumber) {
+    return rig.radio == kOwnRadio ? rigNumber : rig.radio;
+}
+
 int UdpPortOf(const RigSettings& rig) {
     return rig.udpPort != 0 ? rig.udpPort : DefaultUdpPort(rig.source);
 }
 
-bool ApplySourceSpec(const QString& spec, int rigNumber, RigSettings& rig, QString* error) {
+bool ApplySourceSpec(const QString& spec, RigSettings& rig, QString* error) {
     const qsizetype colon = spec.indexOf(QLatin1Char(':'));
     const std::optional<RigSource> source = SourceFromWord(colon < 0 ? spec : spec.left(colon));
     int port = 0;
@@ -196,9 +200,8 @@ bool ApplySourceSpec(const QString& spec, int rigNumber, RigSettings& rig, QStri
         return false;
     }
     if (*source != rig.source) {
-        const RigSettings defaults = DefaultRigSettings(rigNumber);
         rig.udpPort = 0;
-        rig.radio = defaults.radio;
+        rig.radio = kOwnRadio;
         rig.multicast.clear();
         rig.instance.clear();
         rig.source = *source;
@@ -218,7 +221,6 @@ QString DefaultPort(int rigNumber, int model) {
 RigSettings DefaultRigSettings(int rigNumber) {
     RigSettings rig;
     rig.port = DefaultPort(rigNumber, rig.model);
-    rig.radio = rigNumber;
     return rig;
 }
 
@@ -300,12 +302,14 @@ bool SaveOmniRigIni(const QString& configDir, const OmniRigSettings& settings, Q
         profile.Set(section, "Speed", std::to_string(rig.speed));
         profile.Set(section, "PollMs", std::to_string(rig.pollMs));
         profile.Set(section, "Enabled", rig.enabled ? "true" : "false");
-        profile.Set(section, "Source", SourceWord(rig.source));
+        // A file that never had another source keeps the keys it had.
+        if (rig.source != RigSource::Hamlib || profile.Section(section).Get("Source"))
+            profile.Set(section, "Source", SourceWord(rig.source));
         if (rig.source != RigSource::Hamlib) {
+            const int radio = RadioOf(rig, n);
             profile.Set(section, "UdpPort", std::to_string(UdpPortOf(rig)));
             profile.Set(section, "Radio",
-                        rig.radio == kFocusRadio ? std::string("focus")
-                                                 : std::to_string(rig.radio));
+                        radio == kFocusRadio ? std::string("focus") : std::to_string(radio));
             profile.Set(section, "Multicast", rig.multicast.toStdString());
             profile.Set(section, "Instance", rig.instance.toStdString());
             profile.Set(section, "NotHeardS", std::to_string(rig.notHeardS));

@@ -56,8 +56,9 @@ constexpr int kMaxNotHeardS = 3600;
 
 enum class RigSource { Hamlib, RadioInfo, Wsjtx };
 
-// Radio value meaning "the radio with transmit focus".
-constexpr int kFocusRadio = 0;
+// Radio values: the rig's own number, and "the radio with transmit focus".
+constexpr int kOwnRadio = 0;
+constexpr int kFocusRadio = -1;
 
 struct RigSettings {
     int model = kNetRigctlModel;
@@ -66,10 +67,10 @@ struct RigSettings {
     int pollMs = kDefaultPollMs;
     bool enabled = true;
     RigSource source = RigSource::Hamlib;
-    int udpPort = 0; // 0: the source's default
-    int radio = 1;   // 1, 2 or kFocusRadio
-    QString multicast;
-    QString instance;
+    int udpPort = 0;       // 0: the source's default
+    int radio = kOwnRadio; // 1, 2, kOwnRadio or kFocusRadio
+    QString multicast{};
+    QString instance{};
     int notHeardS = kDefaultNotHeardS;
 
     bool operator==(const RigSettings&) const = default;
@@ -90,13 +91,15 @@ std::optional<RigSource> SourceFromWord(const QString& word);
 int DefaultUdpPort(RigSource source);
 // The UDP port the rig listens on: its UdpPort, else its source's default.
 int UdpPortOf(const RigSettings& rig);
+// The logger's radio rig rigNumber follows: 1, 2 or kFocusRadio.
+int RadioOf(const RigSettings& rig, int rigNumber);
 
 // Applies a source given on a command line, "radioinfo[:PORT]",
 // "wsjtx[:PORT]" or "hamlib", to one rig's settings. A datagram source keeps
 // the rig's other datagram settings when it already had that source, else
 // takes the defaults (radio: the rig's number). False, with the reason in
 // error, for anything else.
-bool ApplySourceSpec(const QString& spec, int rigNumber, RigSettings& rig, QString* error);
+bool ApplySourceSpec(const QString& spec, RigSettings& rig, QString* error);
 
 // Full path of omnirig.ini in the folder.
 QString OmniRigIniPath(const QString& configDir);

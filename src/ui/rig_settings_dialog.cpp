@@ -280,7 +280,7 @@ void RigSettingsDialog::Load(const cat::OmniRigSettings& settings) {
         page.udpPort->setValue(cat::UdpPortOf(rig) != 0
                                    ? cat::UdpPortOf(rig)
                                    : cat::DefaultUdpPort(cat::RigSource::RadioInfo));
-        page.radio->setCurrentIndex(page.radio->findData(rig.radio));
+        page.radio->setCurrentIndex(page.radio->findData(cat::RadioOf(rig, page.rigNumber)));
         page.multicast->setText(rig.multicast);
         page.instance->setCurrentText(rig.instance);
         page.notHeardS->setValue(rig.notHeardS);

@@ -66,15 +66,16 @@ private:
 };
 
 // What the rig is followed from, for the first line.
-std::string SourceText(const cat::RigSettings& rig) {
+std::string SourceText(const cat::RigSettings& rig, int rigNumber) {
     if (rig.source == cat::RigSource::Hamlib)
         return "Hamlib model " + std::to_string(rig.model) +
                (rig.port.isEmpty() ? std::string() : " on " + rig.port.toStdString());
     std::string text = std::string(cat::SourceWord(rig.source)) + " on UDP port " +
                        std::to_string(cat::UdpPortOf(rig));
     if (rig.source == cat::RigSource::RadioInfo)
-        text += rig.radio == cat::kFocusRadio ? ", the radio with transmit focus"
-                                              : ", radio " + std::to_string(rig.radio);
+        text += cat::RadioOf(rig, rigNumber) == cat::kFocusRadio
+                    ? ", the radio with transmit focus"
+                    : ", radio " + std::to_string(cat::RadioOf(rig, rigNumber));
     if (!rig.multicast.isEmpty())
         text += ", group " + rig.multicast.toStdString();
     if (!rig.instance.isEmpty())
@@ -87,7 +88,7 @@ std::string SourceText(const cat::RigSettings& rig) {
 bool CheckFollowSource(const std::string& source) {
     cat::RigSettings scratch;
     QString error;
-    if (cat::ApplySourceSpec(QString::fromStdString(source), 1, scratch, &error))
+    if (cat::ApplySourceSpec(QString::fromStdString(source), scratch, &error))
         return true;
     std::fprintf(stderr, "koravelctl: --source: %s\n", error.toLocal8Bit().constData());
     return false;
@@ -115,7 +116,7 @@ int RunFollow(Link& link, const FollowOptions& options, int& argc, char** argv) 
         }
         cat::RigSettings rig = stored[rigNumber - 1];
         rig.enabled = true;
-        if (!cat::ApplySourceSpec(QString::fromStdString(options.source), rigNumber, rig, &error)) {
+        if (!cat::ApplySourceSpec(QString::fromStdString(options.source), rig, &error)) {
             std::fprintf(stderr, "koravelctl: --source: %s\n", error.toLocal8Bit().constData());
             return kExitUsage;
         }
@@ -150,7 +151,7 @@ int RunFollow(Link& link, const FollowOptions& options, int& argc, char** argv) 
             follower.Send(*rig);
         txWarning.RigChanged();
     };
-    out.Following(rigNumber, SourceText(client->Settings()[rigNumber - 1]),
+    out.Following(rigNumber, SourceText(client->Settings()[rigNumber - 1], rigNumber),
                   cat::OmniRigIniPath(client->ConfigDir()).toStdString());
 
     // A network port's drop and return are told as they happen.
