@@ -103,35 +103,46 @@ public:
             ++pos_;
         return text_.substr(start, pos_ - start);
     }
-    // Attributes up to the tag's end; true for "/>" (an empty element).
+    // Attributes (name="value", each after a blank) up to the tag's end;
+    // empty tells "/>" (an empty element).
     bool TagEnd(bool& empty) {
-        while (!AtEnd()) {
-            const char c = text_[pos_];
-            if (c == '>') {
+        for (;;) {
+            const std::size_t before = pos_;
+            SkipSpace();
+            if (AtEnd())
+                return Fail("a tag without its '>'");
+            if (text_[pos_] == '>') {
                 ++pos_;
                 empty = false;
                 return true;
             }
-            if (c == '/') {
-                if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '>') {
-                    pos_ += 2;
-                    empty = true;
-                    return true;
-                }
-                return Fail("a stray '/' in a tag");
+            if (text_[pos_] == '/') {
+                if (Peek(1) != '>')
+                    return Fail("a stray '/' in a tag");
+                pos_ += 2;
+                empty = true;
+                return true;
             }
-            if (c == '"' || c == '\'') {
-                const std::size_t close = text_.find(c, pos_ + 1);
-                if (close == std::string_view::npos)
-                    return Fail("an attribute value without its closing quote");
-                pos_ = close + 1;
-                continue;
-            }
-            if (c == '<')
-                return Fail("a '<' inside a tag");
+            if (pos_ == before)
+                return Fail("a tag name followed by something else than a blank");
+            Name();
+            if (Failed())
+                return false;
+            SkipSpace();
+            if (Peek() != '=')
+                return Fail("an attribute without its value");
             ++pos_;
+            SkipSpace();
+            const char quote = Peek();
+            if (quote != '"' && quote != '\'')
+                return Fail("an attribute value without quotes");
+            const std::size_t close = text_.find(quote, pos_ + 1);
+            if (close == std::string_view::npos)
+                return Fail("an attribute value without its closing quote");
+            if (text_.substr(pos_, close - pos_).find('<') != std::string_view::npos)
+                return Fail("a '<' inside an attribute value");
+            pos_ = close + 1;
         }
-        return Fail("a tag without its '>'");
     }
     // Character data up to the next '<'.
     std::string_view Text() {

@@ -29,7 +29,7 @@ TEST(RadioInfoParser, ReadsWhatLoggersSendAndDropsTheRest) {
         {Radio("  <app>N1MM</app>\r\n  <StationName>SHACK</StationName>\r\n  <RadioNr>2</RadioNr>"
                "\r\n  <Freq>2120000</Freq>\r\n  <TXFreq>2120100</TXFreq>\r\n  <Mode>CW</Mode>"
                "\r\n  <IsTransmitting>True</IsTransmitting>\r\n  <ActiveRadioNr>1</ActiveRadioNr>"
-               "\r\n  <Rotors><Rotor name=\"a>b\">1</Rotor></Rotors><AuxAntSelectedName/>"),
+               "\r\n  <Rotors><Rotor name=\"a>b\" n = '2'>1</Rotor></Rotors><AuxAntSelectedName/>"),
          true, 2, 21200000, true, 1},
         {"\xEF\xBB\xBF<RadioInfo><!-- n --><RadioNr>1</RadioNr><Freq> 1407400 </Freq>"
          "<IsTransmitting>false</IsTransmitting></RadioInfo>\n",
@@ -51,6 +51,8 @@ TEST(RadioInfoParser, ReadsWhatLoggersSendAndDropsTheRest) {
         {"<ContactInfo>" + freq + "</ContactInfo>", false},
         {"<RadioInfo>x" + freq + "</RadioInfo>", false},
         {Radio(freq + "<![CDATA[<Freq>1</Freq>]]>"), false},
+        {Radio("<RadioNr>1</RadioNr><Freq\xFF\xFF>2120000</Freq>"), false}, // a name cut by bytes
+        {Radio(freq + "<Rotor a=1>x</Rotor>"), false},                      // unquoted value
         {Radio(freq + "<a><b><c><d><e><f><g><h>1</h></g></f></e></d></c></b></a>"), false},
         {"<RadioInfo>" + freq + std::string(20000, ' ') + "</RadioInfo>", false},
         {"", false},
