@@ -21,8 +21,9 @@ package_pkgs=(dpkg-dev file)
 case "$purpose" in
   build) pkgs=("${build_pkgs[@]}") ;;
   package) pkgs=("${build_pkgs[@]}" "${package_pkgs[@]}") ;;
+  # jq and python3: the tests read koravelctl's JSON output as scripts do.
   test)  pkgs=("${build_pkgs[@]}" "${package_pkgs[@]}" libhamlib-utils ser2net clang libclang-rt-14-dev
-               xvfb xauth desktop-file-utils appstream groff-base "${browser_pkgs[@]}") ;;
+               xvfb xauth desktop-file-utils appstream groff-base jq python3 "${browser_pkgs[@]}") ;;
   run)   pkgs=("${build_pkgs[@]}" libhamlib-utils xvfb xauth xdotool imagemagick fonts-dejavu-core) ;;
   *) echo "deps.sh: unknown purpose '$purpose' (build, package, test or run)" >&2; exit 2 ;;
 esac

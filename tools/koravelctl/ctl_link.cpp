@@ -68,20 +68,24 @@ bool OpenUnitPort(unit::Unit& unit, int number) {
 }
 
 void ConnectionReport::Check(const std::function<void(const std::string&)>& print) {
+    Check([&print](bool, const std::string& text) { print(text); });
+}
+
+void ConnectionReport::Check(const std::function<void(bool, const std::string&)>& print) {
     unit_.Port().Service();
     const std::optional<transport::NetworkState> state = unit_.Port().Network();
     if (!state || state->connected == !reportedDown_)
         return;
     if (state->connected) {
         reportedDown_ = false;
-        print("COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
-              state->address + "): connected again");
+        print(true, "COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
+                        state->address + "): connected again");
         return;
     }
     // A failed attempt after the drop is no news; the drop is.
     reportedDown_ = true;
-    print(
-        koravel::ConnectionDownText(portNumber_, state->address, state->error, state->serverText));
+    print(false, koravel::ConnectionDownText(portNumber_, state->address, state->error,
+                                             state->serverText));
 }
 
 bool Interrupted() {
