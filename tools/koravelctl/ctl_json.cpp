@@ -1,6 +1,7 @@
 #include "ctl_json.h"
 
 #include "ctl_link.h"
+#include "protocol/bands.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,8 +17,13 @@ json::Line Stamped() {
 void AddStatus(json::Line& line, const koravel::StatusReply& s) {
     line.Add("link", "up")
         .Add("firmware", std::to_string(s.fwMajor) + "." + std::to_string(s.fwMinor))
-        .Add("frequency_khz", unsigned{s.freqKhz})
-        .Add("direction", DirectionName(s.direction))
+        .Add("frequency_khz", unsigned{s.freqKhz});
+    // The band button's band that holds the frequency, as the server says it.
+    if (const int band = koravel::BandMetersFor(s.freqKhz); band != 0)
+        line.Add("band", std::to_string(band));
+    else
+        line.AddNull("band");
+    line.Add("direction", DirectionName(s.direction))
         .Add("moving", s.moving != 0)
         .Add("retracted", s.freqKhz == 0)
         .Add("flags", unsigned{s.flags});

@@ -16,7 +16,7 @@ namespace ctl {
 json::Line Stamped();
 
 // The unit's status: "link": "up", "firmware": "1.13", "frequency_khz",
-// "direction" (normal, 180, bidir), "moving", "retracted" (the frequency the
+// "band" ("20", or null outside the bands), "direction" (normal, 180, bidir), "moving", "retracted" (the frequency the
 // unit reports is 0), "flags".
 void AddStatus(json::Line& line, const koravel::StatusReply& s);
 
