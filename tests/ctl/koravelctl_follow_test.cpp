@@ -9,6 +9,7 @@
 #include "support/process.h"
 #include "support/pty_port.h"
 #include "support/rig_process.h"
+#include "support/station_datagrams.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,9 @@ using testing_support::RigctldProcess;
 
 namespace {
 
+using testing_support::DatagramSender;
+using testing_support::RadioInfo;
+
 bool WaitUntil(const std::function<bool()>& cond, int ms = 20000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!cond()) {
@@ -42,32 +46,6 @@ bool WaitUntil(const std::function<bool()>& cond, int ms = 20000) {
     }
     return true;
 }
-
-// Sends datagrams as a station program does: to a broadcast address, or to a
-// multicast group on the loopback interface.
-class DatagramSender {
-public:
-    DatagramSender() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
-        const int on = 1;
-        ::setsockopt(fd_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-        in_addr loopback{};
-        loopback.s_addr = htonl(INADDR_LOOPBACK);
-        ::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback);
-    }
-    ~DatagramSender() { ::close(fd_); }
-    bool Send(const std::string& to, std::uint16_t port, const std::string& data) const {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        ::inet_pton(AF_INET, to.c_str(), &address.sin_addr);
-        return ::sendto(fd_, data.data(), data.size(), 0,
-                        reinterpret_cast<const sockaddr*>(&address),
-                        sizeof address) == static_cast<ssize_t>(data.size());
-    }
-
-private:
-    int fd_;
-};
 
 // Another program on the same computer listening on the same port: it counts
 // what it receives.
@@ -83,14 +61,6 @@ struct OtherListener {
         return n;
     }
 };
-
-std::string RadioInfo(int radio, const std::string& tensOfHz, bool transmitting) {
-    return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<RadioInfo>\r\n  <app>N1MM</app>\r\n"
-           "  <RadioNr>" +
-           std::to_string(radio) + "</RadioNr>\r\n  <Freq>" + tensOfHz + "</Freq>\r\n  <TXFreq>" +
-           tensOfHz + "</TXFreq>\r\n  <IsTransmitting>" + (transmitting ? "True" : "False") +
-           "</IsTransmitting>\r\n  <ActiveRadioNr>1</ActiveRadioNr>\r\n</RadioInfo>\r\n";
-}
 
 std::size_t Occurrences(const std::string& text, const std::string& part) {
     std::size_t n = 0;

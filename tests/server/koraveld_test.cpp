@@ -11,6 +11,7 @@
 #include "support/pty_port.h"
 #include "support/server_process.h"
 #include "support/setup_image.h"
+#include "support/station_datagrams.h"
 #include "unit/poll_loop.h"
 #include "unit/unit.h"
 
@@ -316,4 +317,30 @@ TEST_F(Koraveld, UnitUnpluggedAndBack) {
         client.unit.Transact(koravel::kCommandStatus, {}, false, 2, 500, std::move(done));
     });
     EXPECT_EQ(back.status, 0);
+}
+
+// --follow: the rigs selected in the window's settings followed with no
+// window open; here rig 1 from a logger's RadioInfo broadcasts.
+TEST_F(Koraveld, FollowsTheWindowsRigWithNoWindowOpen) {
+    StartSim();
+    const std::uint16_t port = testing_support::FreeLoopbackPort();
+    {
+        std::ofstream(dir.path() + "/omnirig.ini")
+            << "[Rig1]\nSource=radioinfo\nUdpPort=" << port << "\n[Rig2]\nModel=0\n";
+        std::ofstream(dir.path() + "/koravel.ini") << "[OmniRig]\nRig1=1\nRig2=0\n";
+    }
+    std::string error;
+    ASSERT_TRUE(server.Start({"--port", std::to_string(kUnitCom), "--follow"}, error)) << error;
+    ASSERT_TRUE(WaitFor([&] { return StateHas("\"link\":\"online\""); })) << server.Output();
+
+    // The rig is followed once the unit answers: the logger's next datagram
+    // (it sends one at least every 10 s; here every half second) tunes it.
+    const testing_support::DatagramSender logger;
+    EXPECT_TRUE(WaitFor([&] {
+        logger.Send("127.255.255.255", port, testing_support::RadioInfo(1, "1407400", false));
+        std::this_thread::sleep_for(milliseconds(450));
+        return simulator->State().state.frequencyKhz == 14074;
+    })) << server.Output();
+    EXPECT_TRUE(StateHas("\"frequency_hz\":14074000")) << Get("/api/state").body;
+    EXPECT_EQ(server.Stop(), 0) << server.Output();
 }
