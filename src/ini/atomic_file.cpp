@@ -189,7 +189,7 @@ bool MayReplaceFile(const std::string& path, std::string& reason) {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error,
-                         FileSync sync) {
+                         FileSync sync, FileAccess access) {
     if (path.empty()) {
         error = Reason(ENOENT);
         return false;
@@ -211,7 +211,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         error = Reason(errno); // ENOTDIR, EACCES, ELOOP ... on the way there
         return false;
     }
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0644 & ~CurrentUmask());
+    const mode_t mode = access == FileAccess::OwnerOnly ? 0600
+                        : exists                        ? (old.st_mode & 07777)
+                                                        : (0644 & ~CurrentUmask());
 
     // The temporary file sits beside the target, so the rename stays on one
     // file system and is atomic.

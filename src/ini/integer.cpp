@@ -4,8 +4,6 @@
 
 namespace setup {
 
-namespace {
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -15,6 +13,8 @@ int HexDigit(char c) {
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 // Length of the hexadecimal prefix at the start of text, or 0.
 std::size_t HexPrefix(std::string_view text) {

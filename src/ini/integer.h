@@ -18,6 +18,9 @@ namespace setup {
 
 std::optional<std::int32_t> ToInteger(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigit(char c);
+
 // "'<text>' is not a valid integer value", the text as ShownText gives it.
 std::string NotAnIntegerMessage(std::string_view text);
 

@@ -4,18 +4,13 @@
 #include "ui/koravelu.h"
 
 #include "protocol/commands.h"
+#include "protocol/front_panel.h"
 #include "ui/image_box.h"
 #include "unit/unit.h"
 
 #include <QLabel>
 
 using namespace koravel;
-
-namespace {
-
-constexpr int kArrowStepKhz = 25;
-
-} // namespace
 
 void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument,
                           std::function<void()> ended) {
@@ -60,14 +55,12 @@ void TfmMain::Image6Click() {
 // The arrows step within the unit's range and send nothing at its ends: a
 // step past 0 or past 65535 kHz would tune to a frequency nobody chose.
 void TfmMain::Image17Click() {
-    if (ReportedFrequency < kArrowStepKhz)
-        return;
-    SendTune(static_cast<std::uint32_t>(ReportedFrequency - kArrowStepKhz));
+    if (const auto khz = StepTarget(ReportedFrequency, -kArrowStepKhz))
+        SendTune(*khz);
 }
 void TfmMain::Image16Click() {
-    if (ReportedFrequency > static_cast<std::int32_t>(kMaxUnitKhz) - kArrowStepKhz)
-        return;
-    SendTune(static_cast<std::uint32_t>(ReportedFrequency + kArrowStepKhz));
+    if (const auto khz = StepTarget(ReportedFrequency, kArrowStepKhz))
+        SendTune(*khz);
 }
 
 void TfmMain::DirectionClick(TImage* area, std::uint8_t direction) {

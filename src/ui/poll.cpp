@@ -3,11 +3,12 @@
 // front panel, the link state, and the 50 ms tick's lamps and blink.
 #include "ui/koravelu.h"
 
+#include "protocol/bands.h"
 #include "protocol/status_reply.h"
-#include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"
+#include "unit/link_state.h"
 #include "unit/unit.h"
 
 #include <QAction>
@@ -72,25 +73,21 @@ void TfmMain::tmPollTimer() {
 
     // 5. The answers to the recent requests, however late they came.
     const unit::PollAnswers answers = unit_->CollectPollAnswers();
-    if (answers.answered) {
-        SilentTicks = 0;
+    switch (unit::WeighPollTick(answers, UnitConnected, SilentTicks)) {
+    case unit::PollVerdict::Answered:
         SetLinkButtons(true);
-        UnitConnected = true;
-        if (answers.command == kCommandStatus) {
-            // A reply too short for the fields still answers, but shows nothing.
-            if (const std::optional<StatusReply> status = DecodeStatusReply(answers.newest))
-                DecodeStatus(*status);
-        }
-    } else if (!answers.otherFrames && UnitConnected) {
-        // A frame that answers nothing is not silence either.
-        ++SilentTicks;
-        if (SilentTicks > unit::kMaxSilentTicks) {
-            UnitConnected = false;
-            lStatus->setText(QStringLiteral("Stato: in connessione..."));
-            SetLinkButtons(false);
-            // Nothing is known to be moving any more: the blink stops.
-            ElementsMoving = false;
-        }
+        // A reply too short for the fields still answers, but shows nothing.
+        if (const std::optional<StatusReply> status = unit::PolledStatus(answers))
+            DecodeStatus(*status);
+        break;
+    case unit::PollVerdict::LinkLost:
+        lStatus->setText(QStringLiteral("Stato: in connessione..."));
+        SetLinkButtons(false);
+        // Nothing is known to be moving any more: the blink stops.
+        ElementsMoving = false;
+        break;
+    case unit::PollVerdict::Silent:
+        break;
     }
     // The transmit warning, from what this reply (or the silence) told.
     UpdateTxWarning();

@@ -195,11 +195,21 @@ TEST_F(KoravelctlSetupTest, CheckReportsCutAndWrappedValuesWithTheirLines) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("line 22: [Factory] welcome"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("line 4: [Factory] mot_accel: 300"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("block 0 [Factory] 110 bytes: 00 00 00"), std::string::npos);
+    // The blocks' bytes only with --verbose; the findings either way.
+    EXPECT_EQ(r.out.find(" bytes: "), std::string::npos) << r.out;
+    const auto verbose =
+        Ctl({"check", "--verbose", "--firmware", "1.13", DataFile("kv100-check-faults.koravel")});
+    EXPECT_EQ(verbose.exitCode, 1);
+    EXPECT_NE(verbose.out.find("block 0 [Factory] 110 bytes: 00 00 00"), std::string::npos);
+    EXPECT_NE(verbose.out.find("line 4: [Factory] mot_accel: 300"), std::string::npos);
 
+    // A good file: a few lines of summary, not a line per block.
     r = Ctl({"check", "--firmware", "1.13", DataFile("kv100-fw113.koravel")});
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("nothing to report"), std::string::npos);
+    EXPECT_EQ(r.out, "firmware 1.13: new layouts\n"
+                     "68 sections in the file; 68 blocks: 68 built, 0 skipped (no values), 0 not "
+                     "built\n"
+                     "nothing to report\n");
 
     // The same new-layout file checked for an old unit: its new keys go unread.
     r = Ctl({"check", "--firmware", "1.12", DataFile("kv100-fw113.koravel")});
@@ -225,7 +235,7 @@ TEST_F(KoravelctlSetupTest, CheckReadsPastAByteOrderMarkAndReportsTextAboveTheSe
     std::ofstream(dir.path() + "/bom.koravel", std::ios::binary) << bom << text;
     auto r = Ctl({"check", "--firmware", "1.13", dir.path() + "/bom.koravel"});
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_TRUE(Has(r.out, "block 0 [Factory] 110 bytes")) << r.out;
+    EXPECT_TRUE(Has(r.out, "68 blocks: 68 built")) << r.out;
 
     std::ofstream(dir.path() + "/loose.koravel", std::ios::binary)
         << bom << "\r\nKoravel set-up, antenna 2\r\n"

@@ -50,6 +50,13 @@ TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
     EXPECT_NE(out.find("firmware 1.13  frequency 14200 kHz (14.200 MHz)  direction normal"),
               std::string::npos)
         << out;
+    // For scripts: one JSON object, read here by jq as a script would.
+    r = testing_support::RunProgram(
+        "/bin/sh", {"-c",
+                    "\"$0\" --port 1 --json status | jq -c '[.frequency_khz, .link, "
+                    ".firmware, .direction, .moving, .retracted]'",
+                    testing_support::BinPath("koravelctl")});
+    EXPECT_EQ(r.out, "[14200,\"up\",\"1.13\",\"normal\",false,false]\n") << r.err;
 
     ASSERT_EQ(Ctl({"--port", "1", "tune", "7050", "bidir"}).exitCode, 0);
     EXPECT_EQ(simulator->Requests().back()[4], 2); // the direction byte
@@ -147,9 +154,19 @@ TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
                                                {"--port", "1", "tune", "14200", "sideways"},
                                                {"--port", "1", "band", "80"},
                                                {"--port", "x", "status"},
-                                               {"--port", "1", "jump"}}) {
+                                               {"--port", "1", "jump"},
+                                               {"--port", "1", "--json", "retract"},
+                                               {"--port", "1", "--verbose", "status"}}) {
         EXPECT_EQ(Ctl(args).exitCode, 2);
     }
+    // Bad arguments are told as such, before a port that cannot open is tried.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--port", "9", "band", "99"}, {"--port", "9", "tune", "14200", "sideways"}}) {
+        r = Ctl(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err.find("does not open"), std::string::npos) << r.err;
+    }
+    EXPECT_NE(r.err.find("'sideways' is not normal, 180 or bidir"), std::string::npos) << r.err;
     // A port with no device: exit 2 with the system's reason.
     r = Ctl({"--port", "9", "status"});
     EXPECT_EQ(r.exitCode, 2);

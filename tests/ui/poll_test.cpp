@@ -3,7 +3,7 @@
 #include "window_fixture.h"
 
 #include "protocol/status_reply.h"
-#include "ui/band_names.h"
+#include "protocol/bands.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"

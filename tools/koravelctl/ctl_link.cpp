@@ -95,20 +95,24 @@ bool OpenUnitPort(unit::Unit& unit, int number) {
 }
 
 void ConnectionReport::Check(const std::function<void(const std::string&)>& print) {
+    Check([&print](bool, const std::string& text) { print(text); });
+}
+
+void ConnectionReport::Check(const std::function<void(bool, const std::string&)>& print) {
     unit_.Port().Service();
     const std::optional<transport::NetworkState> state = unit_.Port().Network();
     if (!state || state->connected == !reportedDown_)
         return;
     if (state->connected) {
         reportedDown_ = false;
-        print("COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
-              state->address + "): connected again");
+        print(true, "COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
+                        state->address + "): connected again");
         return;
     }
     // A failed attempt after the drop is no news; the drop is.
     reportedDown_ = true;
-    print(
-        koravel::ConnectionDownText(portNumber_, state->address, state->error, state->serverText));
+    print(false, koravel::ConnectionDownText(portNumber_, state->address, state->error,
+                                             state->serverText));
 }
 
 bool Interrupted() {
@@ -171,16 +175,9 @@ int ExitCodeFor(std::uint8_t result, const char* what) {
 }
 
 std::string DirectionName(std::uint8_t direction) {
-    switch (direction) {
-    case koravel::kDirectionNormal:
-        return "normal";
-    case koravel::kDirectionReversed:
-        return "180";
-    case koravel::kDirectionBidirectional:
-        return "bidir";
-    default:
-        return "unknown(" + std::to_string(direction) + ")";
-    }
+    if (const char* name = koravel::DirectionName(direction))
+        return name;
+    return "unknown(" + std::to_string(direction) + ")";
 }
 
 std::string FormatStatus(const koravel::StatusReply& s) {

@@ -63,6 +63,8 @@ class ConnectionReport {
 public:
     ConnectionReport(unit::Unit& unit, int portNumber) : unit_(unit), portNumber_(portNumber) {}
     void Check(const std::function<void(const std::string&)>& print);
+    // The same, told with whether the port is connected now.
+    void Check(const std::function<void(bool connected, const std::string&)>& tell);
 
 private:
     unit::Unit& unit_;

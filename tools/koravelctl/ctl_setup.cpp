@@ -99,7 +99,7 @@ int RunSend(Link& link, const std::string& path, bool force) {
     return ExitCodeFor(r);
 }
 
-int RunCheck(const std::string& path, std::optional<int> firmware,
+int RunCheck(const std::string& path, std::optional<int> firmware, bool verbose,
              const std::function<Link*()>& openLink) {
     setup::OpenedFile opened = setup::OpenSetupFile(path);
     if (opened.problem == setup::OpenedFile::Problem::Unreadable) {
@@ -126,16 +126,28 @@ int RunCheck(const std::string& path, std::optional<int> firmware,
     const setup::CheckReport report = setup::CheckSetupFile(file, *firmware);
     std::printf("firmware %s: %s layouts\n", setup::FirmwareText(*firmware).c_str(),
                 *firmware >= setup::kNewLayoutFirmware ? "new" : "old");
+    int built = 0;
+    int skipped = 0;
+    int notBuilt = 0;
     for (const setup::BuiltBlock& b : report.blocks) {
-        if (b.skipped)
-            std::printf("%s skipped: no values in the file\n", BlockName(b.spec).c_str());
-        else if (b.conversionError)
+        if (b.skipped) {
+            ++skipped;
+            if (verbose)
+                std::printf("%s skipped: no values in the file\n", BlockName(b.spec).c_str());
+        } else if (b.conversionError) {
+            ++notBuilt; // always told: the block would not be sent
             std::printf("%s not built: %s\n", BlockName(b.spec).c_str(),
                         b.conversionError->c_str());
-        else
-            std::printf("%s %zu bytes: %s\n", BlockName(b.spec).c_str(), b.argument.size(),
-                        koravel::HexSpaced(b.argument).c_str());
+        } else {
+            ++built;
+            if (verbose)
+                std::printf("%s %zu bytes: %s\n", BlockName(b.spec).c_str(), b.argument.size(),
+                            koravel::HexSpaced(b.argument).c_str());
+        }
     }
+    std::printf("%zu sections in the file; %zu blocks: %d built, %d skipped (no values), %d not "
+                "built\n",
+                file.Sections().size(), report.blocks.size(), built, skipped, notBuilt);
     const auto diagnostics = report.Diagnostics();
     for (const setup::Diagnostic& d : diagnostics)
         std::printf("%s\n", setup::Describe(d).c_str());
