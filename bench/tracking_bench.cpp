@@ -11,6 +11,7 @@
 #include "sim/simulator.h"
 #include "support/latency.h"
 #include "support/process.h"
+#include "support/process_stats.h"
 #include "support/rig_process.h"
 
 #include <benchmark/benchmark.h>
@@ -128,20 +129,7 @@ public:
     }
 
     // utime + stime of the program, in seconds.
-    double CpuSeconds() const {
-        std::ifstream in("/proc/" + std::to_string(child_->Pid()) + "/stat");
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // Fields after the command name in parentheses; utime and stime are
-        // the 14th and 15th fields of the line.
-        std::istringstream rest(text.substr(text.rfind(')') + 2));
-        std::string field;
-        double ticks = 0;
-        for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i >= 14)
-                ticks += std::stod(field);
-        }
-        return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-    }
+    double CpuSeconds() const { return bench_support::CpuSeconds(child_->Pid()); }
 
     std::size_t TuneCount() const { return unit_->RequestCount(0x03); }
 

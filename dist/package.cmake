@@ -36,7 +36,10 @@ direction and retract commands. It follows a transceiver's frequency through
 Hamlib (rigctld or a radio on a serial port) and writes set-up files into the
 unit's EEPROM.
 
-The package also holds koravelctl, the unit from the command line, and
-kv100-sim, a simulated control unit on a pseudo-terminal.")
+The package also holds koravelctl, the unit from the command line;
+koraveld, a station server that shares one unit with several programs at
+once (the unit's own protocol on TCP, an HTTP and WebSocket API and a web
+front panel), with a systemd user unit; and kv100-sim, a simulated control
+unit on a pseudo-terminal.")
 
 include(CPack)

@@ -31,6 +31,9 @@ struct Expected {
     std::string key;
     std::string value;
     int width;
+    int line;
+    int usedLine = 0;
+    bool text = false;
 };
 
 } // namespace
@@ -42,6 +45,7 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
     // reads as the profile does.
     const ini::Profile::SectionView values = file.Section(spec.section);
     const std::vector<std::string> keys = values.Keys();
+    const int header = file.SectionLine(spec.section);
     FUZZ_CHECK(built.skipped == keys.empty());
     if (built.skipped) {
         FUZZ_CHECK(built.argument.empty() && built.diagnostics.empty() && !built.conversionError);
@@ -67,23 +71,30 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
 
     for (const setup::LayoutField& f : fields) {
         const auto width = static_cast<std::size_t>(f.width);
+        const std::optional<std::string> given = values.Get(f.key);
+        const auto line = [&values, &f] { return values.LineOf(f.key); };
+        // A field the section does not give, at the section's header; never
+        // the hidden checksum.
+        if (!given && f.kind != setup::FieldKind::Hidden)
+            expected.push_back({Kind::MissingKey, f.key, "", f.width, header, 0,
+                                f.kind == setup::FieldKind::Text});
         if (f.kind == setup::FieldKind::Text) {
-            const std::string value = values.GetString(f.key, "");
+            const std::string value = given.value_or("");
             if (value.size() > width)
-                expected.push_back({Kind::TextCut, f.key, value, f.width});
+                expected.push_back({Kind::TextCut, f.key, value, f.width, line()});
             for (std::size_t i = 0; hasBytes && i < width; ++i)
                 FUZZ_CHECK(built.argument[offset + i] ==
                            (i < value.size() ? static_cast<std::uint8_t>(value[i]) : 0));
         } else {
-            const std::string value = values.GetString(f.key, "0");
+            const std::string value = given.value_or("0");
             const std::optional<std::int32_t> n = setup::ToInteger(value);
             if (!n) {
-                expected.push_back({Kind::NotAnInteger, f.key, value, f.width});
+                expected.push_back({Kind::NotAnInteger, f.key, value, f.width, line()});
                 if (!firstBad)
                     firstBad = value;
             } else {
                 if (!Fits(*n, f.width))
-                    expected.push_back({Kind::NumberWraps, f.key, value, f.width});
+                    expected.push_back({Kind::NumberWraps, f.key, value, f.width, line()});
                 // Low byte first; past the 32 bits of the value, zeros.
                 const auto bits = static_cast<std::uint32_t>(*n);
                 for (std::size_t i = 0; hasBytes && i < width; ++i)
@@ -93,12 +104,24 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
         }
         offset += width;
     }
-    for (const std::string& key : keys) {
+    // Then, in file order, every line of a key no field reads, and every
+    // line after the first of a key a field reads (the INI target checks
+    // KeyLines against the text).
+    const std::vector<ini::Profile::NamedLine> keyLines = values.KeyLines();
+    FUZZ_CHECK(keyLines.size() == keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const std::string& key = keys[i];
         bool read = false;
         for (const setup::LayoutField& f : fields)
             read = read || SameName(f.key, key);
+        // A line after the first of its name (LineOf reads the first).
+        const bool again = keyLines[i].line != values.LineOf(key);
+        FUZZ_CHECK(keyLines[i].Repeated() == again);
         if (!read)
-            expected.push_back({Kind::UnreadKey, key, "", 0});
+            expected.push_back({Kind::UnreadKey, key, "", 0, keyLines[i].line});
+        else if (again)
+            expected.push_back(
+                {Kind::RepeatedKey, key, "", 0, keyLines[i].line, values.LineOf(key)});
     }
 
     FUZZ_CHECK(built.conversionError.has_value() == firstBad.has_value());
@@ -110,9 +133,11 @@ void CheckBuiltBlock(const ini::Profile& file, const setup::BlockSpec& spec,
         FUZZ_CHECK(d.kind == expected[i].kind && d.key == expected[i].key);
         FUZZ_CHECK(d.value == expected[i].value && d.width == expected[i].width);
         FUZZ_CHECK(d.section == spec.section);
-        FUZZ_CHECK(d.line == values.LineOf(d.key));
+        FUZZ_CHECK(d.line == expected[i].line && d.usedLine == expected[i].usedLine);
+        FUZZ_CHECK(d.text == expected[i].text);
         const std::string text = setup::Describe(d);
-        FUZZ_CHECK(text.find("[" + d.section + "] " + d.key + ": ") != std::string::npos);
+        FUZZ_CHECK(text.find("[" + setup::ShownText(d.section) + "] " + setup::ShownText(d.key) +
+                             ": ") != std::string::npos);
         FUZZ_CHECK((d.line > 0) == (text.rfind("line " + std::to_string(d.line) + ": ", 0) == 0));
     }
 }

@@ -1,11 +1,13 @@
 // What a built set-up block must look like, worked out from the layout and
 // the file's values and compared with setup::BuildBlock's result: the
 // argument's length and every field's bytes read back, and one diagnostic
-// for each thing a careful reader of the file wants to know.
+// for each thing a careful reader of the file wants to know (fields it does
+// not give, keys it gives twice or that no field reads, values cut, wrapped
+// or not integers).
 #pragma once
 
-#include "setup/codec.h"
 #include "ini/profile.h"
+#include "setup/codec.h"
 #include "setup/layouts.h"
 
 #include <string>

@@ -6,9 +6,11 @@
 //  - every section Sections() lists is found, and SectionLine points at its
 //    header; every key Keys() lists is found, LineOf points at a key line of
 //    that name below the header and above the next, and Get gives that line's
-//    value, trimmed and unquoted (for a sample of sections and keys, from a
-//    place the input picks; the profile reads them through a view of the
-//    section, as the codec does); LinesBeforeSections() lists the lines above the
+//    value, trimmed and unquoted; SectionLines() and KeyLines() give each
+//    header and key line where it stands, with the line a lookup of its name
+//    reads (for a sample of sections and keys, from a place the input picks;
+//    the profile reads them through a view of the section, as the codec
+//    does); LinesBeforeSections() lists the lines above the
 //    first header that are neither blank nor comments;
 //  - Set(s, k, v), twice in a row, with section, key and value picked from
 //    the text or made up, leaves every other byte of the file as it was: it
@@ -141,17 +143,26 @@ void CheckReads(const ini::Profile& p, const Reading& reading, std::size_t mostS
                 std::size_t mostKeys, fuzz::Dice& dice) {
     const std::vector<std::string_view>& lines = reading.lines;
     const std::vector<std::string> sections = p.Sections();
+    const std::vector<ini::Profile::NamedLine> headers = p.SectionLines();
+    FUZZ_CHECK(headers.size() == sections.size());
     for (const std::size_t i : Sample(sections.size(), mostSections, dice)) {
         const std::string& s = sections[i];
         FUZZ_CHECK(p.HasSection(s));
         const int header = p.SectionLine(s);
         const std::optional<std::string_view> name = SectionName(LineAt(lines, header));
         FUZZ_CHECK(name && fuzz::SameName(*name, s));
+        // Each header where it stands, the first of its name where lookups go.
+        FUZZ_CHECK(headers[i].name == s && headers[i].firstLine == header);
+        FUZZ_CHECK(SectionName(LineAt(lines, headers[i].line)) == s);
+        FUZZ_CHECK(headers[i].line >= header &&
+                   headers[i].Repeated() == (headers[i].line > header));
         // The section's lines end before the next header.
         int next = header + 1;
         while (static_cast<std::size_t>(next) <= lines.size() && !SectionName(LineAt(lines, next)))
             ++next;
         const std::vector<std::string> keys = p.Keys(s);
+        const std::vector<ini::Profile::NamedLine> keyLines = p.Section(s).KeyLines();
+        FUZZ_CHECK(keyLines.size() == keys.size());
         for (const std::size_t j : Sample(keys.size(), mostKeys, dice)) {
             const std::string& k = keys[j];
             const std::optional<std::string> value = p.Get(s, k);
@@ -161,6 +172,12 @@ void CheckReads(const ini::Profile& p, const Reading& reading, std::size_t mostS
             const std::optional<KeyLine> line = Key(LineAt(lines, at));
             FUZZ_CHECK(line && fuzz::SameName(line->name, k));
             FUZZ_CHECK(Unquote(line->value) == *value);
+            // Every key line in file order, with the line the lookup reads.
+            FUZZ_CHECK(keyLines[j].name == k && keyLines[j].firstLine == at);
+            FUZZ_CHECK(keyLines[j].line >= at && keyLines[j].line < next);
+            FUZZ_CHECK(j == 0 || keyLines[j].line > keyLines[j - 1].line);
+            const std::optional<KeyLine> own = Key(LineAt(lines, keyLines[j].line));
+            FUZZ_CHECK(own && own->name == k);
         }
     }
 }

@@ -8,8 +8,8 @@
 // reads back the same number.
 #include "fuzz_check.h"
 
-#include "ini/profile.h"
 #include "ini/integer.h"
+#include "ini/profile.h"
 
 #include <cstdio>
 #include <optional>
@@ -126,8 +126,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(setup::ToInteger(text) == ReferenceToInteger(text));
     FUZZ_CHECK(ini::ParseProfileInteger(text) == ReferenceProfileInteger(text));
 
+    // The text as it stands, a NUL byte shown as "\0" so that nothing cuts it.
+    std::string shown;
+    for (const char c : text)
+        shown += c == '\0' ? std::string("\\0") : std::string(1, c);
     const std::string message = setup::NotAnIntegerMessage(text);
-    FUZZ_CHECK(message == "'" + text + "' is not a valid integer value");
+    FUZZ_CHECK(message == "'" + shown + "' is not a valid integer value");
 
     if (size >= 8) {
         std::uint64_t bits = 0;

@@ -5,10 +5,10 @@
 // ones), as the input picks, builds the 68 blocks of the block map in order;
 // each is skipped, or stops on a conversion error, or carries 2 + its
 // layout's size bytes, with every field's bytes and every diagnostic as
-// block_oracle.h works them out; keys of sections that no block reads are
-// reported once per section name; the lines above the first section are
-// reported with their numbers; Clean() and Diagnostics() agree with the
-// parts.
+// block_oracle.h works them out; a section given again is reported with the
+// line of the one read; keys of the other sections that no block reads are
+// reported with their lines; the lines above the first section are reported
+// with their numbers; Clean() and Diagnostics() agree with the parts.
 #include "block_oracle.h"
 #include "fuzz_check.h"
 
@@ -63,22 +63,38 @@ void CheckReport(const ini::Profile& file, int firmware) {
     FUZZ_CHECK(report.holdsSetupData == anyData);
     FUZZ_CHECK(setup::HoldsSetupData(file) == anyData);
 
-    // Stray keys: those of every section no block reads, first section of a
-    // name only, in file order.
+    // A section given again after the first of its name: reported, never
+    // read. Stray keys: those of every other section no block reads, each
+    // line of them, in file order.
     std::set<std::string> seen;
     std::size_t stray = 0;
-    for (const std::string& section : file.Sections()) {
-        if (fuzz::BlockIndex(section) >= 0 || !seen.insert(fuzz::Folded(section)).second)
+    std::size_t repeated = 0;
+    const std::vector<std::string> sections = file.Sections();
+    const std::vector<ini::Profile::NamedLine> headers = file.SectionLines();
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        const std::string& section = sections[i];
+        if (!seen.insert(fuzz::Folded(section)).second) {
+            FUZZ_CHECK(repeated < report.repeatedSections.size());
+            const setup::Diagnostic& d = report.repeatedSections[repeated++];
+            FUZZ_CHECK(d.kind == setup::Diagnostic::Kind::RepeatedSection);
+            FUZZ_CHECK(d.section == section && d.line == headers[i].line);
+            FUZZ_CHECK(d.usedLine == file.SectionLine(section) && d.usedLine < d.line);
             continue;
-        for (const std::string& key : file.Keys(section)) {
+        }
+        if (fuzz::BlockIndex(section) >= 0)
+            continue;
+        const std::vector<std::string> keys = file.Keys(section);
+        const std::vector<ini::Profile::NamedLine> keyLines = file.Section(section).KeyLines();
+        for (std::size_t j = 0; j < keys.size(); ++j) {
             FUZZ_CHECK(stray < report.strayKeys.size());
             const setup::Diagnostic& d = report.strayKeys[stray++];
             FUZZ_CHECK(d.kind == setup::Diagnostic::Kind::UnreadKey);
-            FUZZ_CHECK(d.section == section && d.key == key);
-            FUZZ_CHECK(d.line == file.LineOf(section, key) && d.line > 0);
+            FUZZ_CHECK(d.section == section && d.key == keys[j]);
+            FUZZ_CHECK(d.line == keyLines[j].line && d.line >= file.LineOf(section, keys[j]));
         }
     }
     FUZZ_CHECK(stray == report.strayKeys.size());
+    FUZZ_CHECK(repeated == report.repeatedSections.size());
 
     const std::vector<ini::Profile::LooseLine> loose = file.LinesBeforeSections();
     FUZZ_CHECK(report.looseText.size() == loose.size());
@@ -87,7 +103,7 @@ void CheckReport(const ini::Profile& file, int firmware) {
         FUZZ_CHECK(d.kind == setup::Diagnostic::Kind::TextBeforeSections);
         FUZZ_CHECK(d.line == loose[i].line && d.value == loose[i].text);
     }
-    const std::size_t total = loose.size() + diagnostics + stray;
+    const std::size_t total = loose.size() + repeated + diagnostics + stray;
     FUZZ_CHECK(report.Diagnostics().size() == total);
     FUZZ_CHECK(report.Clean() == (anyData && total == 0));
 }

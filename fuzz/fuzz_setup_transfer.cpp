@@ -4,13 +4,15 @@
 // Checked: a set-up transfer (setup::Transfer::Send over a unit) to a
 // simulated unit of firmware 0x010C or 0x010D, as the input picks (on a port
 // that carries the frames at once, some blocks refused now and then), writes
-// nothing when the unit's status replies are lost, and asks before it sends
-// a file with keys that only the other firmware family's layouts read
-// (nothing written when the answer is no); otherwise it reports success
-// exactly when no block fails, and then the unit's EEPROM holds exactly the
-// file's blocks as the codec builds them; on failure it names the first
-// block that failed, and the EEPROM holds exactly the blocks before it. It
-// finishes once and leaves the link idle. Time is virtual: the loop moves
+// nothing when the unit's status replies are lost, nor when a value of any
+// block does not convert (naming the first such block), and asks before it
+// sends a file with keys that only the other firmware family's layouts
+// read, with fields of its blocks missing, or with a block's section given
+// twice (nothing written when the answer is no); otherwise it reports
+// success exactly when no block fails, and then the unit's EEPROM holds
+// exactly the file's blocks as the codec builds them; on failure it names
+// the first block that failed, and the EEPROM holds exactly the blocks
+// before it. It finishes once and leaves the link idle. Time is virtual: the loop moves
 // the link's clock to its next due time whenever the line is quiet.
 #include "block_oracle.h"
 #include "fake_port.h"
@@ -27,6 +29,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +64,26 @@ bool MadeForTheOtherFamily(const ini::Profile& file, int firmware) {
             if (!Reads(mineFields, key) && Reads(otherFields, key))
                 return true;
     }
+    return false;
+}
+
+// Whether a block the file writes lacks a field (it would go out as 0), or
+// the section of a block is given twice.
+bool LacksFieldsOrRepeatsABlock(const ini::Profile& file, int firmware,
+                                const std::vector<bool>& withData) {
+    const std::vector<setup::BlockSpec>& map = setup::BlockMap(firmware);
+    for (std::size_t i = 0; i < map.size(); ++i) {
+        if (!withData[i])
+            continue;
+        const ini::Profile::SectionView values = file.Section(map[i].section);
+        for (const setup::LayoutField& field : setup::LayoutFields(map[i].layout))
+            if (field.kind != setup::FieldKind::Hidden && !values.Get(field.key))
+                return true;
+    }
+    std::set<std::string> seen;
+    for (const std::string& section : file.Sections())
+        if (!seen.insert(fuzz::Folded(section)).second && fuzz::BlockIndex(section) >= 0)
+            return true;
     return false;
 }
 
@@ -101,13 +124,13 @@ void CheckTransfer(const ini::Profile& file, int firmware, const std::vector<boo
         }
     };
     setup::TransferHooks hooks;
-    const bool sendOtherFamily = dice.Below(2) == 0;
+    const bool sendAnyway = dice.Below(2) == 0;
     int asked = 0;
-    hooks.AskSendOtherFamily = [&](const setup::FamilyMismatch& mismatch,
-                                   const std::function<void(bool)>& answer) {
-        FUZZ_CHECK(mismatch.firmwareVersion == firmware && mismatch.found());
+    hooks.AskSendAnyway = [&](const setup::SendConcerns& concerns,
+                              const std::function<void(bool)>& answer) {
+        FUZZ_CHECK(concerns.family.firmwareVersion == firmware && concerns.any());
         ++asked;
-        answer(sendOtherFamily);
+        answer(sendAnyway);
     };
 
     setup::Transfer transfer(link);
@@ -143,10 +166,29 @@ void CheckTransfer(const ini::Profile& file, int firmware, const std::vector<boo
         return;
     }
     FUZZ_CHECK(result.firmwareVersion == firmware);
-    const bool otherFamily = MadeForTheOtherFamily(file, firmware);
-    FUZZ_CHECK(asked == (otherFamily ? 1 : 0));
-    if (otherFamily && !sendOtherFamily) {
-        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::OtherFamily);
+    // Every block is built before the first is written: a value that does
+    // not convert anywhere writes nothing, and asks nothing.
+    std::optional<setup::BuiltBlock> bad;
+    for (std::size_t i = 0; i < map.size() && !bad; ++i) {
+        if (!withData[i])
+            continue;
+        setup::BuiltBlock b = setup::BuildBlock(file, map[i]);
+        if (b.conversionError)
+            bad = std::move(b);
+    }
+    if (bad) {
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::ConversionError);
+        FUZZ_CHECK(result.message == *bad->conversionError);
+        FUZZ_CHECK(result.stoppedAt && result.stoppedAt->block == bad->spec.block);
+        FUZZ_CHECK(result.blocksDone == 0 && asked == 0);
+        FUZZ_CHECK(unit.Eeprom().empty() && unit.BlockWrites() == 0);
+        return;
+    }
+    const bool concerns = MadeForTheOtherFamily(file, firmware) ||
+                          LacksFieldsOrRepeatsABlock(file, firmware, withData);
+    FUZZ_CHECK(asked == (concerns ? 1 : 0));
+    if (concerns && !sendAnyway) {
+        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::Declined);
         FUZZ_CHECK(unit.Eeprom().empty() && unit.BlockWrites() == 0);
         return;
     }
@@ -164,7 +206,7 @@ void CheckTransfer(const ini::Profile& file, int firmware, const std::vector<boo
         setup::BuiltBlock b = setup::BuildBlock(file, map[i]);
         if (b.skipped)
             continue;
-        if (b.conversionError || unit.RefusedBlocks().count(b.spec.block) != 0) {
+        if (unit.RefusedBlocks().count(b.spec.block) != 0) {
             failedAt = i;
             failed = std::move(b);
             break;
@@ -181,13 +223,8 @@ void CheckTransfer(const ini::Profile& file, int firmware, const std::vector<boo
     }
     FUZZ_CHECK(!result.ok());
     FUZZ_CHECK(result.stoppedAt && result.stoppedAt->block == failed->spec.block);
-    if (failed->conversionError) {
-        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::ConversionError);
-        FUZZ_CHECK(result.message == *failed->conversionError);
-    } else {
-        FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::BlockFailed);
-        FUZZ_CHECK(result.status == unit.RefusedBlocks().at(failed->spec.block));
-    }
+    FUZZ_CHECK(result.outcome == setup::TransferResult::Outcome::BlockFailed);
+    FUZZ_CHECK(result.status == unit.RefusedBlocks().at(failed->spec.block));
 }
 
 } // namespace

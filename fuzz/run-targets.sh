@@ -38,7 +38,7 @@ done
 seconds=${1:?seconds per target}
 shift
 all_targets=(frame_receiver exchange status_reply ini integer layout setup_codec setup_transfer
-  sim_unit)
+  sim_unit http_request unit_clients radio_info wsjtx_message)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs what the tests need, builds the sanitizer build (build/dev), runs
+# Installs what the tests need (Debian packages, the browser test's npm
+# packages), builds the sanitizer build (build/dev), runs
 # the fuzz targets for a few seconds each (build/fuzz, clang), then every test
 # under CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/deps.sh test
+# The browser test's driver, exactly as the lock file has it.
+(cd tests/browser && npm ci --ignore-scripts --no-audit --no-fund)
 
 cmake --preset dev
 cmake --build --preset dev

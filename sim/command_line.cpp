@@ -93,6 +93,7 @@ std::string Usage() {
            "                      the program's folder when it holds koravel.ini,\n"
            "                      else $XDG_CONFIG_HOME/koravel, ~/.config/koravel)\n"
            "  --help              show this text\n"
+           "  --version           show the version\n"
            "\n"
            "On start one line tells where the port is, for example\n"
            "  kv100-sim: COM1 is /path/ports/com1 -> /dev/pts/5\n";
@@ -114,6 +115,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, Options& opti
         }
         if (name == "--help" || name == "-h")
             return CommandLine::Help;
+        if (name == "--version")
+            return CommandLine::Version;
         if (name == "--no-pace" || name == "--sequence-only" || name == "--no-status-replies") {
             if (inlineValue) {
                 error = name + " takes no value";

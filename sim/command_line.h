@@ -9,9 +9,10 @@
 namespace sim {
 
 enum class CommandLine {
-    Run,   // options filled in
-    Help,  // --help: print Usage() and stop
-    Error, // error holds the reason
+    Run,     // options filled in
+    Help,    // --help: print Usage() and stop
+    Version, // --version: print the version and stop
+    Error,   // error holds the reason
 };
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args, Options& options,

@@ -15,6 +15,9 @@ int main(int argc, char** argv) {
     case sim::CommandLine::Help:
         std::fputs(sim::Usage().c_str(), stdout);
         return 0;
+    case sim::CommandLine::Version:
+        std::fputs("kv100-sim " KORAVEL_VERSION "\n", stdout);
+        return 0;
     case sim::CommandLine::Error:
         std::fprintf(stderr, "kv100-sim: %s (see kv100-sim --help)\n", error.c_str());
         return 2;

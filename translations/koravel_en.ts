@@ -113,6 +113,37 @@
     </message>
 </context>
 <context>
+    <name>SetupConcerns</name>
+    <message>
+        <source>%1 in [%2]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>firmware %1 or later</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>firmware below %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file was made for units with %1; the unit has firmware %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ignored (only units with %1 read them): %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sent as 0 (not in the file; texts as 0x00 bytes): %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>[%1] is given again at line %2: only the section at line %3 is read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>TfmMain</name>
     <message>
         <source>Retract the elements? The antenna is unusable until it is tuned again.</source>
@@ -400,10 +431,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The file was made for another unit; nothing was sent.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Trying COM%1 again every 2 s.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -417,6 +444,26 @@
     </message>
     <message>
         <source>Serial devices...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings not read, defaults used: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings will not be saved: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No serial port is open.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file is not fit to be sent as it stands; nothing was sent.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -503,6 +550,70 @@
     </message>
     <message>
         <source>The CAT back end is gone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hamlib (the rig&apos;s CAT port)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Logger radio broadcasts (RadioInfo)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>WSJT-X status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Source:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>/dev/ttyUSB0 or host:port</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>UDP port:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Radio 1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Radio 2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The radio with transmit focus</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Logger radio:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>none, or a group such as 239.255.0.1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Multicast group:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>any instance</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>WSJT-X instance:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not heard after:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rig %1: &quot;%2&quot; is not a multicast group (224.0.0.0 to 239.255.255.255)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -113,6 +113,37 @@
     </message>
 </context>
 <context>
+    <name>SetupConcerns</name>
+    <message>
+        <source>%1 in [%2]</source>
+        <translation>%1 in [%2]</translation>
+    </message>
+    <message>
+        <source>firmware %1 or later</source>
+        <translation>firmware %1 o successivo</translation>
+    </message>
+    <message>
+        <source>firmware below %1</source>
+        <translation>firmware precedente al %1</translation>
+    </message>
+    <message>
+        <source>The file was made for units with %1; the unit has firmware %2.</source>
+        <translation>Il file è stato fatto per unità con %1; l&apos;unità ha il firmware %2.</translation>
+    </message>
+    <message>
+        <source>Ignored (only units with %1 read them): %2.</source>
+        <translation>Ignorati (li leggono solo le unità con %1): %2.</translation>
+    </message>
+    <message>
+        <source>Sent as 0 (not in the file; texts as 0x00 bytes): %1.</source>
+        <translation>Inviati come 0 (non presenti nel file; i testi come byte 0x00): %1.</translation>
+    </message>
+    <message>
+        <source>[%1] is given again at line %2: only the section at line %3 is read.</source>
+        <translation>[%1] compare di nuovo alla riga %2: viene letta solo la sezione alla riga %3.</translation>
+    </message>
+</context>
+<context>
     <name>TfmMain</name>
     <message>
         <source>Retract the elements? The antenna is unusable until it is tuned again.</source>
@@ -400,10 +431,6 @@
         <translation>La centralina non ha comunicato la versione del firmware; non è stato inviato nulla.</translation>
     </message>
     <message>
-        <source>The file was made for another unit; nothing was sent.</source>
-        <translation>Il file è stato fatto per un&apos;altra centralina; non è stato inviato nulla.</translation>
-    </message>
-    <message>
         <source>Trying COM%1 again every 2 s.</source>
         <translation>Nuovo tentativo su COM%1 ogni 2 s.</translation>
     </message>
@@ -418,6 +445,26 @@
     <message>
         <source>Serial devices...</source>
         <translation>Dispositivi seriali...</translation>
+    </message>
+    <message>
+        <source>Settings not read, defaults used: %1</source>
+        <translation>Impostazioni non lette, usati i valori predefiniti: %1</translation>
+    </message>
+    <message>
+        <source>Settings will not be saved: %1</source>
+        <translation>Le impostazioni non verranno salvate: %1</translation>
+    </message>
+    <message>
+        <source>No serial port is open.</source>
+        <translation>Nessuna porta seriale è aperta.</translation>
+    </message>
+    <message>
+        <source>Nothing was sent.</source>
+        <translation>Non è stato inviato nulla.</translation>
+    </message>
+    <message>
+        <source>The file is not fit to be sent as it stands; nothing was sent.</source>
+        <translation>Il file così com&apos;è non è adatto all&apos;invio; non è stato inviato nulla.</translation>
     </message>
 </context>
 <context>
@@ -504,6 +551,70 @@
     <message>
         <source>The CAT back end is gone</source>
         <translation>Il CAT non c&apos;è più</translation>
+    </message>
+    <message>
+        <source>Hamlib (the rig&apos;s CAT port)</source>
+        <translation>Hamlib (la porta CAT della radio)</translation>
+    </message>
+    <message>
+        <source>Logger radio broadcasts (RadioInfo)</source>
+        <translation>Trasmissioni radio del logger (RadioInfo)</translation>
+    </message>
+    <message>
+        <source>WSJT-X status</source>
+        <translation>Stato di WSJT-X</translation>
+    </message>
+    <message>
+        <source>Source:</source>
+        <translation>Sorgente:</translation>
+    </message>
+    <message>
+        <source>/dev/ttyUSB0 or host:port</source>
+        <translation>/dev/ttyUSB0 o host:porta</translation>
+    </message>
+    <message>
+        <source>UDP port:</source>
+        <translation>Porta UDP:</translation>
+    </message>
+    <message>
+        <source>Radio 1</source>
+        <translation>Radio 1</translation>
+    </message>
+    <message>
+        <source>Radio 2</source>
+        <translation>Radio 2</translation>
+    </message>
+    <message>
+        <source>The radio with transmit focus</source>
+        <translation>La radio con il fuoco di trasmissione</translation>
+    </message>
+    <message>
+        <source>Logger radio:</source>
+        <translation>Radio del logger:</translation>
+    </message>
+    <message>
+        <source>none, or a group such as 239.255.0.1</source>
+        <translation>nessuno, o un gruppo come 239.255.0.1</translation>
+    </message>
+    <message>
+        <source>Multicast group:</source>
+        <translation>Gruppo multicast:</translation>
+    </message>
+    <message>
+        <source>any instance</source>
+        <translation>qualsiasi istanza</translation>
+    </message>
+    <message>
+        <source>WSJT-X instance:</source>
+        <translation>Istanza di WSJT-X:</translation>
+    </message>
+    <message>
+        <source>Not heard after:</source>
+        <translation>Non sentita dopo:</translation>
+    </message>
+    <message>
+        <source>Rig %1: &quot;%2&quot; is not a multicast group (224.0.0.0 to 239.255.255.255)</source>
+        <translation>Radio %1: &quot;%2&quot; non è un gruppo multicast (da 224.0.0.0 a 239.255.255.255)</translation>
     </message>
 </context>
 <context>

@@ -45,9 +45,10 @@ int main(int argc, char** argv) {
 
     const RigWorkersEnd rigWorkersEnd; // destroyed after the window
     TfmMain window;
-    // The one optional argument: a set-up file to send (Qt's own options are
-    // already taken out).
-    window.CommandLineFile = QCoreApplication::arguments().value(1);
+    // The one optional argument: a set-up file to send, by its bytes (Qt's
+    // own options are already taken out of argv).
+    if (argc > 1)
+        window.CommandLineFile = QByteArray(argv[1]);
     window.show();
     // A desktop session that ends, or a kill from a script, closes the
     // window as the user would, so the settings are saved.

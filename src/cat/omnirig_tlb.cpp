@@ -1,5 +1,7 @@
 #include "cat/omnirig_tlb.h"
 
+#include "cat/datagram_port.h"
+#include "cat/datagram_rig.h"
 #include "cat/hamlib_access.h"
 #include "cat/rig_worker.h"
 
@@ -21,15 +23,30 @@ QString IRigX::StatusStr() const {
     return text;
 }
 
-std::optional<std::int32_t> IRigX::Freq() const {
-    if (!channel_) {
+namespace {
+
+// What a rig last read, while it is on line.
+std::optional<cat::RigValues> OnLineValues(const std::shared_ptr<cat::RigChannel>& channel) {
+    if (!channel) {
         return std::nullopt;
     }
-    const auto [status, values] = channel_->Snapshot();
+    auto [status, values] = channel->Snapshot();
     if (status != cat::kStatusOnLine) {
         return std::nullopt;
     }
-    return cat::FreqAsInt32(values);
+    return values;
+}
+
+} // namespace
+
+std::optional<std::int32_t> IRigX::Freq() const {
+    const std::optional<cat::RigValues> values = OnLineValues(channel_);
+    return values ? cat::FreqAsInt32(*values) : std::nullopt;
+}
+
+std::optional<std::int64_t> IRigX::FreqHz() const {
+    const std::optional<cat::RigValues> values = OnLineValues(channel_);
+    return values ? cat::FreqAsInt64(*values) : std::nullopt;
 }
 
 bool IRigX::Tx() const {
@@ -54,7 +71,7 @@ bool TOmniRigX::WaitForWorkers(int timeoutMs) {
 bool TOmniRigX::Validate(const cat::OmniRigSettings& settings, QString* error) const {
     for (int n = 1; n <= cat::kRigCount; ++n) {
         const cat::RigSettings& rig = settings[n - 1];
-        if (rig.model != 0 && !cat::KnownModel(rig.model)) {
+        if (rig.source == cat::RigSource::Hamlib && rig.model != 0 && !cat::KnownModel(rig.model)) {
             if (error != nullptr) {
                 *error = QStringLiteral("Hamlib does not know rig model %1 (rig %2 in %3)")
                              .arg(rig.model)
@@ -74,7 +91,12 @@ bool TOmniRigX::Connect() {
     cat::InitHamlib();
     cat::OmniRigSettings settings;
     QString error;
-    if (!cat::LoadOmniRigIni(configDir_, settings, &error) || !Validate(settings, &error)) {
+    const bool loaded = cat::LoadOmniRigIni(configDir_, settings, &error);
+    for (int i = 0; loaded && i < cat::kRigCount; ++i) {
+        if (overrides_[i])
+            settings[i] = *overrides_[i];
+    }
+    if (!loaded || !Validate(settings, &error)) {
         lastError_ = error;
         return false;
     }
@@ -82,6 +104,23 @@ bool TOmniRigX::Connect() {
     StartRigs(settings);
     connected_ = true;
     return true;
+}
+
+void TOmniRigX::OverrideRig(int rigNumber, const cat::RigSettings& rig) {
+    if (rigNumber >= 1 && rigNumber <= cat::kRigCount)
+        overrides_[rigNumber - 1] = rig;
+}
+
+QString TOmniRigX::SourceNotes(int rigNumber) const {
+    if (rigNumber < 1 || rigNumber > cat::kRigCount || !datagramRigs_[rigNumber - 1])
+        return {};
+    return datagramRigs_[rigNumber - 1]->Notes();
+}
+
+QStringList TOmniRigX::HeardInstances(int rigNumber) const {
+    if (rigNumber < 1 || rigNumber > cat::kRigCount || !datagramRigs_[rigNumber - 1])
+        return {};
+    return datagramRigs_[rigNumber - 1]->HeardInstances();
 }
 
 IRigX* TOmniRigX::Rig1() {
@@ -96,9 +135,11 @@ void TOmniRigX::StartRigs(const cat::OmniRigSettings& settings) {
     settings_ = settings;
     for (int n = 1; n <= cat::kRigCount; ++n) {
         const cat::RigSettings& rig = settings[n - 1];
-        const int initial = rig.model == 0 ? cat::kStatusNotConfigured
-                            : !rig.enabled ? cat::kStatusDisabled
-                                           : cat::kStatusNotResponding;
+        const bool datagrams = rig.source != cat::RigSource::Hamlib;
+        // A datagram source needs no model: Model=0 only unconfigures Hamlib.
+        const int initial = !datagrams && rig.model == 0 ? cat::kStatusNotConfigured
+                            : !rig.enabled               ? cat::kStatusDisabled
+                                                         : cat::kStatusNotResponding;
         auto channel = std::make_shared<cat::RigChannel>(n, initial);
         // The channel calls this on the worker's thread, locked; Stop() in the
         // destructor clears it under the same lock before this object goes.
@@ -107,16 +148,50 @@ void TOmniRigX::StartRigs(const cat::OmniRigSettings& settings) {
                  rigNumber, params);
         });
         rigs_[n - 1].channel_ = channel;
-        if (initial == cat::kStatusNotResponding) {
-            cat::RigConfig config;
-            config.rigNumber = n;
-            config.model = rig.model;
-            config.port = rig.port.toStdString();
-            config.speed = rig.speed;
-            config.pollMs = rig.pollMs;
-            cat::StartRigWorker(std::move(channel), std::move(config));
+        if (initial != cat::kStatusNotResponding) {
+            continue;
         }
+        if (datagrams) {
+            StartDatagramRig(n, rig, std::move(channel));
+            continue;
+        }
+        cat::RigConfig config;
+        config.rigNumber = n;
+        config.model = rig.model;
+        config.port = rig.port.toStdString();
+        config.speed = rig.speed;
+        config.pollMs = rig.pollMs;
+        cat::StartRigWorker(std::move(channel), std::move(config));
     }
+}
+
+void TOmniRigX::StartDatagramRig(int rigNumber, const cat::RigSettings& rig,
+                                 std::shared_ptr<cat::RigChannel> channel) {
+    auto source = std::make_unique<cat::DatagramRig>(std::move(channel), rig, nullptr);
+    const auto port = static_cast<std::uint16_t>(cat::UdpPortOf(rig));
+    const std::string group = rig.multicast.toStdString();
+    // Rigs on the same port and group share its socket: each sees every
+    // datagram, however the sender addresses them.
+    cat::DatagramPort* shared = nullptr;
+    for (const auto& open : datagramPorts_) {
+        if (open->Port() == port && open->Group() == group)
+            shared = open.get();
+    }
+    if (shared == nullptr) {
+        auto opened = std::make_unique<cat::DatagramPort>(port, group, nullptr);
+        if (!opened->Open()) {
+            source->PortFailed(opened->Error());
+            datagramRigs_[rigNumber - 1] = std::move(source);
+            return;
+        }
+        shared = opened.get();
+        datagramPorts_.push_back(std::move(opened));
+    }
+    cat::DatagramRig* raw = source.get();
+    shared->AddReceiver(
+        {[raw](std::string_view data, bool truncated) { raw->OnDatagram(data, truncated); },
+         [raw](const std::string& error) { raw->OnReceiveError(error); }});
+    datagramRigs_[rigNumber - 1] = std::move(source);
 }
 
 void TOmniRigX::StopRigs() {
@@ -124,6 +199,11 @@ void TOmniRigX::StopRigs() {
         if (rig.channel_) {
             rig.channel_->Stop();
         }
+    }
+    // The ports first: their receivers call the rigs.
+    datagramPorts_.clear();
+    for (auto& source : datagramRigs_) {
+        source.reset();
     }
 }
 

@@ -1,8 +1,12 @@
 // The CAT client of the main window: TOmniRigX, with rig 1 and rig 2 as
-// IRigX, standing in for the OmniRig automation server over Hamlib.
+// IRigX, standing in for the OmniRig automation server over Hamlib and the
+// station's datagrams.
 //
-// Each rig configured in omnirig.ini (see omnirig_ini.h) is polled by a
-// worker thread of its own. Every notification reaches the owner's thread
+// Each rig configured in omnirig.ini (see omnirig_ini.h) has its source: a
+// Hamlib rig is polled by a worker thread of its own; a rig followed from
+// datagrams (RadioInfo, WSJT-X) listens on its UDP port on the owner's
+// thread (cat/datagram_rig.h). IRigX and the notifications are the same
+// whatever the source. Every notification reaches the owner's thread
 // through the Qt event loop (queued), and only while this object exists:
 // the handlers always run on the thread the object lives on.
 //
@@ -17,14 +21,18 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace cat {
+class DatagramPort;
+class DatagramRig;
 class RigChannel;
 } // namespace cat
 
@@ -40,6 +48,9 @@ public:
     // rig is not on line, does not report a frequency, or reports one that
     // does not fit 32 bits.
     std::optional<std::int32_t> Freq() const;
+    // The same in whole hertz, 64 bits: a frequency beyond 32 bits is read
+    // too (the follow rule takes it and finds it out of range).
+    std::optional<std::int64_t> FreqHz() const;
     // True while the rig is on line and reports its PTT on. A rig whose PTT
     // cannot be read counts as not transmitting. A change raises the
     // parameter-change notification with cat::kParamTx.
@@ -69,6 +80,10 @@ public:
     // valid, or names a model Hamlib does not know. True at once when already
     // connected.
     bool Connect();
+    // The settings of one rig for this run instead of omnirig.ini's (a
+    // command line's choice of source): used by the next Connect, never
+    // stored.
+    void OverrideRig(int rigNumber, const cat::RigSettings& rig);
     bool Connected() const { return connected_; }
     QString LastError() const { return lastError_; }
     QString ConfigDir() const { return configDir_; }
@@ -102,6 +117,12 @@ public:
     // model is unknown or the file cannot be written; nothing changes then.
     bool ApplySettings(const cat::OmniRigSettings& settings, QString* error);
 
+    // A datagram rig's counts and what it heard (WSJT-X instances), for the
+    // settings dialog; empty for a Hamlib rig or while not connected.
+    QString SourceNotes(int rigNumber) const;
+    // The WSJT-X instance ids a rig heard so far.
+    QStringList HeardInstances(int rigNumber) const;
+
     // Notifications, in OmniRig's order. Empty ones are ignored.
     std::function<void(TOmniRigX* Sender)> OnVisibleChange;
     std::function<void(TOmniRigX* Sender, int RigNumber)> OnRigTypeChange;
@@ -122,6 +143,8 @@ private:
 
     bool Validate(const cat::OmniRigSettings& settings, QString* error) const;
     void StartRigs(const cat::OmniRigSettings& settings);
+    void StartDatagramRig(int rigNumber, const cat::RigSettings& rig,
+                          std::shared_ptr<cat::RigChannel> channel);
     void StopRigs();
     // Queues an event for the owner's thread.
     void Post(Event event, int rigNumber, int params);
@@ -132,5 +155,10 @@ private:
     bool connected_ = false;
     cat::OmniRigSettings settings_;
     IRigX rigs_[cat::kRigCount];
+    std::optional<cat::RigSettings> overrides_[cat::kRigCount];
+    // The datagram rigs and the ports they listen on, live between
+    // StartRigs and StopRigs.
+    std::unique_ptr<cat::DatagramRig> datagramRigs_[cat::kRigCount];
+    std::vector<std::unique_ptr<cat::DatagramPort>> datagramPorts_;
     bool dialogVisible_ = false;
 };

@@ -40,6 +40,18 @@ std::optional<std::int32_t> FreqAsInt32(const RigValues& values) {
     return static_cast<std::int32_t>(hz);
 }
 
+std::optional<std::int64_t> FreqAsInt64(const RigValues& values) {
+    if (!values.freqHz || !std::isfinite(*values.freqHz)) {
+        return std::nullopt;
+    }
+    const double hz = std::round(*values.freqHz);
+    // 2^63 is the first double past the 64-bit range.
+    if (hz < 0.0 || hz >= 9223372036854775808.0) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(hz);
+}
+
 const char* StatusText(int status) {
     switch (status) {
     case kStatusNotConfigured:

@@ -52,6 +52,10 @@ bool Transmitting(const RigValues& values);
 // nearest hertz; empty when unknown, negative or beyond 2^31 - 1 Hz (rather
 // than a wrapped, wrong value).
 std::optional<std::int32_t> FreqAsInt32(const RigValues& values);
+// The same in 64 bits: every frequency a rig reports (a 2.4 GHz or 10 GHz
+// transverter's too), so that the follow rule can tell it is beyond the
+// antenna's range. Empty when unknown or negative.
+std::optional<std::int64_t> FreqAsInt64(const RigValues& values);
 
 // OmniRig-style text for a status value.
 const char* StatusText(int status);

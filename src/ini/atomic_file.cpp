@@ -153,10 +153,43 @@ void RemoveStaleTemps(const std::string& dir, const std::string& prefix) {
     ::closedir(folder);
 }
 
+// Whether an existing file of this status may be replaced.
+bool Replaceable(const std::string& target, const struct stat& st, std::string& reason) {
+    if (S_ISDIR(st.st_mode)) {
+        reason = Reason(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        reason = "not a regular file";
+        return false;
+    }
+    if ((st.st_mode & 0222) == 0) {
+        reason = "the file is read-only";
+        return false;
+    }
+    if (::access(target.c_str(), W_OK) != 0) {
+        reason = errno == EACCES ? "the file is read-only" : Reason(errno);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
+bool MayReplaceFile(const std::string& path, std::string& reason) {
+    const std::string target = ResolveTarget(path);
+    struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        reason = Reason(errno);
+        return false;
+    }
+    return Replaceable(target, st, reason);
+}
+
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error,
-                         FileSync sync) {
+                         FileSync sync, FileAccess access) {
     if (path.empty()) {
         error = Reason(ENOENT);
         return false;
@@ -172,15 +205,15 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
 
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode)) {
-        error = Reason(EISDIR);
+    if (exists && !Replaceable(target, old, error))
         return false;
-    }
     if (!exists && errno != ENOENT) {
         error = Reason(errno); // ENOTDIR, EACCES, ELOOP ... on the way there
         return false;
     }
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0644 & ~CurrentUmask());
+    const mode_t mode = access == FileAccess::OwnerOnly ? 0600
+                        : exists                        ? (old.st_mode & 07777)
+                                                        : (0644 & ~CurrentUmask());
 
     // The temporary file sits beside the target, so the rename stays on one
     // file system and is atomic.

@@ -4,8 +4,6 @@
 
 namespace setup {
 
-namespace {
-
 int HexDigit(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -15,6 +13,8 @@ int HexDigit(char c) {
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 // Length of the hexadecimal prefix at the start of text, or 0.
 std::size_t HexPrefix(std::string_view text) {
@@ -83,9 +83,21 @@ std::optional<std::int32_t> ToInteger(std::string_view text) {
 
 std::string NotAnIntegerMessage(std::string_view text) {
     std::string message = "'";
-    message += text;
+    message += ShownText(text);
     message += "' is not a valid integer value";
     return message;
+}
+
+std::string ShownText(std::string_view text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\0')
+            shown += "\\0";
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 } // namespace setup

@@ -18,7 +18,14 @@ namespace setup {
 
 std::optional<std::int32_t> ToInteger(std::string_view text);
 
-// "'<text>' is not a valid integer value".
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigit(char c);
+
+// "'<text>' is not a valid integer value", the text as ShownText gives it.
 std::string NotAnIntegerMessage(std::string_view text);
+
+// Text from a file as a message shows it: every byte as it stands, but a NUL
+// byte as "\0", so that nothing that prints the message stops there.
+std::string ShownText(std::string_view text);
 
 } // namespace setup

@@ -34,28 +34,6 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// A hash of a name, eight bytes at a time, with bit 5 of every byte set:
-// that maps each ASCII capital to its small letter, so names that compare
-// equal without regard to case hash alike (other bytes may collide, which
-// the comparison of the names sorts out).
-std::uint32_t NameHash(std::string_view name) {
-    constexpr std::uint64_t kCaseBits = 0x2020202020202020u;
-    constexpr std::uint64_t kPrime = 0x100000001B3u;
-    std::uint64_t h = 0xCBF29CE484222325u ^ name.size();
-    std::size_t i = 0;
-    for (; i + 8 <= name.size(); i += 8) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, name.data() + i, 8);
-        h = (h ^ (word | kCaseBits)) * kPrime;
-        h ^= h >> 29;
-    }
-    std::uint64_t tail = 0;
-    std::memcpy(&tail, name.data() + i, name.size() - i);
-    h = (h ^ (tail | kCaseBits)) * kPrime;
-    h ^= h >> 32;
-    return static_cast<std::uint32_t>(h);
-}
-
 // [begin, end) of s without the blanks at either end.
 void Trim(const std::string& s, std::size_t& begin, std::size_t& end) {
     while (begin < end && IsBlank(s[begin])) {
@@ -169,10 +147,6 @@ LineInfo Classify(const std::string& text, const LineSpan& line) {
     return info;
 }
 
-std::string_view NameIn(const std::string& text, const LineInfo& info) {
-    return std::string_view(text).substr(info.nameBegin, info.nameEnd - info.nameBegin);
-}
-
 // The line that starts at begin.
 LineSpan LineFrom(const std::string& text, std::size_t begin, int number) {
     LineWalker walker(text, begin, number);
@@ -218,6 +192,11 @@ std::string ClosingLineEnd(const std::string& text, const std::string& eol) {
     return !text.empty() && text.back() == '\r' ? std::string("\r\n") : eol;
 }
 
+// The scope of a key's name in the index: its section's.
+std::uint64_t KeyScope(std::uint32_t section) {
+    return static_cast<std::uint64_t>(section) + 1;
+}
+
 } // namespace
 
 Profile Profile::FromText(std::string text) {
@@ -241,24 +220,47 @@ void Profile::Reindex() {
     LineSpan line;
     while (walker.Next(line)) {
         const LineInfo info = Classify(text_, line);
+        const auto nameLength = static_cast<std::uint32_t>(info.nameEnd - info.nameBegin);
         if (info.kind == Kind::Section) {
-            sections_.push_back(SectionRef{line.begin, keys_.size(), keys_.size(),
-                                           NameHash(NameIn(text_, info)), line.number});
+            const auto index = static_cast<std::uint32_t>(sections_.size());
+            sections_.push_back(SectionRef{line.begin, info.nameBegin, nameLength, index,
+                                           keys_.size(), keys_.size(), line.number});
         } else if (info.kind == Kind::Key && !sections_.empty()) {
-            keys_.push_back(KeyRef{line.begin, NameHash(NameIn(text_, info)), line.number});
+            const auto index = static_cast<std::uint32_t>(keys_.size());
+            keys_.push_back(KeyRef{line.begin, info.nameBegin, nameLength,
+                                   static_cast<std::uint32_t>(sections_.size() - 1), index,
+                                   line.number});
             sections_.back().endKey = keys_.size();
         }
     }
-    byHash_.resize(sections_.size());
-    for (std::size_t i = 0; i < byHash_.size(); ++i) {
-        byHash_[i] = i;
+    // Of several sections (keys of a section) with the same name, the first
+    // in the file is the one found.
+    sectionNames_.Reset(sections_.size());
+    for (std::uint32_t i = 0; i < sections_.size(); ++i) {
+        const std::string_view name = SectionName(i);
+        sections_[i].first = sectionNames_.Add(FoldedNameHash(name), i, [&](std::uint32_t other) {
+            return SameName(SectionName(other), name);
+        });
     }
-    // Of several sections with the same name, the first in the file comes
-    // first among its equal hashes and is the one found.
-    std::sort(byHash_.begin(), byHash_.end(), [this](std::size_t a, std::size_t b) {
-        return sections_[a].hash != sections_[b].hash ? sections_[a].hash < sections_[b].hash
-                                                      : a < b;
-    });
+    keyNames_.Reset(keys_.size());
+    for (std::uint32_t i = 0; i < keys_.size(); ++i) {
+        const std::string_view name = KeyName(i);
+        const std::uint32_t section = keys_[i].section;
+        keys_[i].first =
+            keyNames_.Add(FoldedNameHash(name, KeyScope(section)), i, [&](std::uint32_t other) {
+                return keys_[other].section == section && SameName(KeyName(other), name);
+            });
+    }
+}
+
+std::string_view Profile::SectionName(std::uint32_t index) const {
+    const SectionRef& ref = sections_[index];
+    return std::string_view(text_).substr(ref.nameBegin, ref.nameLength);
+}
+
+std::string_view Profile::KeyName(std::uint32_t index) const {
+    const KeyRef& ref = keys_[index];
+    return std::string_view(text_).substr(ref.nameBegin, ref.nameLength);
 }
 
 const Profile::SectionRef* Profile::FindSection(const std::string& section) const {
@@ -266,18 +268,9 @@ const Profile::SectionRef* Profile::FindSection(const std::string& section) cons
     std::size_t e = section.size();
     Trim(section, b, e);
     const std::string_view wanted = std::string_view(section).substr(b, e - b);
-    const std::uint32_t hash = NameHash(wanted);
-    auto it =
-        std::lower_bound(byHash_.begin(), byHash_.end(), hash,
-                         [this](std::size_t i, std::uint32_t h) { return sections_[i].hash < h; });
-    for (; it != byHash_.end() && sections_[*it].hash == hash; ++it) {
-        const SectionRef& ref = sections_[*it];
-        const LineInfo info = Classify(text_, LineFrom(text_, ref.lineBegin, ref.line));
-        if (SameName(NameIn(text_, info), wanted)) {
-            return &ref;
-        }
-    }
-    return nullptr;
+    const std::uint32_t found = sectionNames_.Find(
+        FoldedNameHash(wanted), [&](std::uint32_t i) { return SameName(SectionName(i), wanted); });
+    return found == NameIndex::kNone ? nullptr : &sections_[found];
 }
 
 const Profile::KeyRef* Profile::FindKey(const SectionRef& section, const std::string& key,
@@ -285,22 +278,24 @@ const Profile::KeyRef* Profile::FindKey(const SectionRef& section, const std::st
     std::size_t b = 0;
     std::size_t e = key.size();
     Trim(key, b, e);
-    const std::string_view wanted = std::string_view(key).substr(b, e - b);
-    const std::uint32_t hash = NameHash(wanted);
-    for (std::size_t i = section.firstKey; i < section.endKey; ++i) {
-        const KeyRef& ref = keys_[i];
-        if (ref.hash != hash) {
-            continue;
-        }
+    return FindKey(static_cast<std::uint32_t>(&section - sections_.data()),
+                   std::string_view(key).substr(b, e - b), value);
+}
+
+const Profile::KeyRef* Profile::FindKey(std::uint32_t section, std::string_view key,
+                                        ValueSpan* value) const {
+    const std::uint32_t found =
+        keyNames_.Find(FoldedNameHash(key, KeyScope(section)), [&](std::uint32_t i) {
+            return keys_[i].section == section && SameName(KeyName(i), key);
+        });
+    if (found == NameIndex::kNone)
+        return nullptr;
+    const KeyRef& ref = keys_[found];
+    if (value != nullptr) {
         const LineInfo info = Classify(text_, LineFrom(text_, ref.lineBegin, ref.line));
-        if (SameName(NameIn(text_, info), wanted)) {
-            if (value != nullptr) {
-                *value = ValueSpan{info.valueBegin, info.valueEnd};
-            }
-            return &ref;
-        }
+        *value = ValueSpan{info.valueBegin, info.valueEnd};
     }
-    return nullptr;
+    return &ref;
 }
 
 Profile::SectionView Profile::Section(const std::string& section) const {
@@ -330,17 +325,29 @@ std::string Profile::SectionView::GetString(const std::string& key,
 
 std::vector<std::string> Profile::SectionView::Keys() const {
     std::vector<std::string> keys;
-    if (ref_ == nullptr) {
+    if (ref_ == nullptr)
         return keys;
-    }
-    const std::string& text = profile_->text_;
     keys.reserve(ref_->endKey - ref_->firstKey);
+    for (std::size_t i = ref_->firstKey; i < ref_->endKey; ++i)
+        keys.emplace_back(profile_->KeyName(static_cast<std::uint32_t>(i)));
+    return keys;
+}
+
+std::size_t Profile::SectionView::KeyCount() const {
+    return ref_ == nullptr ? 0 : ref_->endKey - ref_->firstKey;
+}
+
+std::vector<Profile::NamedLine> Profile::SectionView::KeyLines() const {
+    std::vector<NamedLine> lines;
+    if (ref_ == nullptr)
+        return lines;
+    lines.reserve(ref_->endKey - ref_->firstKey);
     for (std::size_t i = ref_->firstKey; i < ref_->endKey; ++i) {
         const KeyRef& key = profile_->keys_[i];
-        const LineInfo info = Classify(text, LineFrom(text, key.lineBegin, key.line));
-        keys.emplace_back(NameIn(text, info));
+        lines.push_back(NamedLine{std::string(profile_->KeyName(static_cast<std::uint32_t>(i))),
+                                  key.line, profile_->keys_[key.first].line});
     }
-    return keys;
+    return lines;
 }
 
 int Profile::SectionView::LineOf(const std::string& key) const {
@@ -368,11 +375,20 @@ std::vector<std::string> Profile::Keys(const std::string& section) const {
 std::vector<std::string> Profile::Sections() const {
     std::vector<std::string> names;
     names.reserve(sections_.size());
-    for (const SectionRef& ref : sections_) {
-        const LineInfo info = Classify(text_, LineFrom(text_, ref.lineBegin, ref.line));
-        names.emplace_back(NameIn(text_, info));
-    }
+    for (std::uint32_t i = 0; i < sections_.size(); ++i)
+        names.emplace_back(SectionName(i));
     return names;
+}
+
+std::vector<Profile::NamedLine> Profile::SectionLines() const {
+    std::vector<NamedLine> lines;
+    lines.reserve(sections_.size());
+    for (std::uint32_t i = 0; i < sections_.size(); ++i) {
+        const SectionRef& ref = sections_[i];
+        lines.push_back(
+            NamedLine{std::string(SectionName(i)), ref.line, sections_[ref.first].line});
+    }
+    return lines;
 }
 
 int Profile::LineOf(const std::string& section, const std::string& key) const {

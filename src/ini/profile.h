@@ -13,6 +13,8 @@
 // Text is kept as bytes; nothing is converted. No Qt.
 #pragma once
 
+#include "ini/name_index.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,9 +36,10 @@ public:
     // Parses text as it stands (LF or CR LF line ends, any bytes).
     static Profile FromText(std::string text);
 
-    // Reads a file. Returns nullopt and sets error to a readable reason
-    // ("No such file or directory", "larger than 4 MiB", ...) when the file
-    // cannot be read; an absent file is such a failure.
+    // Reads a regular file. Returns nullopt and sets error to a readable
+    // reason ("No such file or directory", "larger than 4 MiB", "is a FIFO",
+    // ...) when the file cannot be read; an absent file is such a failure,
+    // and anything that is not a regular file is refused at once.
     static std::optional<Profile> Load(const std::string& path, std::string& error,
                                        std::size_t maxBytes = kMaxFileSize);
 
@@ -55,6 +58,18 @@ public:
     // 1-based line number of a section's header line, or 0.
     int SectionLine(const std::string& section) const;
 
+    // A section header or a key line, with the line of the first one of that
+    // name (in the file, for a section; in its section, for a key): lookups
+    // find that first one, and a line where firstLine differs is never read.
+    struct NamedLine {
+        std::string name; // as written
+        int line = 0;     // 1-based
+        int firstLine = 0;
+        bool Repeated() const { return line != firstLine; }
+    };
+    // Every section header in file order.
+    std::vector<NamedLine> SectionLines() const;
+
 private:
     struct SectionRef;
 
@@ -68,6 +83,9 @@ public:
         std::optional<std::string> Get(const std::string& key) const;
         std::string GetString(const std::string& key, const std::string& fallback) const;
         std::vector<std::string> Keys() const;
+        std::size_t KeyCount() const;
+        // Every key line of the section in file order.
+        std::vector<NamedLine> KeyLines() const;
         int LineOf(const std::string& key) const;
 
     private:
@@ -101,22 +119,26 @@ public:
 private:
     // The file is kept as its bytes: Set splices the text, and Text() gives
     // back exactly what was read when nothing was set. Beside it, an index:
-    // every section header in file order with its key lines, and the headers
-    // again ordered by a hash of their names taken without regard to case.
-    // A lookup costs a binary search over the headers and a scan of one
-    // section's keys, comparing hashes; names are compared only where the
-    // hashes agree. Memory grows linearly with the file.
+    // every section header in file order with its key lines, and the names
+    // in a NameIndex (first of a name only). A lookup costs one hash of the
+    // name and, in the usual case, one comparison; reading a file costs time
+    // and memory in proportion to its size, whatever its names.
     struct KeyRef {
         std::size_t lineBegin;
-        std::uint32_t hash; // of the name, without regard to case
-        int line;           // 1-based
+        std::size_t nameBegin; // the name's bytes in text_, blanks trimmed
+        std::uint32_t nameLength;
+        std::uint32_t section; // index into sections_
+        std::uint32_t first;   // the first key of its name in its section (itself, mostly)
+        int line;              // 1-based
     };
     struct SectionRef {
         std::size_t lineBegin; // of the header
-        std::size_t firstKey;  // its key lines: keys_[firstKey, endKey)
+        std::size_t nameBegin; // the name's bytes in text_, blanks trimmed
+        std::uint32_t nameLength;
+        std::uint32_t first;  // the first section of its name (itself, mostly)
+        std::size_t firstKey; // its key lines: keys_[firstKey, endKey)
         std::size_t endKey;
-        std::uint32_t hash; // of the name, without regard to case
-        int line;           // 1-based line number of the header
+        int line; // 1-based line number of the header
     };
     // The first section of that name; the first key of that name in a
     // section.
@@ -127,6 +149,10 @@ private:
     };
     const KeyRef* FindKey(const SectionRef& section, const std::string& key,
                           ValueSpan* value = nullptr) const;
+    const KeyRef* FindKey(std::uint32_t section, std::string_view key,
+                          ValueSpan* value = nullptr) const;
+    std::string_view SectionName(std::uint32_t index) const;
+    std::string_view KeyName(std::uint32_t index) const;
     void Reindex();
 
     std::string text_;
@@ -135,10 +161,15 @@ private:
     // Line end of added lines: the file's own (that of its first line).
     std::string eol_ = "\n";
     std::vector<SectionRef> sections_; // file order
-    std::vector<std::size_t> byHash_;  // indices into sections_ by hash, then file order
     std::vector<KeyRef> keys_;         // file order
+    NameIndex sectionNames_;           // section name -> index into sections_
+    NameIndex keyNames_;               // section index and key name -> index into keys_
     friend struct ProfileAccess;
 };
+
+// Why a file of this st_mode is not read: "is a directory", "is a FIFO",
+// "is a character device", ...
+std::string NotRegularReason(unsigned mode);
 
 // A profile integer as the settings file takes it: decimal with an optional
 // sign, or hexadecimal after a leading "0x", "0X" or "$" (a sign may come

@@ -32,10 +32,28 @@ std::string SizeText(std::size_t bytes) {
 
 } // namespace
 
+std::string NotRegularReason(unsigned mode) {
+    switch (mode & S_IFMT) {
+    case S_IFDIR:
+        return "is a directory";
+    case S_IFIFO:
+        return "is a FIFO";
+    case S_IFCHR:
+        return "is a character device";
+    case S_IFBLK:
+        return "is a block device";
+    case S_IFSOCK:
+        return "is a socket";
+    default:
+        return "is not a regular file";
+    }
+}
+
 std::optional<Profile> Profile::Load(const std::string& path, std::string& error,
                                      std::size_t maxBytes) {
-    // O_NONBLOCK keeps a FIFO or a device from blocking the open itself.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    // O_NONBLOCK keeps a FIFO or a device from blocking the open itself, and
+    // O_NOCTTY a terminal from becoming the process's.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
         error = Reason(errno);
         return std::nullopt;
@@ -45,12 +63,14 @@ std::optional<Profile> Profile::Load(const std::string& path, std::string& error
         error = Reason(errno);
         return std::nullopt;
     }
-    if (S_ISDIR(st.st_mode)) {
-        error = Reason(EISDIR);
+    // Only a regular file is read: a FIFO or a device would wait for a
+    // writer, or never end.
+    if (!S_ISREG(st.st_mode)) {
+        error = NotRegularReason(st.st_mode);
         return std::nullopt;
     }
     const std::string tooLarge = "larger than " + SizeText(maxBytes);
-    if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
+    if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) {
         error = tooLarge;
         return std::nullopt;
     }
@@ -59,12 +79,10 @@ std::optional<Profile> Profile::Load(const std::string& path, std::string& error
         ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
     }
 
-    // Read at most one byte more than allowed: a file that grew since fstat,
-    // or one that has no size (a pipe), is refused all the same.
+    // Read at most one byte more than allowed: a file that grew since fstat
+    // is refused all the same.
     std::string text;
-    if (S_ISREG(st.st_mode)) {
-        text.reserve(static_cast<std::size_t>(st.st_size));
-    }
+    text.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const std::size_t room = maxBytes - text.size();

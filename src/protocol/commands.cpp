@@ -13,4 +13,25 @@ Bytes TuneArgument(std::uint32_t khz, std::uint8_t direction) {
     return arg;
 }
 
+const char* DirectionName(std::uint8_t direction) {
+    switch (direction) {
+    case kDirectionNormal:
+        return "normal";
+    case kDirectionReversed:
+        return "180";
+    case kDirectionBidirectional:
+        return "bidir";
+    default:
+        return nullptr;
+    }
+}
+
+std::optional<std::uint8_t> DirectionByName(std::string_view name) {
+    for (std::uint8_t d = kDirectionNormal; d <= kDirectionBidirectional; ++d) {
+        if (name == DirectionName(d))
+            return d;
+    }
+    return std::nullopt;
+}
+
 } // namespace koravel

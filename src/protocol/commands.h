@@ -10,6 +10,8 @@
 #include "protocol/bytes.h"
 
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace koravel {
 
@@ -48,5 +50,11 @@ constexpr std::uint16_t BandKhz(int meters) {
 constexpr std::uint8_t kDirectionNormal = 0;
 constexpr std::uint8_t kDirectionReversed = 1;
 constexpr std::uint8_t kDirectionBidirectional = 2;
+
+// The directions' names, as the programs show and take them: "normal",
+// "180", "bidir"; null beyond kDirectionBidirectional.
+const char* DirectionName(std::uint8_t direction);
+// The direction of one of those names.
+std::optional<std::uint8_t> DirectionByName(std::string_view name);
 
 } // namespace koravel

@@ -15,6 +15,8 @@ class Unit;
 
 namespace setup {
 
+struct BuiltBlock;
+
 constexpr int kWriteBlockAttempts = 4;
 constexpr int kWriteBlockTimeoutMs = 6000;
 
@@ -39,5 +41,9 @@ struct BlockResult {
 void WriteBlockFromFile(unit::Unit& unit, const ini::Profile& file, std::uint16_t block,
                         std::string_view layout, const std::string& section,
                         std::function<void(const BlockResult&)> done);
+
+// The same for a block already built (BuildBlock).
+void WriteBuiltBlock(unit::Unit& unit, const BuiltBlock& built,
+                     std::function<void(const BlockResult&)> done);
 
 } // namespace setup

@@ -6,9 +6,11 @@
 // is read from the key "!checksum". Pure: nothing is sent.
 //
 // The same walk notes what a careful reader of the file wants to know (the
-// `check` command prints it): texts that are cut, numbers that do not fit
-// their field, keys that no field reads, and values that are not integers,
-// each with its section, key and line.
+// `check` command prints it, and a send asks before it sends a block with
+// fields the file does not give): texts that are cut, numbers that do not
+// fit their field, fields the file does not give, keys given twice, keys that
+// no field reads, and values that are not integers, each with its section,
+// key and line.
 #pragma once
 
 #include "ini/profile.h"
@@ -30,17 +32,26 @@ struct Diagnostic {
         UnreadKey,          // a key that no field reads
         NotAnInteger,       // a value that does not convert
         TextBeforeSections, // a line above the first section (no section, no key)
+        MissingKey,         // a field the section does not give: 0 (texts 0x00 bytes) goes out
+        RepeatedKey,        // a key given again in its section: the first is read
+        RepeatedSection,    // a section given again: the first is read
     };
     Kind kind = Kind::UnreadKey;
     std::string section;
     std::string key;
-    int line = 0; // 1-based line in the file, 0 when unknown
+    // 1-based line in the file, 0 when unknown; for a missing key, its
+    // section's header.
+    int line = 0;
     std::string value;
-    int width = 0; // the field's width, for TextCut and NumberWraps
+    int width = 0;     // the field's width, for TextCut, NumberWraps and MissingKey
+    bool text = false; // MissingKey: a text field
+    // RepeatedKey, RepeatedSection: the line of the one that is read.
+    int usedLine = 0;
 };
 
 // One line of text for a diagnostic: "line 12: [User] welcome: ...".
-// Text from the file is shown as it stands, cut to kShownTextBytes.
+// Text from the file is shown as it stands (a NUL byte as "\0"), cut to
+// kShownTextBytes.
 std::string Describe(const Diagnostic& d);
 constexpr std::size_t kShownTextBytes = 60;
 
@@ -52,7 +63,8 @@ struct BuiltBlock {
     koravel::Bytes argument;
     // The first value that is not an integer, as "'x' is not a valid integer value".
     std::optional<std::string> conversionError;
-    // In layout order; keys no field reads come last.
+    // In layout order; then keys given twice and keys no field reads, in
+    // file order.
     std::vector<Diagnostic> diagnostics;
 };
 

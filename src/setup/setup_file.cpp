@@ -21,7 +21,7 @@ OpenedFile Refuse(OpenedFile::Problem problem, const std::string& path, const st
 
 bool HoldsSetupData(const ini::Profile& file) {
     for (const BlockSpec& spec : BlockMap(0)) {
-        if (!file.Keys(spec.section).empty())
+        if (file.Section(spec.section).KeyCount() != 0)
             return true;
     }
     return false;

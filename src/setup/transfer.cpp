@@ -13,6 +13,15 @@ namespace {
 // Payload bytes of a status reply (fw_minor ... moving) and its checksum.
 constexpr std::size_t kStatusPayloadWithChecksum = 11;
 
+// Why a block that went out is not known to be in the unit: a reply that
+// never came leaves it open (the unit may have stored the block and lost
+// its answer); a status other than 0 is the unit's refusal.
+std::string BlockFailure(std::uint8_t status) {
+    if (status == unit::kNoReply)
+        return "may not have been written: no reply from the unit";
+    return "was not written: the unit answered status " + std::to_string(status);
+}
+
 TransferResult Ended(TransferResult::Outcome outcome, std::string message) {
     TransferResult result;
     result.outcome = outcome;
@@ -67,6 +76,7 @@ bool Transfer::Begin(ini::Profile file, TransferHooks hooks, TransferFinished fi
     hooks_ = std::move(hooks);
     finished_ = std::move(finished);
     result_ = TransferResult{};
+    built_.clear();
     return true;
 }
 
@@ -135,8 +145,11 @@ void Transfer::Prepared(const unit::Reply& reply) {
     result_.firmwareVersion = *firmware;
     if (hooks_.FirmwareChosen)
         hooks_.FirmwareChosen(*firmware);
-    const FamilyMismatch mismatch = FindOtherFamilyKeys(file_, *firmware);
-    if (!mismatch.found()) {
+    if (!BuildAll())
+        return;
+    const SendConcerns concerns = FindSendConcerns(file_, result_.firmwareVersion, built_);
+    ForgetFindings();
+    if (!concerns.any()) {
         NextBlock(0);
         return;
     }
@@ -145,17 +158,17 @@ void Transfer::Prepared(const unit::Reply& reply) {
             NextBlock(0);
             return;
         }
-        TransferResult declined =
-            Ended(TransferResult::Outcome::OtherFamily,
-                  "the file was made for the other firmware family; nothing was sent");
+        TransferResult declined = Ended(TransferResult::Outcome::Declined,
+                                        "the file is not fit to be sent as it stands; nothing "
+                                        "was written");
         declined.firmwareVersion = result_.firmwareVersion;
         Finish(std::move(declined));
     });
     // A copy: an answer given at once may end this transfer and start the
     // next, which brings hooks of its own.
-    const auto ask = hooks_.AskSendOtherFamily;
+    const auto ask = hooks_.AskSendAnyway;
     if (ask)
-        ask(mismatch, std::move(answer));
+        ask(concerns, std::move(answer));
     else
         answer(false);
 }
@@ -165,27 +178,48 @@ void Transfer::SendBlocks(ini::Profile file, int firmwareVersion, TransferHooks 
     if (!Begin(std::move(file), std::move(hooks), std::move(finished)))
         return;
     result_.firmwareVersion = firmwareVersion;
+    if (!BuildAll())
+        return;
+    ForgetFindings();
     NextBlock(0);
 }
 
+void Transfer::ForgetFindings() {
+    // Only the blocks' bytes are needed from here on; a file of many keys
+    // that no field reads leaves as many findings.
+    for (BuiltBlock& block : built_)
+        std::vector<Diagnostic>().swap(block.diagnostics);
+}
+
+bool Transfer::BuildAll() {
+    built_ = BuildBlocks(file_, result_.firmwareVersion);
+    const BuiltBlock* bad = FirstConversionError(built_);
+    if (bad == nullptr)
+        return true;
+    // Known before the first write: nothing goes out.
+    result_.outcome = TransferResult::Outcome::ConversionError;
+    result_.stoppedAt = bad->spec;
+    result_.message = *bad->conversionError;
+    Finish(std::move(result_));
+    return false;
+}
+
 void Transfer::NextBlock(std::size_t index) {
-    const std::vector<BlockSpec>& blocks = BlockMap(result_.firmwareVersion);
+    const std::vector<BuiltBlock>& blocks = built_;
     if (index >= blocks.size()) {
         Finish(std::move(result_));
         return;
     }
-    const BlockSpec& spec = blocks[index];
+    const BlockSpec& spec = blocks[index].spec;
     if (hooks_.BlockStarting)
         hooks_.BlockStarting(spec, static_cast<int>(index), static_cast<int>(blocks.size()));
-    WriteBlockFromFile(
-        unit_, file_, spec.block, spec.layout, spec.section,
-        Guarded([this, index](const BlockResult& block) { BlockEnded(index, block); }));
+    WriteBuiltBlock(unit_, blocks[index],
+                    Guarded([this, index](const BlockResult& block) { BlockEnded(index, block); }));
 }
 
 void Transfer::BlockEnded(std::size_t index, const BlockResult& block) {
-    const std::vector<BlockSpec>& blocks = BlockMap(result_.firmwareVersion);
-    const BlockSpec& spec = blocks[index];
-    const int total = static_cast<int>(blocks.size());
+    const BlockSpec spec = built_[index].spec;
+    const int total = static_cast<int>(built_.size());
     if (!block.failed()) {
         ++result_.blocksDone;
         if (!block.skipped) {
@@ -202,16 +236,9 @@ void Transfer::BlockEnded(std::size_t index, const BlockResult& block) {
     }
     result_.stoppedAt = spec;
     result_.status = block.status;
-    if (block.outcome == BlockResult::Outcome::ConversionError) {
-        result_.outcome = TransferResult::Outcome::ConversionError;
-        result_.message = block.message;
-    } else {
-        result_.outcome = TransferResult::Outcome::BlockFailed;
-        result_.message =
-            "block " + std::to_string(spec.block) + " (" + spec.section + ") was not written";
-        if (!block.message.empty())
-            result_.message += ": " + block.message;
-    }
+    result_.outcome = TransferResult::Outcome::BlockFailed;
+    result_.message = "block " + std::to_string(spec.block) + " [" + spec.section + "] " +
+                      BlockFailure(block.status);
     Finish(std::move(result_));
 }
 

@@ -66,14 +66,16 @@ struct TransferHooks {
     std::function<int()> PolledFirmware;
     // The version the layouts follow, once it is chosen.
     std::function<void(int firmwareVersion)> FirmwareChosen;
-    // The file holds keys that only the other firmware family's layouts read
-    // (a file made for another unit): answer(true) sends it all the same,
-    // answer(false) ends the transfer with nothing sent. answer may be
-    // called later, from the event loop (a question to the operator). Empty:
-    // such a file is not sent.
-    std::function<void(const FamilyMismatch& mismatch, std::function<void(bool)> answer)>
-        AskSendOtherFamily;
-    // Before a block is built and sent; index counts from 0.
+    // Every block converts, but the file is not fit to be sent as it stands
+    // (SendConcerns: fields of blocks it writes that it does not give, a
+    // block's section given twice, keys that only the other firmware
+    // family's layouts read): answer(true) sends it all the same,
+    // answer(false) ends the transfer with nothing written. answer may be
+    // called later, from the event loop (a question to the operator).
+    // Empty: such a file is not sent.
+    std::function<void(const SendConcerns& concerns, std::function<void(bool)> answer)>
+        AskSendAnyway;
+    // Before a block is sent (or skipped); index counts from 0.
     std::function<void(const BlockSpec& spec, int index, int total)> BlockStarting;
     // After each block, failed ones included; done counts the blocks gone
     // through so far (written or skipped).
@@ -87,13 +89,13 @@ struct TransferResult {
     enum class Outcome {
         Done,            // every block written or skipped
         BlockFailed,     // a block was not written; later ones were not sent
-        ConversionError, // a value is not an integer; that block and later ones not sent
+        ConversionError, // a value is not an integer; nothing was written
         Unreadable,      // the file cannot be read; nothing was sent
         NoSetupData,     // the file holds no set-up data; nothing was sent
         Busy,            // another transfer is running; nothing was done
         FirmwareUnknown, // the unit's firmware version is not known; nothing was sent
-        OtherFamily,     // the file was made for the other firmware family and
-                         // the question declined it; nothing was sent
+        Declined,        // the file is not fit as it stands (SendConcerns) and the
+                         // question declined it; nothing was written
     };
     Outcome outcome = Outcome::Done;
     int firmwareVersion = 0; // the layouts' version; 0 when none was chosen
@@ -121,15 +123,18 @@ public:
 
     // The whole send of a file by its path: OpenSetupFile, and when the
     // file is fit, hooks.Starting, the link prepared, the layouts chosen by
-    // ChooseFirmware, the question for a file made for the other firmware
-    // family, then the blocks. A file that is not fit ends with Unreadable
-    // or NoSetupData before anything reaches the line. finished is called
-    // once, possibly before this returns.
+    // ChooseFirmware, every block built (a value that does not convert ends
+    // the transfer with ConversionError before anything is written), the
+    // question when the file has SendConcerns, then the blocks. A file that
+    // is not fit ends with Unreadable or NoSetupData before anything
+    // reaches the line. finished is called once, possibly before this
+    // returns.
     void SendFile(const std::string& path, TransferHooks hooks, TransferFinished finished);
     // The same for a file already read.
     void Send(ini::Profile file, TransferHooks hooks, TransferFinished finished);
-    // Only the 68 blocks, with the layouts of firmwareVersion, stopping at
-    // the first block that fails or does not convert.
+    // Only the 68 blocks, with the layouts of firmwareVersion, without the
+    // question: every block built first (a value that does not convert
+    // writes nothing), then written, stopping at the first that fails.
     void SendBlocks(ini::Profile file, int firmwareVersion, TransferHooks hooks,
                     TransferFinished finished);
 
@@ -140,6 +145,11 @@ private:
     void Settled();
     void Drain(int drained);
     void Prepared(const unit::Reply& reply);
+    // Builds every block for the chosen firmware; false (and the transfer
+    // finished) when a value does not convert.
+    bool BuildAll();
+    // Drops the built blocks' findings, once the question has them.
+    void ForgetFindings();
     void NextBlock(std::size_t index);
     void BlockEnded(std::size_t index, const BlockResult& block);
     void Finish(TransferResult result);
@@ -150,6 +160,8 @@ private:
     unit::Unit& unit_;
     bool running_ = false;
     ini::Profile file_;
+    // Every block, built before the first is written.
+    std::vector<BuiltBlock> built_;
     TransferHooks hooks_;
     TransferFinished finished_;
     TransferResult result_;

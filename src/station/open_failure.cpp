@@ -1,8 +1,8 @@
 #include "station/open_failure.h"
 
-#include "transport/port.h"
 #include "station/config_dir.h"
 #include "station/port_links.h"
+#include "transport/port.h"
 
 #include <cctype>
 #include <cerrno>

@@ -10,8 +10,8 @@
 // PortTargetKind; links of both kinds are stored, listed and removed alike.
 #pragma once
 
-#include "transport/network_address.h"
 #include "station/serial_devices.h"
+#include "transport/network_address.h"
 
 #include <optional>
 #include <string>

@@ -1,12 +1,16 @@
 #include "station/settings.h"
 
+#include "ini/atomic_file.h"
 #include "ini/integer.h"
 #include "ini/profile.h"
 #include "station/config_dir.h"
 #include "station/files.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 
 namespace koravel {
 
@@ -45,10 +49,33 @@ Settings ReadSettings(const std::string& path, std::string& warning) {
         warning = path + ": " + error;
         return settings;
     }
-    settings.serialPort = profile->GetString(kGeneral, kSerialPort, settings.serialPort);
+    if (std::optional<std::string> port = profile->Get(kGeneral, kSerialPort)) {
+        settings.serialPort = std::move(*port);
+        settings.serialPortGiven = true;
+    }
     settings.rig1 = ini::GetProfileBool(*profile, kOmniRig, kRig1, false);
     settings.rig2 = ini::GetProfileBool(*profile, kOmniRig, kRig2, false);
     return settings;
+}
+
+bool SettingsCanBeSaved(const std::string& path, std::string& reason) {
+    std::string why;
+    if (!FileAbsent(path)) {
+        if (!ini::MayReplaceFile(path, why) || !ini::Profile::Load(path, why)) {
+            reason = path + ": " + why;
+            return false;
+        }
+    }
+    // The new file is made beside it: the folder must take one (a folder
+    // yet to be made is looked at when it is made).
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ec;
+    if (!folder.empty() && std::filesystem::is_directory(folder, ec) &&
+        ::access(folder.c_str(), W_OK | X_OK) != 0) {
+        reason = folder.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, bool rig2,

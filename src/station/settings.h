@@ -12,6 +12,7 @@ namespace koravel {
 
 struct Settings {
     std::string serialPort = "1"; // "Serialport" of [General], as text
+    bool serialPortGiven = false; // the file holds "Serialport" (else the default)
     bool rig1 = false;            // "Rig1" of [OmniRig]
     bool rig2 = false;            // "Rig2" of [OmniRig]
 };
@@ -31,9 +32,15 @@ std::optional<std::int32_t> SavedPortNumber(const Settings& settings);
 // warning.
 Settings ReadSettings(const std::string& path, std::string& warning);
 
+// Whether WriteSettings could replace the file, looked at without writing:
+// false, with the reason (path first), when the file is read-only, is not a
+// regular file, cannot be read, or its folder takes no new files.
+bool SettingsCanBeSaved(const std::string& path, std::string& reason);
+
 // Writes the three keys into the file, keeping every other line, and replaces
 // it atomically. A missing file is created, and its folder with it. False with a readable reason
-// when the file cannot be read (it is then left alone, so nothing in it is lost) or written.
+// when the file cannot be read (it is then left alone, so nothing in it is lost), is read-only
+// (left as it is), or cannot be written.
 bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, bool rig2,
                    std::string& error);
 

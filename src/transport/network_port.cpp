@@ -280,7 +280,7 @@ void NetworkConnection::Accept(const std::uint8_t* bytes, std::size_t count) {
     }
 }
 
-void NetworkConnection::Pump(bool discard) {
+void NetworkConnection::Pump(std::size_t discard) {
     std::uint8_t buffer[4096];
     while (phase_ == Phase::Connected) {
         if (readAt_ == input_.size()) {
@@ -289,16 +289,19 @@ void NetworkConnection::Pump(bool discard) {
         }
         const std::size_t kept = input_.size() - readAt_;
         const std::size_t room =
-            discard ? sizeof buffer
-                    : std::min(sizeof buffer, kInputLimit - std::min(kept, kInputLimit));
+            discard > 0 ? std::min(sizeof buffer, discard)
+                        : std::min(sizeof buffer, kInputLimit - std::min(kept, kInputLimit));
         if (room == 0)
             return;
         const ssize_t n = ::recv(handle_, buffer, room, MSG_DONTWAIT);
         if (n > 0) {
             Accept(buffer, static_cast<std::size_t>(n));
-            if (discard) {
+            if (discard > 0) {
                 input_.clear();
                 readAt_ = 0;
+                discard -= static_cast<std::size_t>(n);
+                if (discard == 0)
+                    return;
             }
             continue;
         }
@@ -317,7 +320,12 @@ void NetworkConnection::Pump(bool discard) {
 void NetworkConnection::Purge() {
     input_.clear();
     readAt_ = 0;
-    Pump(true);
+    // What the socket holds now goes, and no more: bytes that arrive during
+    // the purge came after it, and a peer that never stops sending must not
+    // keep it reading.
+    int queued = 0;
+    if (phase_ == Phase::Connected && ::ioctl(handle_, FIONREAD, &queued) == 0 && queued > 0)
+        Pump(static_cast<std::size_t>(queued));
 }
 
 std::uint32_t NetworkConnection::Waiting() {

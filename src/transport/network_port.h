@@ -76,8 +76,9 @@ private:
     void Connected(int fd);
     // The connection ended: error as read or write gave it.
     void Drop(std::int32_t error);
-    // Reads what the socket holds into the input (or away when discard).
-    void Pump(bool discard = false);
+    // Reads what the socket holds into the input, up to its limit; with
+    // discard, reads that many bytes (at most) and drops them.
+    void Pump(std::size_t discard = 0);
     void Accept(const std::uint8_t* bytes, std::size_t count);
     std::int32_t SettleAfterOpen(Clock::duration connectTime);
 

@@ -4,18 +4,13 @@
 #include "ui/koravelu.h"
 
 #include "protocol/commands.h"
+#include "protocol/front_panel.h"
 #include "ui/image_box.h"
 #include "unit/unit.h"
 
 #include <QLabel>
 
 using namespace koravel;
-
-namespace {
-
-constexpr int kArrowStepKhz = 25;
-
-} // namespace
 
 void TfmMain::SendCommand(std::uint8_t command, const std::vector<std::uint8_t>& argument,
                           std::function<void()> ended) {
@@ -69,16 +64,12 @@ void TfmMain::Image6Click() {
 // Every click counts: a step taken before the unit has reported the last
 // one steps on from it.
 void TfmMain::Image17Click() {
-    const std::int32_t base = BaseFrequency();
-    if (base < kArrowStepKhz)
-        return;
-    SendTune(static_cast<std::uint32_t>(base - kArrowStepKhz));
+    if (const auto khz = StepTarget(BaseFrequency(), -kArrowStepKhz))
+        SendTune(*khz);
 }
 void TfmMain::Image16Click() {
-    const std::int32_t base = BaseFrequency();
-    if (base > static_cast<std::int32_t>(kMaxUnitKhz) - kArrowStepKhz)
-        return;
-    SendTune(static_cast<std::uint32_t>(base + kArrowStepKhz));
+    if (const auto khz = StepTarget(BaseFrequency(), kArrowStepKhz))
+        SendTune(*khz);
 }
 
 void TfmMain::DirectionClick(TImage* area, std::uint8_t direction) {

@@ -2,6 +2,7 @@
 // panel with the front panel, its click areas and hidden controls, the timers.
 #include "ui/koravelu.h"
 
+#include "protocol/front_panel.h"
 #include "setup/transfer.h"
 #include "unit/qt/qt_driver.h"
 #include "unit/unit.h"
@@ -42,6 +43,10 @@ const char* const kCaption = "KORAVEL - REMOTE CONTROL INTERFACE KV-100 - 2017 -
 template <typename T> T* Named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
+}
+
+QRect Rect(const koravel::PanelRect& r) {
+    return QRect(r.x, r.y, r.width, r.height);
 }
 
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, const QRect& rect) {
@@ -227,13 +232,13 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     Image1->setGeometry(0, -16, 520, 312);
     Image1->setPicture(LoadArtwork(QStringLiteral("panel.jpg")));
 
-    lFreq = MakeLabel(pnBlue, "lFreq", tr("00.000 MHz"), QRect(125, 88, 285, 57));
+    lFreq = MakeLabel(pnBlue, "lFreq", tr("00.000 MHz"), Rect(koravel::kFrequencyReadout));
     lFreq->setAlignment(Qt::AlignCenter);
     lFreq->setFont(FitWidth(Monospace(48, true), QStringLiteral("00.000 MHz"), lFreq->width()));
     SetTextColor(lFreq, clYellow);
     SetBackground(lFreq, clBlack);
 
-    lBanda = MakeLabel(pnBlue, "lBanda", QString(), QRect(102, 171, 312, 25));
+    lBanda = MakeLabel(pnBlue, "lBanda", QString(), Rect(koravel::kBandReadout));
     lBanda->setAlignment(Qt::AlignCenter);
     lBanda->setFont(Monospace(21, false));
     SetTextColor(lBanda, clYellow);
@@ -251,7 +256,7 @@ void TfmMain::BuildFrontPanel(QWidget* client) {
     }
     Retract_Panel->hide();
 
-    Label13 = MakeLabel(pnBlue, "Label13", tr("MOVING ELEMENTS..."), QRect(128, 184, 265, 17));
+    Label13 = MakeLabel(pnBlue, "Label13", tr("MOVING ELEMENTS..."), Rect(koravel::kMovingLabel));
     Label13->setAlignment(Qt::AlignCenter);
     Label13->setFont(Sans(16, true));
     SetTextColor(Label13, clYellow);
@@ -300,20 +305,17 @@ void TfmMain::BuildClickAreas() {
     const struct {
         TImage** area;
         const char* name;
-        QRect rect;
     } areas[] = {
-        {&Image12, "Image12", {88, 232, 57, 41}},  {&Image13, "Image13", {144, 232, 41, 41}},
-        {&Image14, "Image14", {200, 232, 49, 41}}, {&Image15, "Image15", {256, 232, 41, 41}},
-        {&Image2, "Image2", {304, 232, 49, 41}},   {&Image4, "Image4", {368, 232, 41, 41}},
-        {&Image5, "Image5", {416, 232, 41, 41}},   {&Image6, "Image6", {472, 232, 33, 41}},
-        {&Image17, "Image17", {56, 96, 41, 41}},   {&Image16, "Image16", {424, 96, 57, 49}},
-        {&Image20, "Image20", {24, 8, 57, 41}},    {&Image18, "Image18", {104, 8, 57, 42}},
-        {&Image19, "Image19", {184, 8, 65, 41}},   {&Image24, "Image24", {384, 0, 129, 49}},
-        {&Image23, "Image23", {552, 216, 73, 81}},
+        {&Image12, "Image12"}, {&Image13, "Image13"}, {&Image14, "Image14"}, {&Image15, "Image15"},
+        {&Image2, "Image2"},   {&Image4, "Image4"},   {&Image5, "Image5"},   {&Image6, "Image6"},
+        {&Image17, "Image17"}, {&Image16, "Image16"}, {&Image20, "Image20"}, {&Image18, "Image18"},
+        {&Image19, "Image19"}, {&Image24, "Image24"}, {&Image23, "Image23"},
     };
     for (const auto& a : areas) {
+        // The geometry is the front panel's table, which the web page shares.
+        const koravel::PanelArea place = *koravel::FindPanelArea(a.name);
         *a.area = Named(new TImage(pnBlue), a.name);
-        (*a.area)->setGeometry(a.rect);
+        (*a.area)->setGeometry(place.x, place.y, place.width, place.height);
         (*a.area)->setCursor(Qt::PointingHandCursor);
     }
 

@@ -199,9 +199,14 @@ public:
     // Shell state.
     bool FirstActivation = true;
     std::int32_t PortNumber = 0; // 0: no port open
-    // The program's first argument: a set-up file that the start-up offers
-    // in dlgOpen and sends, after which the window closes.
-    QString CommandLineFile;
+    // The port the operator chose last (saved in the settings, or picked from
+    // the menu), whether or not it opened: the settings keep it at close.
+    // 0 when none was chosen (the default port 1 is no choice).
+    std::int32_t ChosenPortNumber = 0;
+    // The program's first argument, its bytes as given (a file name need not
+    // be valid UTF-8): a set-up file that the start-up offers in dlgOpen and
+    // sends, after which the window closes.
+    QByteArray CommandLineFile;
     // How long the outcome of the command-line send stays on the screen
     // before the window closes.
     int CommandLineCloseDelayMs = 2000;
@@ -403,6 +408,9 @@ private:
     // The replies (elements at rest) since CommandedFrequency was asked
     // for that did not report it.
     int commandedMisses_ = 0;
+    // The command-line file as an absolute path, its bytes; what dlgOpen
+    // offers is its name decoded for display.
+    QByteArray commandLinePath_;
 
     std::unique_ptr<koravel::Prompter> prompter_;
     std::unique_ptr<koravel::FrameTrace> trace_;

@@ -3,11 +3,12 @@
 // front panel, the link state, and the 50 ms tick's lamps and blink.
 #include "ui/koravelu.h"
 
+#include "protocol/bands.h"
 #include "protocol/status_reply.h"
-#include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"
+#include "unit/link_state.h"
 #include "unit/unit.h"
 
 #include <QAction>
@@ -77,31 +78,29 @@ void TfmMain::tmPollTimer() {
 
     // 5. The answers to the recent requests, however late they came.
     const unit::PollAnswers answers = unit_->CollectPollAnswers();
+    const unit::PollVerdict verdict = unit::WeighPollTick(answers, UnitConnected, SilentTicks);
     if (answers.answered) {
-        SilentTicks = 0;
         QuietTicks = 0;
         heardOnPort_ = true;
-        SetLinkButtons(true);
-        UnitConnected = true;
-        if (answers.command == kCommandStatus) {
-            // A reply too short for the fields still answers, but shows nothing.
-            if (const std::optional<StatusReply> status = DecodeStatusReply(answers.newest))
-                DecodeStatus(*status);
-        }
     } else if (!answers.otherFrames && heardOnPort_) {
         // How long the unit has been silent, also once the link is down.
         ++QuietTicks;
     }
-    if (!answers.answered && !answers.otherFrames && UnitConnected) {
-        // A frame that answers nothing is not silence either.
-        ++SilentTicks;
-        if (SilentTicks > unit::kMaxSilentTicks) {
-            UnitConnected = false;
-            lStatus->setText(tr("Status: connecting..."));
-            SetLinkButtons(false);
-            // Nothing is known to be moving any more: the blink stops.
-            ElementsMoving = false;
-        }
+    switch (verdict) {
+    case unit::PollVerdict::Answered:
+        SetLinkButtons(true);
+        // A reply too short for the fields still answers, but shows nothing.
+        if (const std::optional<StatusReply> status = unit::PolledStatus(answers))
+            DecodeStatus(*status);
+        break;
+    case unit::PollVerdict::LinkLost:
+        lStatus->setText(tr("Status: connecting..."));
+        SetLinkButtons(false);
+        // Nothing is known to be moving any more: the blink stops.
+        ElementsMoving = false;
+        break;
+    case unit::PollVerdict::Silent:
+        break;
     }
     // The transmit warning, from what this reply (or the silence) told.
     UpdateTxWarning();

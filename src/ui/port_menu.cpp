@@ -26,6 +26,7 @@ void TfmMain::BuildPortMenuItems() {
 }
 
 void TfmMain::ComPortClick(std::int32_t n) {
+    ChosenPortNumber = n;
     OpenPortNumber(n);
     RenderStatusBar();
     // The operator chose this port just now: tell why it did not open.

@@ -2,6 +2,7 @@
 
 #include "cat/hamlib_access.h"
 #include "cat/omnirig_tlb.h"
+#include "datagram/udp_listener.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -84,9 +85,32 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
     page.status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     form->addRow(tr("Status:"), page.status);
 
+    page.notes = new QLabel(widget);
+    page.notes->setObjectName(Named("lNotes", n));
+    page.notes->setWordWrap(true);
+    form->addRow(QString(), page.notes);
+
     page.enabled = new QCheckBox(tr("Enabled"), widget);
     page.enabled->setObjectName(Named("ckEnabled", n));
     form->addRow(QString(), page.enabled);
+
+    page.source = new QComboBox(widget);
+    page.source->setObjectName(Named("cbSource", n));
+    page.source->addItem(tr("Hamlib (the rig's CAT port)"),
+                         static_cast<int>(cat::RigSource::Hamlib));
+    page.source->addItem(tr("Logger radio broadcasts (RadioInfo)"),
+                         static_cast<int>(cat::RigSource::RadioInfo));
+    page.source->addItem(tr("WSJT-X status"), static_cast<int>(cat::RigSource::Wsjtx));
+    form->addRow(tr("Source:"), page.source);
+
+    page.datagrams = BuildDatagramBox(page, widget);
+    form->addRow(page.datagrams);
+
+    page.hamlib = new QWidget(widget);
+    auto* outer = form;
+    form = new QFormLayout(page.hamlib);
+    form->setContentsMargins(0, 0, 0, 0);
+    outer->addRow(page.hamlib);
 
     page.filter = new QLineEdit(widget);
     page.filter->setObjectName(Named("edFilter", n));
@@ -105,7 +129,7 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
 
     page.port = new QLineEdit(widget);
     page.port->setObjectName(Named("edPort", n));
-    page.port->setPlaceholderText(QStringLiteral("/dev/ttyUSB0 or host:port"));
+    page.port->setPlaceholderText(tr("/dev/ttyUSB0 or host:port"));
     form->addRow(tr("Port:"), page.port);
 
     page.speed = new QComboBox(widget);
@@ -124,6 +148,9 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
     form->addRow(tr("Poll every:"), page.pollMs);
 
     FillModels(page);
+    connect(page.source, &QComboBox::currentIndexChanged, this, [this, &page] {
+        ChooseSource(page, static_cast<cat::RigSource>(page.source->currentData().toInt()));
+    });
     connect(page.filter, &QLineEdit::textChanged, this, [this, &page] { ApplyFilter(page); });
     connect(page.models, &QListWidget::currentItemChanged, this,
             [this, &page](QListWidgetItem* item) {
@@ -132,6 +159,61 @@ QWidget* RigSettingsDialog::BuildPage(RigPage& page) {
                 }
             });
     return widget;
+}
+
+QWidget* RigSettingsDialog::BuildDatagramBox(RigPage& page, QWidget* parent) {
+    const int n = page.rigNumber;
+    auto* box = new QWidget(parent);
+    auto* form = new QFormLayout(box);
+    form->setContentsMargins(0, 0, 0, 0);
+
+    page.udpPort = new QSpinBox(box);
+    page.udpPort->setObjectName(Named("seUdpPort", n));
+    page.udpPort->setRange(1, 65535);
+    form->addRow(tr("UDP port:"), page.udpPort);
+
+    page.radio = new QComboBox(box);
+    page.radio->setObjectName(Named("cbRadio", n));
+    page.radio->addItem(tr("Radio 1"), 1);
+    page.radio->addItem(tr("Radio 2"), 2);
+    page.radio->addItem(tr("The radio with transmit focus"), cat::kFocusRadio);
+    form->addRow(tr("Logger radio:"), page.radio);
+
+    page.multicast = new QLineEdit(box);
+    page.multicast->setObjectName(Named("edMulticast", n));
+    page.multicast->setPlaceholderText(tr("none, or a group such as 239.255.0.1"));
+    form->addRow(tr("Multicast group:"), page.multicast);
+
+    page.instance = new QComboBox(box);
+    page.instance->setObjectName(Named("cbInstance", n));
+    page.instance->setEditable(true);
+    page.instance->lineEdit()->setPlaceholderText(tr("any instance"));
+    form->addRow(tr("WSJT-X instance:"), page.instance);
+
+    page.notHeardS = new QSpinBox(box);
+    page.notHeardS->setObjectName(Named("seNotHeardS", n));
+    page.notHeardS->setRange(cat::kMinNotHeardS, cat::kMaxNotHeardS);
+    page.notHeardS->setSuffix(QStringLiteral(" s"));
+    form->addRow(tr("Not heard after:"), page.notHeardS);
+    return box;
+}
+
+void RigSettingsDialog::ChooseSource(RigPage& page, cat::RigSource source) {
+    const auto previous = static_cast<cat::RigSource>(page.source->property("shown").toInt());
+    // A port left at the old source's default follows the new source's.
+    if (page.udpPort->value() == cat::DefaultUdpPort(previous) ||
+        cat::DefaultUdpPort(previous) == 0) {
+        const int port = cat::DefaultUdpPort(source);
+        if (port != 0)
+            page.udpPort->setValue(port);
+    }
+    page.source->setProperty("shown", static_cast<int>(source));
+    page.source->setCurrentIndex(page.source->findData(static_cast<int>(source)));
+    page.hamlib->setVisible(source == cat::RigSource::Hamlib);
+    page.datagrams->setVisible(source != cat::RigSource::Hamlib);
+    page.radio->setEnabled(source == cat::RigSource::RadioInfo);
+    page.multicast->setEnabled(source == cat::RigSource::Wsjtx);
+    page.instance->setEnabled(source == cat::RigSource::Wsjtx);
 }
 
 void RigSettingsDialog::FillModels(RigPage& page) {
@@ -199,6 +281,15 @@ void RigSettingsDialog::Load(const cat::OmniRigSettings& settings) {
         page.speed->setCurrentText(rig.speed > 0 ? QString::number(rig.speed)
                                                  : QString::fromLatin1(kDefaultSpeed));
         page.pollMs->setValue(rig.pollMs);
+        page.source->setProperty("shown", static_cast<int>(rig.source));
+        page.udpPort->setValue(cat::UdpPortOf(rig) != 0
+                                   ? cat::UdpPortOf(rig)
+                                   : cat::DefaultUdpPort(cat::RigSource::RadioInfo));
+        page.radio->setCurrentIndex(page.radio->findData(cat::RadioOf(rig, page.rigNumber)));
+        page.multicast->setText(rig.multicast);
+        page.instance->setCurrentText(rig.instance);
+        page.notHeardS->setValue(rig.notHeardS);
+        ChooseSource(page, rig.source);
         page.filter->clear();
         ChooseModel(page, rig.model);
         for (int row = 0; row < page.models->count(); ++row) {
@@ -218,11 +309,27 @@ void RigSettingsDialog::SetStatusSource(StatusFunction status) {
     RefreshStatus();
 }
 
+void RigSettingsDialog::SetNotesSource(StatusFunction notes, InstancesFunction instances) {
+    notes_ = std::move(notes);
+    instances_ = std::move(instances);
+    RefreshStatus();
+}
+
 void RigSettingsDialog::RefreshStatus() {
     for (RigPage& page : pages_) {
         const QString text = status_ ? status_(page.rigNumber) : QString();
         page.status->setText(text);
         page.status->setToolTip(text);
+        const QString notes = notes_ ? notes_(page.rigNumber) : QString();
+        page.notes->setText(notes);
+        page.notes->setVisible(!notes.isEmpty());
+        // The ids heard so far, offered beside what is typed.
+        if (!instances_)
+            continue;
+        for (const QString& id : instances_(page.rigNumber)) {
+            if (page.instance->findText(id) < 0)
+                page.instance->addItem(id);
+        }
     }
 }
 
@@ -233,6 +340,22 @@ bool RigSettingsDialog::Collect(cat::OmniRigSettings& settings, QString* error) 
         rig.enabled = page.enabled->isChecked();
         rig.port = page.port->text().trimmed();
         rig.pollMs = page.pollMs->value();
+        rig.source = static_cast<cat::RigSource>(page.source->currentData().toInt());
+        rig.udpPort = rig.source == cat::RigSource::Hamlib ? 0 : page.udpPort->value();
+        rig.radio = page.radio->currentData().toInt();
+        rig.multicast = page.multicast->text().trimmed();
+        rig.instance = page.instance->currentText().trimmed();
+        rig.notHeardS = page.notHeardS->value();
+        if (rig.source == cat::RigSource::Wsjtx && !rig.multicast.isEmpty() &&
+            !datagram::IsMulticastGroup(rig.multicast.toStdString())) {
+            if (error != nullptr) {
+                *error = tr("Rig %1: \"%2\" is not a multicast group (224.0.0.0 to "
+                            "239.255.255.255)")
+                             .arg(page.rigNumber)
+                             .arg(rig.multicast);
+            }
+            return false;
+        }
         const QString speed = page.speed->currentText().trimmed();
         if (speed.isEmpty() || speed == QLatin1String(kDefaultSpeed)) {
             rig.speed = 0;
@@ -301,6 +424,13 @@ void AttachRigSettingsDialog(TOmniRigX& client, QWidget* parent) {
                 }
                 return rig != nullptr ? rig->StatusStr() : QString();
             });
+            shown->SetNotesSource(
+                [owner](int rigNumber) {
+                    return owner ? owner->SourceNotes(rigNumber) : QString();
+                },
+                [owner](int rigNumber) {
+                    return owner ? owner->HeardInstances(rigNumber) : QStringList();
+                });
             QObject::connect(shown, &QDialog::finished, client, [owner] {
                 if (owner) {
                     owner->DialogVisibilityChanged(false);

@@ -1,6 +1,11 @@
 // The CAT back end's own settings dialog, shown by "Config Radio": for rig 1
-// and rig 2 the Hamlib model (picked from Hamlib's list, filtered by words of
-// maker and model), the port, the serial speed and the poll interval. OK hands
+// and rig 2 the source (Hamlib, a logger's RadioInfo datagrams or WSJT-X),
+// then for Hamlib the model (picked from Hamlib's list, filtered by words of
+// maker and model), the port, the serial speed and the poll interval, and for
+// the datagram sources the UDP port, the logger's radio (1, 2 or the one
+// with transmit focus), the WSJT-X multicast group and instance (the ids
+// heard so far offered), and the silence after which the rig is not heard.
+// OK hands
 // the settings to the apply function (which stores omnirig.ini and restarts
 // the rigs) and closes only when that succeeds.
 //
@@ -11,6 +16,8 @@
 #include "cat/omnirig_ini.h"
 
 #include <QDialog>
+
+#include <QStringList>
 
 #include <functional>
 
@@ -33,6 +40,7 @@ class RigSettingsDialog : public QDialog {
 public:
     using ApplyFunction = std::function<bool(const cat::OmniRigSettings& settings, QString* error)>;
     using StatusFunction = std::function<QString(int rigNumber)>;
+    using InstancesFunction = std::function<QStringList(int rigNumber)>;
 
     RigSettingsDialog(const cat::OmniRigSettings& settings, ApplyFunction apply,
                       QWidget* parent = nullptr);
@@ -41,6 +49,9 @@ public:
     void Load(const cat::OmniRigSettings& settings);
     // Where the status lines come from (refreshed while the dialog is shown).
     void SetStatusSource(StatusFunction status);
+    // Where the notes under the status (what a datagram source heard) and
+    // the WSJT-X instance ids heard come from.
+    void SetNotesSource(StatusFunction notes, InstancesFunction instances);
     // The settings the fields give; false, with the reason, for a bad speed.
     bool Collect(cat::OmniRigSettings& settings, QString* error) const;
 
@@ -58,16 +69,29 @@ private:
         QComboBox* speed = nullptr;
         QSpinBox* pollMs = nullptr;
         QLabel* status = nullptr;
+        QComboBox* source = nullptr;
+        QWidget* hamlib = nullptr;
+        QWidget* datagrams = nullptr;
+        QSpinBox* udpPort = nullptr;
+        QComboBox* radio = nullptr;
+        QLineEdit* multicast = nullptr;
+        QComboBox* instance = nullptr;
+        QSpinBox* notHeardS = nullptr;
+        QLabel* notes = nullptr;
     };
 
     QWidget* BuildPage(RigPage& page);
     void FillModels(RigPage& page);
     void ApplyFilter(RigPage& page);
     void ChooseModel(RigPage& page, int model);
+    QWidget* BuildDatagramBox(RigPage& page, QWidget* parent);
+    void ChooseSource(RigPage& page, cat::RigSource source);
     void RefreshStatus();
 
     ApplyFunction apply_;
     StatusFunction status_;
+    StatusFunction notes_;
+    InstancesFunction instances_;
     RigPage pages_[cat::kRigCount];
     QLabel* error_ = nullptr;
     QTimer* refresh_ = nullptr;

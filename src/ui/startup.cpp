@@ -18,22 +18,37 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 using namespace koravel;
 
 namespace {
+
 const char* const kProgramTitle = "Koravel";
+
+// A file name made absolute against the working folder and cleaned of "."
+// and ".." as the file dialog cleans it, byte for byte.
+QByteArray AbsolutePath(const QByteArray& name) {
+    std::filesystem::path path(name.toStdString());
+    std::error_code ec;
+    if (path.is_relative())
+        path = std::filesystem::current_path(ec) / path;
+    return QByteArray::fromStdString(path.lexically_normal().string());
+}
+
 } // namespace
 
 TfmMain::~TfmMain() {
@@ -98,12 +113,23 @@ void TfmMain::FormActivate() {
 
     std::string warning;
     const Settings settings = ReadSettings(SettingsPath(), warning);
-    if (!warning.empty())
+    QStringList problems;
+    if (!warning.empty()) {
         std::fprintf(stderr, "koravel: settings not read, defaults used: %s\n", warning.c_str());
+        problems << tr("Settings not read, defaults used: %1").arg(QString::fromLocal8Bit(warning));
+    }
+    // Told once, now, rather than lost at the close.
+    std::string unsaved;
+    if (!SettingsCanBeSaved(SettingsPath(), unsaved))
+        problems << tr("Settings will not be saved: %1").arg(QString::fromLocal8Bit(unsaved));
+    SetStatusNotice(QStringLiteral("settings"), problems.join(QStringLiteral("   ")), true);
 
     const std::optional<std::int32_t> port = SavedPortNumber(settings);
+    if (port && settings.serialPortGiven)
+        ChosenPortNumber = *port;
     if (port)
         OpenPortNumber(*port);
+    RenderStatusBar();
 
     ckOmni1->setChecked(settings.rig1);
     ckOmni2->setChecked(settings.rig2);
@@ -120,7 +146,8 @@ void TfmMain::FormActivate() {
     // file that is no integer leaves the window open with the error shown.
     if (CommandLineFile.isEmpty())
         return;
-    dlgOpen->selectFile(QFileInfo(CommandLineFile).absoluteFilePath());
+    commandLinePath_ = AbsolutePath(CommandLineFile);
+    dlgOpen->selectFile(QFile::decodeName(commandLinePath_));
     FinishCommandLine(btInviaClick());
 }
 
@@ -145,8 +172,10 @@ void TfmMain::FinishCommandLine(SendOutcome outcome) {
 
 void TfmMain::FormClose() {
     std::string error;
-    if (!WriteSettings(SettingsPath(), PortNumber, ckOmni1->isChecked(), ckOmni2->isChecked(),
-                       error))
+    // The operator's choice stays, though its port did not open this time
+    // (a second window on a busy port, an adapter not plugged in).
+    const std::int32_t port = ChosenPortNumber != 0 ? ChosenPortNumber : PortNumber;
+    if (!WriteSettings(SettingsPath(), port, ckOmni1->isChecked(), ckOmni2->isChecked(), error))
         std::fprintf(stderr, "koravel: settings not saved: %s\n", error.c_str());
 }
 

@@ -125,9 +125,10 @@ void TfmMain::BuildStatusBar() {
 void TfmMain::NoteOpenResult(std::int32_t n, std::int32_t error) {
     const std::string configDir = ConfigDir();
     portShown_ = n > 0 ? QString::fromLocal8Bit(PortSummary(ViewPort(configDir, n))) : QString();
-    LastOpenFailure = error == 0 ? QString()
-                                 : OpenFailureWords(ExamineOpenFailure(
-                                       configDir, n, error, unit_->Port().ServerText()));
+    LastOpenFailure =
+        error == 0
+            ? QString()
+            : OpenFailureWords(ExamineOpenFailure(configDir, n, error, unit_->Port().ServerText()));
 }
 
 void TfmMain::SetStatusNotice(const QString& key, const QString& text, bool alarm) {
@@ -177,8 +178,7 @@ void TfmMain::RenderStatusBar() {
     // again by itself: say so while it is down.
     if (const auto network = unit_->Port().Network(); network && !network->connected) {
         notices << ConnectionDownWords(PortNumber, QString::fromLocal8Bit(network->address),
-                                       network->error,
-                                       QString::fromLocal8Bit(network->serverText));
+                                       network->error, QString::fromLocal8Bit(network->serverText));
         alarm = true;
     }
     for (const auto& [key, notice] : statusNotices_) {

@@ -188,7 +188,7 @@ bool TfmMain::TrackRig(int rigNumber, bool sendFrequency) {
         return false; // the server went
     // A frequency that cannot be read ends the step quietly; the rig's next
     // notification tries again. It is no fault of the connection.
-    const std::optional<std::int32_t> hz = current->Freq();
+    const std::optional<std::int64_t> hz = current->FreqHz();
     const follow::Step step = follow::StepFor(hz);
     if (step.verdict == follow::Step::Verdict::NoFrequency)
         return true;

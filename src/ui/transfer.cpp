@@ -8,6 +8,7 @@
 #include "setup/check.h"
 #include "setup/layouts.h"
 #include "setup/transfer.h"
+#include "ui/setup_words.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -80,7 +81,23 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     const QStringList chosen = dlgOpen->selectedFiles();
     if (chosen.isEmpty() || chosen.first().isEmpty())
         return SendOutcome::Cancelled;
-    const std::string path = QFile::encodeName(chosen.first()).toStdString();
+    // The command-line file as offered goes by its own bytes: a name that is
+    // not valid UTF-8 does not survive decoding for the dialog.
+    const bool offered =
+        !commandLinePath_.isEmpty() && chosen.first() == QFile::decodeName(commandLinePath_);
+    const std::string path =
+        (offered ? commandLinePath_ : QFile::encodeName(chosen.first())).toStdString();
+
+    // No port: there is no unit to ask, and the reason the port did not
+    // open (in use by another program, not plugged in) is what to tell.
+    if (!unit_->Port().IsOpen()) {
+        const QString why =
+            LastOpenFailure.isEmpty() ? tr("No serial port is open.") : LastOpenFailure;
+        prompter_->Message(QString::fromLatin1(kTitle),
+                           why + QLatin1Char('\n') + tr("Nothing was sent."));
+        lResult->setText(tr("Data transfer not performed."));
+        return SendOutcome::NotSent;
+    }
 
     // 2 to 7. The file is read and checked before anything reaches the line;
     // the window turns to its transferring state once it is fit.
@@ -93,12 +110,13 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     // The layouts follow the preparing reply's version, else the one the poll
     // decoded since the port was opened (FirmwareVersion is 0 until then).
     hooks.PolledFirmware = [this] { return static_cast<int>(FirmwareVersion); };
-    // The question waits for the unit's handler to return: its box runs a
+    // One question for whatever makes the file unfit as it stands, "No" its
+    // default. It waits for the unit's handler to return: its box runs a
     // loop of its own.
-    hooks.AskSendOtherFamily = [this](const setup::FamilyMismatch& mismatch,
-                                      std::function<void(bool)> answer) {
-        const QString text = QString::fromLocal8Bit(setup::DescribeMismatch(mismatch)) +
-                             QStringLiteral("\n\n") + tr("Send the file anyway?");
+    hooks.AskSendAnyway = [this](const setup::SendConcerns& concerns,
+                                 std::function<void(bool)> answer) {
+        const QString text =
+            SendConcernsWords(concerns) + QStringLiteral("\n\n") + tr("Send the file anyway?");
         QTimer::singleShot(0, this, [this, text, answer = std::move(answer)] {
             answer(prompter_->Ask(QString::fromLatin1(kTitle), text));
         });
@@ -155,9 +173,9 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
         prompter_->Message(QString::fromLatin1(kTitle), detail);
         lResult->setText(notSentText);
         break;
-    case Outcome::OtherFamily:
+    case Outcome::Declined:
         // The operator said no to the question: nothing more to tell.
-        detail = tr("The file was made for another unit; nothing was sent.");
+        detail = tr("The file is not fit to be sent as it stands; nothing was sent.");
         lResult->setText(notSentText);
         break;
     case Outcome::Unreadable:

@@ -222,11 +222,15 @@ void Unit::ForgetSequence(std::uint8_t sequence) {
 // ---- Input ------------------------------------------------------------------
 
 void Unit::OnInput() {
-    ReadPort(kReadBudget);
+    // Readable with nothing to read: a device that hung up signals so for
+    // ever. The queue count notices it, and InputFd no longer names it, so
+    // the loop stops waking for it.
+    if (ReadPort(kReadBudget) == 0)
+        (void)port_->InputCount();
     Changed();
 }
 
-void Unit::ReadPort(std::size_t budget) {
+std::size_t Unit::ReadPort(std::size_t budget) {
     std::uint8_t buffer[1024];
     std::size_t taken = 0;
     while (taken < budget) {
@@ -242,6 +246,7 @@ void Unit::ReadPort(std::size_t budget) {
         input_.insert(input_.end(), buffer, buffer + n);
         HandleInput();
     }
+    return taken;
 }
 
 void Unit::HandleInput() {
@@ -275,13 +280,16 @@ void Unit::Dispatch(const koravel::Bytes& content) {
             return;
         }
     }
-    const bool forPoll =
-        std::any_of(recentRequests_.begin(), recentRequests_.end(),
-                    [&content](const SentRequest& sent) { return sent.sequence == content[0]; });
-    if (forPoll) {
+    // The newest request with the frame's sequence byte is the one it answers.
+    const auto forPoll =
+        std::find_if(recentRequests_.rbegin(), recentRequests_.rend(),
+                     [&content](const SentRequest& sent) { return sent.sequence == content[0]; });
+    if (forPoll != recentRequests_.rend()) {
         pollFrames_.push_back(content);
         while (pollFrames_.size() > kPollFrames)
             pollFrames_.pop_front();
+        if (hooks.PollAnswered)
+            hooks.PollAnswered(*forPoll, content);
     } else if (!waiting_) {
         otherFrames_ = true;
     }

@@ -99,6 +99,14 @@ struct Hooks {
     std::function<void()> FrameHeard;
     // NextDue() or InputFd() may have changed: the loop looks at them again.
     std::function<void()> ScheduleChanged;
+    // An intact frame answers one of the poll's recent status requests
+    // (request): called as soon as it is read, before the next poll tick
+    // collects it, for a client that shows the answer at once (the station
+    // server pushes it to its clients). content is the frame's content,
+    // checksum included. The hook only looks: the answer is still collected
+    // by CollectPollAnswers as before, and the hook must not call back into
+    // the unit's input.
+    std::function<void(const SentRequest& request, const koravel::Bytes& content)> PollAnswered;
 };
 
 class Unit {
@@ -194,7 +202,8 @@ private:
     void SendAttempt();
     void Finish(std::unique_ptr<Exchange> exchange, Reply reply);
     void WriteFrame(koravel::ByteView content);
-    void ReadPort(std::size_t budget);
+    // The bytes taken.
+    std::size_t ReadPort(std::size_t budget);
     void HandleInput();
     void Dispatch(const koravel::Bytes& content);
     void ForgetSequence(std::uint8_t sequence);

@@ -1,5 +1,6 @@
 // koravelctl on a network port: the real ser2net serving the simulated
-// unit's pseudo-terminal on loopback, reached as COM6 = tcp://127.0.0.1:PORT.
+// unit's pseudo-terminal on loopback, reached as COM6 = tcp://127.0.0.1:PORT;
+// and a serial server that floods its clients.
 #include "ctl/ctl_fixture.h"
 #include "support/network_serial.h"
 #include "support/setup_image.h"
@@ -114,6 +115,24 @@ TEST_F(KoravelctlNetworkTest, ASecondClientIsTurnedAwayAndWatchRidesOutARestart)
     EXPECT_TRUE(
         Has(r.err, "cannot connect to 127.0.0.1:" + std::to_string(free) + ": connection refused"))
         << r.err;
+}
+
+// A server that never stops sending holds no exchange past its time-out:
+// status asks twice (200 ms each) and gives up with "no reply" within
+// about half a second; a wait that read until the line fell silent never
+// ended.
+TEST_F(CtlTest, StatusFromAFloodingServerEndsInItsTimeOut) {
+    testing_support::FloodingPeer peer;
+    ASSERT_TRUE(peer.Start());
+    ASSERT_EQ(Ctl({"ports", "set", "6", peer.Url()}).exitCode, 0);
+    ChildProcess status;
+    ASSERT_TRUE(status.Start(testing_support::BinPath("koravelctl"), {"--port", "6", "status"}));
+    const std::optional<int> exitCode = status.Wait(10000);
+    ASSERT_TRUE(exitCode.has_value()) << "still waiting after 10 s";
+    EXPECT_EQ(*exitCode, 4) << status.Err();
+    EXPECT_TRUE(Has(status.Err(), "koravelctl: status: no reply from the unit")) << status.Err();
+    EXPECT_EQ(peer.Requests().size(), 2u);
+    EXPECT_GT(peer.Flooded(), 65536u);
 }
 
 } // namespace

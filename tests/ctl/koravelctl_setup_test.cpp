@@ -6,6 +6,7 @@
 #include <chrono>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -116,6 +117,77 @@ TEST_F(KoravelctlSetupTest, SendRefusesAFileForTheOtherFamilyUnlessForced) {
     EXPECT_EQ(simulator->Eeprom().at(0).size(), 108u);
 
     EXPECT_EQ(Ctl({"--port", "2", "--force", "status"}).exitCode, 2);
+    EXPECT_EQ(Ctl({"--port", "2", "send", "--firmware", "1.12", file}).exitCode, 2);
+}
+
+// The file of a careless edit: a short [Factory] section above a complete
+// one (the profile reads the first: its missing fields would go out as 0,
+// every motor limit with them), and a file with one key left out.
+TEST_F(KoravelctlSetupTest, ARepeatedSectionOrMissingKeysAreReportedAndSentOnlyWhenForced) {
+    StartSim(13);
+    const std::string full = ReadAll(DataFile("kv100-fw113.koravel"));
+    const std::string dup = dir.path() + "/dup.koravel";
+    std::ofstream(dup, std::ios::binary) << "[Factory]\nmot_maxvel=1250\n\n" << full;
+    auto r = Ctl({"check", "--firmware", "1.13", dup});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.out, "line 4: [Factory] given again: only the section at line 1 is read\n"))
+        << r.out;
+    EXPECT_TRUE(
+        Has(r.out, "line 1: [Factory] mot_minvel: not in the section; 0 goes out instead\n"));
+    EXPECT_TRUE(Has(r.out, "line 1: [Factory] welcome: not in the section; 24 bytes of 0x00 go "
+                           "out instead\n"));
+
+    r = Ctl({"--port", "2", "send", dup});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(Has(r.out, "Sent as 0 (not in the file; texts as 0x00 bytes): mot_minvel, "
+                           "mot_accel,"))
+        << r.out;
+    EXPECT_TRUE(
+        Has(r.out, "[Factory] is given again at line 4: only the section at line 1 is read."));
+    EXPECT_TRUE(Has(r.err, "--force")) << r.err;
+    EXPECT_EQ(simulator->RequestCount(4), 0u);
+    EXPECT_TRUE(simulator->Eeprom().empty());
+
+    std::string oneLeftOut = full;
+    oneLeftOut.erase(oneLeftOut.find("max_estensio=5620\r\n"), 19);
+    const std::string missing = dir.path() + "/missing-key.koravel";
+    std::ofstream(missing, std::ios::binary) << oneLeftOut;
+    r = Ctl({"check", "--firmware", "1.13", missing});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Has(r.out, "line 1: [Factory] max_estensio: not in the section; 0 goes out "
+                           "instead\n"))
+        << r.out;
+    r = Ctl({"--port", "2", "send", missing});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(Has(r.out, "Sent as 0 (not in the file; texts as 0x00 bytes): max_estensio in "
+                           "[Factory]."))
+        << r.out;
+    EXPECT_EQ(simulator->RequestCount(4), 0u);
+
+    // Forced, it goes as the profile reads it: the first [Factory] section.
+    r = Ctl({"--port", "2", "send", "--force", dup});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const auto eeprom = simulator->Eeprom();
+    ASSERT_EQ(eeprom.size(), 68u);
+    koravel::Bytes factory(108, 0x00);
+    factory[1] = 0xE2; // mot_maxvel 1250, every other field 0
+    factory[2] = 0x04;
+    EXPECT_EQ(eeprom.at(0), factory);
+
+    // A value that does not convert, in the very last section: not one
+    // block is written.
+    std::string bad = full;
+    const std::size_t tune3 = bad.find("Tune3=", bad.find("[FactoryTune33]"));
+    bad.insert(bad.begin() + static_cast<std::ptrdiff_t>(bad.find("\r\n", tune3)), 'x');
+    const std::string badPath = dir.path() + "/bad-last.koravel";
+    std::ofstream(badPath, std::ios::binary) << bad;
+    simulator->ClearRequests();
+    r = Ctl({"--port", "2", "send", badPath});
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(Has(r.err, "block 69 [FactoryTune33]: '")) << r.err;
+    EXPECT_TRUE(Has(r.err, "nothing was written")) << r.err;
+    EXPECT_EQ(simulator->RequestCount(4), 0u);
+    EXPECT_EQ(simulator->Eeprom(), eeprom);
 }
 
 TEST_F(KoravelctlSetupTest, CheckReportsCutAndWrappedValuesWithTheirLines) {
@@ -123,11 +195,21 @@ TEST_F(KoravelctlSetupTest, CheckReportsCutAndWrappedValuesWithTheirLines) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("line 22: [Factory] welcome"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("line 4: [Factory] mot_accel: 300"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("block 0 [Factory] 110 bytes: 00 00 00"), std::string::npos);
+    // The blocks' bytes only with --verbose; the findings either way.
+    EXPECT_EQ(r.out.find(" bytes: "), std::string::npos) << r.out;
+    const auto verbose =
+        Ctl({"check", "--verbose", "--firmware", "1.13", DataFile("kv100-check-faults.koravel")});
+    EXPECT_EQ(verbose.exitCode, 1);
+    EXPECT_NE(verbose.out.find("block 0 [Factory] 110 bytes: 00 00 00"), std::string::npos);
+    EXPECT_NE(verbose.out.find("line 4: [Factory] mot_accel: 300"), std::string::npos);
 
+    // A good file: a few lines of summary, not a line per block.
     r = Ctl({"check", "--firmware", "1.13", DataFile("kv100-fw113.koravel")});
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_NE(r.out.find("nothing to report"), std::string::npos);
+    EXPECT_EQ(r.out, "firmware 1.13: new layouts\n"
+                     "68 sections in the file; 68 blocks: 68 built, 0 skipped (no values), 0 not "
+                     "built\n"
+                     "nothing to report\n");
 
     // The same new-layout file checked for an old unit: its new keys go unread.
     r = Ctl({"check", "--firmware", "1.12", DataFile("kv100-fw113.koravel")});
@@ -138,6 +220,13 @@ TEST_F(KoravelctlSetupTest, CheckReportsCutAndWrappedValuesWithTheirLines) {
     r = Ctl({"check", "--firmware", "1.13", dir.path() + "/bad.koravel"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("'12a' is not a valid integer value"), std::string::npos) << r.out;
+
+    // A FIFO would wait for a writer for ever: it is refused at once.
+    const std::string fifo = dir.path() + "/fifo.koravel";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    r = Ctl({"check", "--firmware", "1.13", fifo});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(Has(r.err, "fifo.koravel\" cannot be read: is a FIFO.")) << r.err;
 }
 
 TEST_F(KoravelctlSetupTest, CheckReadsPastAByteOrderMarkAndReportsTextAboveTheSections) {
@@ -146,7 +235,7 @@ TEST_F(KoravelctlSetupTest, CheckReadsPastAByteOrderMarkAndReportsTextAboveTheSe
     std::ofstream(dir.path() + "/bom.koravel", std::ios::binary) << bom << text;
     auto r = Ctl({"check", "--firmware", "1.13", dir.path() + "/bom.koravel"});
     EXPECT_EQ(r.exitCode, 0) << r.out;
-    EXPECT_TRUE(Has(r.out, "block 0 [Factory] 110 bytes")) << r.out;
+    EXPECT_TRUE(Has(r.out, "68 blocks: 68 built")) << r.out;
 
     std::ofstream(dir.path() + "/loose.koravel", std::ios::binary)
         << bom << "\r\nKoravel set-up, antenna 2\r\n"

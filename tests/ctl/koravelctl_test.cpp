@@ -50,6 +50,13 @@ TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
     EXPECT_NE(out.find("firmware 1.13  frequency 14200 kHz (14.200 MHz)  direction normal"),
               std::string::npos)
         << out;
+    // For scripts: one JSON object, read here by jq as a script would.
+    r = testing_support::RunProgram(
+        "/bin/sh", {"-c",
+                    "\"$0\" --port 1 --json status | jq -c '[.frequency_khz, .link, "
+                    ".firmware, .direction, .moving, .retracted]'",
+                    testing_support::BinPath("koravelctl")});
+    EXPECT_EQ(r.out, "[14200,\"up\",\"1.13\",\"normal\",false,false]\n") << r.err;
 
     ASSERT_EQ(Ctl({"--port", "1", "tune", "7050", "bidir"}).exitCode, 0);
     EXPECT_EQ(simulator->Requests().back()[4], 2); // the direction byte
@@ -59,6 +66,32 @@ TEST_F(KoravelctlTest, TuneThenStatusShowsTheNewFrequency) {
     ASSERT_EQ(Ctl({"--port", "1", "retract"}).exitCode, 0);
     EXPECT_EQ(simulator->Requests().back().size(), 3u); // sequence, command 2, checksum
     EXPECT_EQ(simulator->Requests().back()[1], 2);
+}
+
+// KORAVEL_TRACE holds every frame both ways, as the window writes it; an
+// output that cannot be written is a failure, said on stderr.
+TEST_F(KoravelctlTest, TracesItsFramesAndFailsWhenItsOutputIsLost) {
+    StartSim();
+    const std::string trace = dir.path() + "/ctl.trace";
+    std::string ctl = "'";
+    ctl += testing_support::BinPath("koravelctl");
+    ctl += "' --port 1 status";
+    auto r = testing_support::RunProgram("/bin/sh", {"-c", "KORAVEL_TRACE='" + trace + "' " + ctl});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::ifstream in(trace);
+    std::string tx;
+    std::string rx;
+    std::getline(in, tx);
+    std::getline(in, rx);
+    EXPECT_EQ(tx.rfind("tx ", 0), 0u) << tx;
+    EXPECT_EQ(tx.substr(5, 2), "01") << tx;                           // the status request
+    EXPECT_EQ(rx.rfind("rx " + tx.substr(3, 2) + "00", 0), 0u) << rx; // its answer
+
+    r = testing_support::RunProgram("/bin/sh", {"-c", ctl + " > /dev/full"});
+    EXPECT_EQ(r.exitCode, 6);
+    EXPECT_NE(r.err.find("koravelctl: cannot write the output: No space left on device"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(KoravelctlTest, NoReplyGivesExitFourAfterFourSends) {
@@ -121,9 +154,19 @@ TEST_F(KoravelctlTest, RefusalBadUsageAndClosedPort) {
                                                {"--port", "1", "tune", "14200", "sideways"},
                                                {"--port", "1", "band", "80"},
                                                {"--port", "x", "status"},
-                                               {"--port", "1", "jump"}}) {
+                                               {"--port", "1", "jump"},
+                                               {"--port", "1", "--json", "retract"},
+                                               {"--port", "1", "--verbose", "status"}}) {
         EXPECT_EQ(Ctl(args).exitCode, 2);
     }
+    // Bad arguments are told as such, before a port that cannot open is tried.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--port", "9", "band", "99"}, {"--port", "9", "tune", "14200", "sideways"}}) {
+        r = Ctl(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err.find("does not open"), std::string::npos) << r.err;
+    }
+    EXPECT_NE(r.err.find("'sideways' is not normal, 180 or bidir"), std::string::npos) << r.err;
     // A port with no device: exit 2 with the system's reason.
     r = Ctl({"--port", "9", "status"});
     EXPECT_EQ(r.exitCode, 2);

@@ -38,9 +38,24 @@ if ! DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" 2
 fi
 usr=$root/usr
 
-for program in koravel koravelctl kv100-sim; do
+for program in koravel koravelctl kv100-sim koraveld; do
   [ -x "$usr/bin/$program" ] || fail "bin/$program is not installed"
 done
+# The station server and the command-line client need no desktop.
+for program in koravelctl koraveld; do
+  if ldd "$usr/bin/$program" | grep -Eq 'libQt6(Gui|Widgets)'; then
+    fail "$program links a Qt GUI library"
+  fi
+done
+# The station server's user unit starts the installed program.
+service=$usr/lib/systemd/user/koraveld.service
+if [ -f "$service" ]; then
+  grep -qxF "ExecStart=/usr/bin/koraveld" "$service" ||
+    fail "koraveld.service does not start /usr/bin/koraveld"
+  grep -qx 'WantedBy=default.target' "$service" || fail "koraveld.service cannot be enabled"
+else
+  fail "no systemd user unit $service"
+fi
 if find "$root" -name '*_tests' -o -name 'bench_*' -o -name 'koravel-artgen' | grep -q .; then
   fail "tests, benchmarks or the artwork generator were installed"
 fi
@@ -50,6 +65,11 @@ out=$("$usr/bin/koravel" --version) || fail "koravel --version exits with $?"
 [ "$out" = "koravel $version" ] || fail "koravel --version says '$out', not 'koravel $version'"
 "$usr/bin/koravelctl" --help >"$work/koravelctl.help" || fail "koravelctl --help exits with $?"
 "$usr/bin/kv100-sim" --help >"$work/kv100-sim.help" || fail "kv100-sim --help exits with $?"
+"$usr/bin/koraveld" --help >"$work/koraveld.help" || fail "koraveld --help exits with $?"
+out=$("$usr/bin/koraveld" --version) || fail "koraveld --version exits with $?"
+[ "$out" = "koraveld $version" ] || fail "koraveld --version says '$out', not 'koraveld $version'"
+"$usr/bin/koraveld" --no-such-option 2>/dev/null
+[ $? -eq 2 ] || fail "koraveld with an unknown option does not exit with 2"
 "$usr/bin/koravel" --help >"$work/koravel.help" || fail "koravel --help exits with $?"
 
 # Desktop entry.
@@ -128,7 +148,7 @@ fi
 
 # Manual pages: render without a warning, name the version, have the usual
 # sections, and document every option the program's --help shows.
-for program in koravel koravelctl kv100-sim; do
+for program in koravel koravelctl kv100-sim koraveld; do
   page=$usr/share/man/man1/$program.1.gz
   if [ ! -f "$page" ]; then
     fail "no manual page $page"
@@ -201,7 +221,8 @@ else
     [ -n "$(field Maintainer)" ] || fail "no Maintainer"
     [ -n "$(field Description)" ] || fail "no Description"
     dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' >"$work/contents"
-    for path in /usr/bin/koravel /usr/bin/koravelctl /usr/bin/kv100-sim \
+    for path in /usr/bin/koravel /usr/bin/koravelctl /usr/bin/kv100-sim /usr/bin/koraveld \
+      /usr/lib/systemd/user/koraveld.service /usr/share/man/man1/koraveld.1.gz \
       "/usr/share/applications/$app_id.desktop" "/usr/share/metainfo/$app_id.metainfo.xml" \
       "/usr/share/icons/hicolor/48x48/apps/$app_id.png" /usr/share/man/man1/koravel.1.gz \
       /usr/share/man/man5/koravel-setup.5.gz "/usr/share/mime/packages/$app_id.xml" \

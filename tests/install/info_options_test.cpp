@@ -14,10 +14,12 @@ TEST(KoravelInfoOptions, HelpAndVersionPrintAndExitWithoutADisplay) {
     env.Unset("WAYLAND_DISPLAY");
     env.Set("QT_QPA_PLATFORM", "xcb"); // a window would fail here
 
-    const auto version = RunProgram(BinPath("koravel"), {"--version"});
-    EXPECT_EQ(version.exitCode, 0) << version.err;
-    EXPECT_EQ(version.out, "koravel " KORAVEL_VERSION "\n");
-    EXPECT_EQ(version.err, "");
+    for (const char* program : {"koravel", "koravelctl", "kv100-sim"}) {
+        const auto version = RunProgram(BinPath(program), {"--version"});
+        EXPECT_EQ(version.exitCode, 0) << version.err;
+        EXPECT_EQ(version.out, std::string(program) + " " KORAVEL_VERSION "\n");
+        EXPECT_EQ(version.err, "");
+    }
 
     for (const char* option : {"--help", "-h"}) {
         const auto help = RunProgram(BinPath("koravel"), {option});

@@ -1,9 +1,11 @@
+#include "ini/integer.h"
 #include "setup/check.h"
 #include "setup/codec.h"
-#include "ini/integer.h"
 #include "setup/layouts.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <cstdint>
 #include <string>
@@ -158,6 +160,9 @@ TEST(Integers, WhatConvertsAndToWhat) {
         EXPECT_FALSE(setup::ToInteger(bad).has_value()) << '"' << bad << '"';
     EXPECT_EQ(setup::NotAnIntegerMessage("abc"), "'abc' is not a valid integer value");
     EXPECT_EQ(setup::NotAnIntegerMessage(""), "'' is not a valid integer value");
+    // A NUL byte inside the value does not cut the message short.
+    EXPECT_EQ(setup::NotAnIntegerMessage(std::string("12\0ab", 5)),
+              "'12\\0ab' is not a valid integer value");
 }
 
 TEST(Codec, FactoryNewFieldsLandAtTheirOffsets) {
@@ -261,7 +266,10 @@ TEST(Codec, AValueThatIsNotAnIntegerStopsTheBlock) {
     // The first bad value is the one named; the others are still noted.
     const auto twice = BuildBlock(File("[Useroffs3]\noffset4=y\noffset2=x\n"), kOffs3);
     EXPECT_EQ(*twice.conversionError, "'x' is not a valid integer value");
-    EXPECT_EQ(twice.diagnostics.size(), 2u);
+    EXPECT_EQ(std::ranges::count_if(
+                  twice.diagnostics,
+                  [](const Diagnostic& d) { return d.kind == Diagnostic::Kind::NotAnInteger; }),
+              2);
 }
 
 TEST(Codec, FitsWidthBounds) {
@@ -276,7 +284,7 @@ TEST(Codec, FitsWidthBounds) {
     EXPECT_TRUE(setup::FitsWidth(INT32_MAX, 4));
 }
 
-TEST(Check, ReportsWhatWouldBeCutWrappedIgnoredOrRefusedWithLines) {
+TEST(Check, ReportsWhatWouldBeCutWrappedIgnoredRefusedMissingOrRepeatedWithLines) {
     const std::string text = "; set-up for a unit below 1.13\r\n"         // 1
                              "[Factory]\r\n"                              // 2
                              "mot_accel=300\r\n"                          // 3
@@ -290,39 +298,61 @@ TEST(Check, ReportsWhatWouldBeCutWrappedIgnoredOrRefusedWithLines) {
                              "offset1=12a\r\n"                            // 11
                              "[Useroffs34]\r\n"                           // 12
                              "offset1=5\r\n"                              // 13
-                             "[useroffs34]\r\n"                           // 14: told once
+                             "[useroffs34]\r\n"                           // 14: repeated
                              "k=2\r\n"                                    // 15
                              "[FACTORYTUNE1]\r\n"                         // 16: a block's
-                             "Tune1=1\r\n";                               // 17
+                             "Tune1=1\r\n"                                // 17
+                             "tune1=2\r\n"                                // 18: repeated
+                             "[Factory]\r\n"                              // 19: repeated
+                             "mot_maxvel=1250\r\n";                       // 20
     const auto report = setup::CheckSetupFile(File(text), 268);
     EXPECT_FALSE(report.Clean());
     EXPECT_TRUE(report.holdsSetupData);
     ASSERT_EQ(report.blocks.size(), 68u);
 
-    const auto all = report.Diagnostics();
+    std::vector<Diagnostic> all;
+    std::vector<Diagnostic> missing;
+    for (const Diagnostic& d : report.Diagnostics())
+        (d.kind == Diagnostic::Kind::MissingKey ? missing : all).push_back(d);
     std::vector<std::string> lines;
     for (const Diagnostic& d : all)
         lines.push_back(setup::Describe(d));
-    ASSERT_EQ(all.size(), 6u) << ::testing::PrintToString(lines);
-    EXPECT_EQ(all[0].kind, Diagnostic::Kind::NumberWraps);
-    EXPECT_EQ(all[0].line, 3);
-    EXPECT_EQ(all[0].key, "mot_accel");
-    EXPECT_EQ(all[1].kind, Diagnostic::Kind::TextCut);
-    EXPECT_EQ(all[1].line, 4);
-    EXPECT_EQ(all[2].kind, Diagnostic::Kind::UnreadKey); // the new layout's key in an old file
-    EXPECT_EQ(all[2].key, "min_estensio");
-    EXPECT_EQ(all[2].line, 5);
-    EXPECT_EQ(all[3].kind, Diagnostic::Kind::TextCut);
-    EXPECT_EQ(all[3].section, "User");
-    EXPECT_EQ(all[3].line, 8);
-    EXPECT_EQ(all[4].kind, Diagnostic::Kind::NotAnInteger);
-    EXPECT_EQ(all[4].line, 11);
-    EXPECT_EQ(all[5].kind, Diagnostic::Kind::UnreadKey);
-    EXPECT_EQ(all[5].section, "Useroffs34");
-    EXPECT_EQ(all[5].line, 13);
-    EXPECT_EQ(lines[0], "line 3: [Factory] mot_accel: 300 does not fit in 1 byte; only its low "
+    ASSERT_EQ(all.size(), 9u) << ::testing::PrintToString(lines);
+    EXPECT_EQ(lines[0], "line 14: [useroffs34] given again: only the section at line 12 is read");
+    EXPECT_EQ(lines[1], "line 19: [Factory] given again: only the section at line 2 is read");
+    EXPECT_EQ(lines[2], "line 3: [Factory] mot_accel: 300 does not fit in 1 byte; only its low "
                         "bytes are sent");
-    EXPECT_EQ(lines[4], "line 11: [Useroffs2] offset1: '12a' is not a valid integer value");
+    EXPECT_EQ(lines[3], "line 4: [Factory] model: text of 22 bytes is cut to 16 bytes");
+    EXPECT_EQ(all[4].kind, Diagnostic::Kind::UnreadKey); // the new layout's key in an old file
+    EXPECT_EQ(all[4].key, "min_estensio");
+    EXPECT_EQ(all[4].line, 5);
+    EXPECT_EQ(all[5].kind, Diagnostic::Kind::TextCut);
+    EXPECT_EQ(all[5].section, "User");
+    EXPECT_EQ(all[5].line, 8);
+    EXPECT_EQ(lines[6], "line 11: [Useroffs2] offset1: '12a' is not a valid integer value");
+    EXPECT_EQ(lines[7], "line 18: [FactoryTune1] tune1: given again; the value at line 17 is "
+                        "read");
+    ASSERT_EQ(report.blocks[35].spec.section, "FactoryTune1");
+    EXPECT_EQ(report.blocks[35].argument[3], 1); // Tune1 from line 17
+    EXPECT_EQ(all[8].kind, Diagnostic::Kind::UnreadKey);
+    EXPECT_EQ(all[8].section, "Useroffs34");
+    EXPECT_EQ(all[8].line, 13);
+
+    // Every field of a block that is written and that its section does not
+    // give, at its section's line; the hidden checksum never.
+    std::vector<std::string> factoryMissing;
+    for (const Diagnostic& d : missing) {
+        EXPECT_NE(d.key, "!checksum");
+        if (d.section == "Factory") {
+            EXPECT_EQ(d.line, 2);
+            factoryMissing.push_back(d.key);
+        }
+    }
+    EXPECT_EQ(factoryMissing.size(), 14u); // 16 fields, 2 given; mot_maxvel of line 20 unread
+    EXPECT_EQ(factoryMissing.front(), "mot_maxvel");
+    EXPECT_EQ(setup::Describe(missing.front()),
+              "line 2: [Factory] mot_maxvel: not in the section; 0 goes out instead");
+    EXPECT_EQ(missing.size(), 14u + 9u + 3u + 3u); // Factory, User, Useroffs2, FactoryTune1
 
     // Bytes are still there for the blocks that convert; the same file read for a
     // newer unit reads min_estensio and no longer reads civ_mode.

@@ -98,9 +98,9 @@ protected:
 
     setup::TransferHooks Hooks() {
         setup::TransferHooks hooks;
-        hooks.AskSendOtherFamily = [this](const setup::FamilyMismatch& m,
-                                          const std::function<void(bool)>& answer) {
-            mismatches_.push_back(m);
+        hooks.AskSendAnyway = [this](const setup::SendConcerns& c,
+                                     const std::function<void(bool)>& answer) {
+            concerns_.push_back(c);
             answer(true);
         };
         hooks.AppendLog = [this](const std::string& line) { log_.push_back(line); };
@@ -131,7 +131,7 @@ protected:
     std::vector<std::string> log_;
     std::vector<Progress> progress_;
     int starts_ = 0;
-    std::vector<setup::FamilyMismatch> mismatches_;
+    std::vector<setup::SendConcerns> concerns_;
 };
 
 std::vector<int> Blocks(const std::map<int, Bytes>& image) {
@@ -154,7 +154,7 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
             const bool otherFamily =
                 (std::string(name) == "kv100-fw113.koravel") != (u.minor == 13);
             StartUnit(u.major, u.minor);
-            mismatches_.clear();
+            concerns_.clear();
             const auto result = Send(DataFile(name), Hooks());
             ASSERT_TRUE(result.ok()) << result.message;
             EXPECT_EQ(result.firmwareVersion, u.firmware);
@@ -162,7 +162,7 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
             EXPECT_EQ(result.blocksWritten, 68);
             EXPECT_EQ(starts_, 1);
             starts_ = 0;
-            ASSERT_EQ(mismatches_.size(), otherFamily ? 1u : 0u);
+            ASSERT_EQ(concerns_.size(), otherFamily ? 1u : 0u);
 
             const auto image = unit_->Eeprom();
             EXPECT_EQ(image, ExpectedImage(DataFile(name), u.firmware));
@@ -185,16 +185,16 @@ TEST_F(Transfer, CompleteFilesReachTheEepromByteForByteOnBothKindsOfUnit) {
                 EXPECT_EQ(image.at(0)[19], 0x00); // min_estensio
                 // What the question names: the keys the new layouts do not
                 // read, the fields they read that the file does not give.
-                EXPECT_EQ(setup::DescribeMismatch(mismatches_[0]),
+                EXPECT_EQ(setup::DescribeConcerns(concerns_[0]),
                           "The file was made for units with firmware below 1.13; the unit has "
                           "firmware 1.13.\n"
                           "Ignored (only units with firmware below 1.13 read them): "
                           "max_estensio1 in [Factory]; welcome, civ_mode, civ_brate, civ_proto "
                           "in [User].\n"
-                          "Sent as 0 (not in the file): min_estensio, max_estensio, max_tpband, "
-                          "max_driver, welcome, eeprom_vers, reser in [Factory]; rtx_mode, "
-                          "rtx_commpars, rtx_proto, rtx_addr, rtx_addrT, eeprom_vers, reser in "
-                          "[User].");
+                          "Sent as 0 (not in the file; texts as 0x00 bytes): min_estensio, "
+                          "max_estensio, max_tpband, max_driver, welcome, eeprom_vers, reser in "
+                          "[Factory]; rtx_mode, rtx_commpars, rtx_proto, rtx_addr, rtx_addrT, "
+                          "eeprom_vers, reser in [User].");
             }
         }
     }
@@ -262,12 +262,11 @@ TEST_F(Transfer, SectionsInAnotherOrderAndKeysInAnotherCaseGoOutTheSame) {
     EXPECT_EQ(progress_.front().block, 0); // still sent in block order
 }
 
-TEST_F(Transfer, ANonIntegerValueStopsWithItsErrorText) {
+TEST_F(Transfer, ANonIntegerValueInTheLastSectionWritesNothing) {
     std::string text = ReadAll(DataFile("kv100-fw113.koravel"));
-    const std::size_t section = text.find("[Useroffs2]");
-    const std::size_t key = text.find("offset3=", section);
+    const std::size_t key = text.find("Tune3=", text.find("[FactoryTune33]"));
     const std::size_t end = text.find("\r\n", key);
-    text.replace(key, end - key, "offset3=12a");
+    text.replace(key, end - key, "Tune3=12a");
     const std::string path = TempFile("bad.koravel", text);
 
     StartUnit(1, 13);
@@ -275,9 +274,11 @@ TEST_F(Transfer, ANonIntegerValueStopsWithItsErrorText) {
     EXPECT_EQ(result.outcome, setup::TransferResult::Outcome::ConversionError);
     EXPECT_EQ(result.message, "'12a' is not a valid integer value");
     ASSERT_TRUE(result.stoppedAt.has_value());
-    EXPECT_EQ(result.stoppedAt->block, 4);
-    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3}));
-    EXPECT_EQ(unit_->RequestCount(4), 3u);
+    EXPECT_EQ(result.stoppedAt->block, 69);
+    EXPECT_EQ(result.blocksDone, 0);
+    EXPECT_TRUE(unit_->Eeprom().empty());
+    EXPECT_EQ(unit_->RequestCount(4), 0u);
+    EXPECT_TRUE(concerns_.empty());
 }
 
 TEST_F(Transfer, AFileWithSomeSectionsSendsThoseAndSkipsTheRest) {

@@ -1,6 +1,8 @@
 #include "support/network_serial.h"
 #include "support/loopback.h"
 
+#include "protocol/frame.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstdlib>
@@ -56,6 +58,27 @@ bool ReadUntilClosed(int fd, int ms, std::string& text) {
     }
 }
 
+// A listening socket on a free loopback port (port is set); -1 on failure.
+int ListenOnLoopback(std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address = LoopbackAddress(0);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 8) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+std::string LoopbackUrl(std::uint16_t port) {
+    return "tcp://127.0.0.1:" + std::to_string(port);
+}
+
 bool Executable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
 }
@@ -85,7 +108,7 @@ Ser2netProcess::~Ser2netProcess() {
 }
 
 std::string Ser2netProcess::Url() const {
-    return "tcp://127.0.0.1:" + std::to_string(port_);
+    return LoopbackUrl(port_);
 }
 
 std::string Ser2netProcess::Errors() {
@@ -156,20 +179,13 @@ DelayRelay::~DelayRelay() {
 }
 
 std::string DelayRelay::Url() const {
-    return "tcp://127.0.0.1:" + std::to_string(port_);
+    return LoopbackUrl(port_);
 }
 
 bool DelayRelay::Start() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listener_ = ListenOnLoopback(port_);
     if (listener_ < 0)
         return false;
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    port_ = ntohs(address.sin_port);
     thread_ = std::thread([this] { Run(); });
     return true;
 }
@@ -260,6 +276,82 @@ void DelayRelay::Run() {
         ::close(s.fds[0]);
         ::close(s.fds[1]);
     }
+}
+
+FloodingPeer::~FloodingPeer() {
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listener_ >= 0)
+        ::close(listener_);
+}
+
+std::string FloodingPeer::Url() const {
+    return LoopbackUrl(port_);
+}
+
+std::vector<koravel::Bytes> FloodingPeer::Requests() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return requests_;
+}
+
+bool FloodingPeer::Start() {
+    listener_ = ListenOnLoopback(port_);
+    if (listener_ < 0)
+        return false;
+    thread_ = std::thread([this] { Run(); });
+    return true;
+}
+
+void FloodingPeer::Run() {
+    struct Client {
+        int fd;
+        frame::Receiver receiver;
+    };
+    std::vector<Client> clients;
+    const std::string flood(65536, static_cast<char>(frame::kStart));
+    while (!stop_) {
+        std::vector<pollfd> fds{{listener_, POLLIN, 0}};
+        for (const Client& c : clients)
+            fds.push_back({c.fd, POLLIN | POLLOUT, 0});
+        (void)::poll(fds.data(), fds.size(), 20);
+        for (std::size_t i = 0; i < clients.size(); ++i) {
+            Client& c = clients[i];
+            const short events = fds[1 + i].revents;
+            bool gone = (events & (POLLHUP | POLLERR)) != 0;
+            if ((events & POLLIN) != 0) {
+                std::uint8_t buffer[4096];
+                const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                gone = gone || n == 0;
+                for (ssize_t k = 0; k < n; ++k) {
+                    if (c.receiver.Push(buffer[k]) == frame::Feed::Frame) {
+                        const std::lock_guard<std::mutex> lock(mutex_);
+                        requests_.push_back(c.receiver.buffer);
+                    }
+                }
+            }
+            // As much as the socket takes, then at once again once it has room.
+            for (bool room = (events & POLLOUT) != 0; room;) {
+                const ssize_t n =
+                    ::send(c.fd, flood.data(), flood.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                room = n > 0;
+                if (n > 0)
+                    flooded_ += static_cast<std::size_t>(n);
+            }
+            if (gone) {
+                ::close(c.fd);
+                c.fd = -1;
+            }
+        }
+        std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
+        if ((fds[0].revents & POLLIN) != 0) {
+            const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0)
+                clients.push_back(Client{client, {}});
+        }
+    }
+    for (const Client& c : clients)
+        ::close(c.fd);
 }
 
 } // namespace testing_support

@@ -6,11 +6,15 @@
 
 #include "support/rig_process.h"
 
+#include "protocol/bytes.h"
+
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace testing_support {
 
@@ -84,6 +88,36 @@ private:
     int listener_ = -1;
     std::atomic<bool> stop_{false};
     std::atomic<std::size_t> relayed_{0};
+    std::thread thread_;
+};
+
+// A serial server gone wrong, on a free loopback port: it writes start
+// bytes (0xF5, which never make a frame) to every client as fast as the
+// client takes them, without a pause, and decodes the frames the client
+// sends meanwhile.
+class FloodingPeer {
+public:
+    FloodingPeer() = default;
+    ~FloodingPeer();
+    FloodingPeer(const FloodingPeer&) = delete;
+    FloodingPeer& operator=(const FloodingPeer&) = delete;
+
+    bool Start();
+    std::string Url() const;
+    // Bytes written to clients so far.
+    std::size_t Flooded() const { return flooded_; }
+    // The content (checksum included) of every frame the clients sent.
+    std::vector<koravel::Bytes> Requests() const;
+
+private:
+    void Run();
+
+    std::uint16_t port_ = 0;
+    int listener_ = -1;
+    std::atomic<bool> stop_{false};
+    std::atomic<std::size_t> flooded_{0};
+    mutable std::mutex mutex_;
+    std::vector<koravel::Bytes> requests_;
     std::thread thread_;
 };
 

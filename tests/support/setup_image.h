@@ -3,8 +3,8 @@
 // layout strings and the codec that the tests check.
 #pragma once
 
-#include "protocol/bytes.h"
 #include "ini/profile.h"
+#include "protocol/bytes.h"
 
 #include <cstdint>
 #include <fstream>

@@ -4,8 +4,8 @@
 
 #include "ui/elided_label.h"
 
+#include "protocol/bands.h"
 #include "protocol/status_reply.h"
-#include "ui/band_names.h"
 #include "ui/colors.h"
 #include "ui/looks.h"
 #include "ui/shape.h"

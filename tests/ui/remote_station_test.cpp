@@ -2,16 +2,20 @@
 // for the real ser2net that serves the simulated unit's pseudo-terminal; once
 // through a relay that adds 150 ms each way, with a followed rig (rigctld's
 // dummy) and a set-up transfer; once through a restart of ser2net; and ports
-// that cannot be reached, or are held by another client.
+// that cannot be reached, or are held by another client; and a server that
+// floods the line.
+#include "child_program.h"
 #include "window_fixture.h"
 
 #include "cat/omnirig_tlb.h"
 #include "protocol/status_reply.h"
 #include "station/port_links.h"
 #include "support/network_serial.h"
+#include "support/process.h"
 #include "support/rig_process.h"
 #include "support/setup_image.h"
 #include "ui/elided_label.h"
+#include "ui/image_box.h"
 #include "ui/network_port_dialog.h"
 #include "ui/serial_devices_dialog.h"
 
@@ -27,6 +31,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -248,6 +253,37 @@ TEST_F(RemoteStationTest, PortsThatCannotBeReachedAreToldAndTheWindowStaysRespon
     w.RefreshComItems();
     EXPECT_EQ(w.COM9->text(), QStringLiteral("COM9  tcp://shack-pi:3001"));
     EXPECT_EQ(w.COM6->text(), QString::fromStdString("COM6  " + server.Url()));
+}
+
+TEST_F(RemoteStationTest, AServerThatFloodsTheLineLeavesTheWindowAnswering) {
+    testing_support::FloodingPeer peer;
+    ASSERT_TRUE(peer.Start());
+    Link(6, peer.Url());
+    TfmMain& w = StartWindow("[General]\nSerialport=6\n");
+    ASSERT_EQ(w.PortNumber, 6) << w.LastOpenFailure.toStdString();
+    // The 20 m band button's tune: command 3, 14200 kHz.
+    const auto tunes = [&peer] {
+        const auto requests = peer.Requests();
+        return std::count_if(requests.begin(), requests.end(), [](const Bytes& r) {
+            return r.size() == 5 && r[1] == 0x03 && r[2] == 0x78 && r[3] == 0x37;
+        });
+    };
+    // The poll goes on, and a click that comes through the window's own
+    // loop gets its frame on the wire.
+    ASSERT_TRUE(WaitFor([&] { return peer.Requests().size() >= 3; }));
+    QTimer::singleShot(0, &w, [&w] { MouseClick(w.Image14); });
+    ASSERT_TRUE(WaitFor([&] { return tunes() == 1; })) << peer.Requests().size() << " frames";
+    EXPECT_GT(peer.Flooded(), 1024u * 1024u);
+    EXPECT_FALSE(w.UnitConnected);
+
+    // The program itself ends on SIGTERM in the middle of the flood.
+    const std::string trace = dir_ + "/flood.trace";
+    ChildProgram koravel(testing_support::BinPath("koravel"), {}, KoravelEnv(dir_, trace));
+    ASSERT_TRUE(koravel.Started());
+    EXPECT_TRUE(WaitUntil([&] { return TraceLines(trace, "tx") >= 3; })) << koravel.Err();
+    koravel.Signal(SIGTERM);
+    ASSERT_TRUE(koravel.Wait(20000)) << "SIGTERM did not end koravel";
+    EXPECT_TRUE(koravel.Exited() && koravel.ExitCode() == 0) << koravel.Err();
 }
 
 } // namespace

@@ -71,8 +71,12 @@ TEST_F(RigSettingsDialogTest, PicksAModelAndReopensTheRig) {
         QCoreApplication::processEvents();
         const auto* list = dialog->findChild<QListWidget*>(QStringLiteral("lbModels%1").arg(page));
         const auto* chosen = dialog->findChild<QLabel*>(QStringLiteral("lModel%1").arg(page));
-        EXPECT_LT(status->geometry().bottom(), list->geometry().top()) << "tab " << page;
-        EXPECT_LT(list->geometry().bottom(), chosen->geometry().top()) << "tab " << page;
+        // In the dialog's pixels: the Hamlib rows lie in a box of their own.
+        const auto rect = [dialog](const QWidget* w) {
+            return QRect(w->mapTo(dialog, QPoint(0, 0)), w->size());
+        };
+        EXPECT_LT(rect(status).bottom(), rect(list).top()) << "tab " << page;
+        EXPECT_LT(rect(list).bottom(), rect(chosen).top()) << "tab " << page;
     }
     tabs->setCurrentIndex(0);
 

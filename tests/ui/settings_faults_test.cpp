@@ -2,11 +2,19 @@
 // with: a read-only config folder, a full disk, koravel.ini that is a folder,
 // a file of binary bytes. Each time the program starts, talks to the unit on
 // COM1, closes (by SIGTERM, which closes the window as the user would), and
-// at worst warns on stderr that the settings could not be saved.
+// at worst warns on stderr that the settings could not be saved. And the
+// window itself with a koravel.ini made read-only, on a port another
+// program holds.
 #include "child_program.h"
 #include "window_fixture.h"
 
+#include "station/com_port.h"
 #include "support/process.h"
+#include "support/setup_image.h"
+#include "transport/port.h"
+#include "ui/elided_label.h"
+
+#include <QFileDialog>
 
 #include <algorithm>
 #include <cerrno>
@@ -188,10 +196,10 @@ TEST_F(SettingsFaultsTest, SettingsFileThatIsAFolder) {
     // No settings to read: the defaults, port 1, where the unit is.
     const std::string err = RunKoravel(dir_);
     EXPECT_NE(
-        err.find("koravel: settings not read, defaults used: " + IniPath() + ": Is a directory"),
+        err.find("koravel: settings not read, defaults used: " + IniPath() + ": is a directory"),
         std::string::npos)
         << err;
-    EXPECT_NE(err.find("koravel: settings not saved: " + IniPath() + ": Is a directory"),
+    EXPECT_NE(err.find("koravel: settings not saved: " + IniPath() + ": is a directory"),
               std::string::npos)
         << err;
     ASSERT_TRUE(fs::is_directory(IniPath()));
@@ -223,6 +231,54 @@ TEST_F(SettingsFaultsTest, SettingsFileOfBinaryBytesIsReadAndKeptByteForByte) {
     EXPECT_EQ(saved.size(), text.size());
     EXPECT_TRUE(saved == text) << "the foreign bytes were not kept as they were";
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"koravel.ini", "koravel.trace", "ports"}));
+}
+
+// The operator's settings stay the operator's: a koravel.ini made read-only
+// is left as it is (the window says so once, in its status bar), and a port
+// that another program holds is still the one saved at the close. A send
+// meanwhile says why nothing goes out: the port is in use.
+TEST_F(SettingsFaultsTest, AReadOnlyFileAndABusyPortKeepTheOperatorsSettings) {
+    const std::string settings = "; mine\n[General]\nSerialport=1\n[OmniRig]\nRig1=0\nRig2=0\n";
+    WriteFile(IniPath(), settings);
+    ASSERT_EQ(::chmod(IniPath().c_str(), 0444), 0);
+    transport::Port other; // another program's hold on COM1
+    ASSERT_EQ(OpenComPort(other, 1), 0);
+
+    TfmMain& w = MakeWindow();
+    w.FormActivate();
+    EXPECT_EQ(w.PortNumber, 0);
+    const QString notice = w.lNotice->fullText();
+    EXPECT_TRUE(notice.contains(
+        QString::fromStdString("Le impostazioni non verranno salvate: " + IniPath())))
+        << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QStringLiteral("usata da un altro programma")))
+        << notice.toStdString();
+
+    prompts_->acceptFile = true;
+    w.dlgOpen->selectFile(
+        QString::fromStdString(testing_support::SetupDataFile("kv100-fw113.koravel")));
+    EXPECT_EQ(w.btInviaClick(), TfmMain::SendOutcome::NotSent);
+    ASSERT_EQ(prompts_->messages.size(), 1u);
+    EXPECT_TRUE(
+        prompts_->messages[0].second.contains(QStringLiteral("usata da un altro programma")))
+        << prompts_->messages[0].second.toStdString();
+    EXPECT_EQ(unit_->RequestCount(4), 0u);
+
+    w.close();
+    EXPECT_EQ(FileText(IniPath()), settings);
+    struct stat st {};
+    ASSERT_EQ(::stat(IniPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0444u);
+
+    // Writable again: the port saved is the one chosen, though it did not
+    // open; nothing is said about the settings.
+    ASSERT_EQ(::chmod(IniPath().c_str(), 0644), 0);
+    TfmMain& again = MakeWindow();
+    again.FormActivate();
+    EXPECT_EQ(again.PortNumber, 0);
+    EXPECT_FALSE(again.lNotice->fullText().contains(QStringLiteral("Settings")));
+    again.close();
+    EXPECT_NE(FileText(IniPath()).find("Serialport=1\n"), std::string::npos) << FileText(IniPath());
 }
 
 } // namespace

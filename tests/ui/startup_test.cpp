@@ -239,7 +239,8 @@ TEST_F(StartupTest, SettingsAreWrittenInPlaceKeepingForeignLines) {
 
     const std::string after = ReadIni();
     const ini::Profile saved = ini::Profile::FromText(after);
-    EXPECT_EQ(saved.Get("General", "Serialport"), "0");
+    // The operator's choice stays, though its adapter is not plugged in.
+    EXPECT_EQ(saved.Get("General", "Serialport"), "7");
     EXPECT_EQ(saved.Get("General", "Language"), "it");
     EXPECT_EQ(saved.Get("Other", "Serialport"), "99");
     EXPECT_EQ(saved.Get("OmniRig", "Rig1"), "1");

@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -460,9 +461,9 @@ TEST_F(TransferTest, AValueThatIsNoIntegerShowsTheErrorAndTheWindowReturnsToIdle
     EXPECT_TRUE(idleAtMessage);
     EXPECT_EQ(w.lResult->text(), "before");
     ExpectIdle(w);
-    // Useroffs2 is block 4: the blocks before it went out, nothing after.
-    EXPECT_EQ(Blocks(unit_->Eeprom()), (std::vector<int>{0, 1, 3}));
-    EXPECT_EQ(unit_->RequestCount(4), 3u);
+    // Every block is built before the first goes out: nothing is written.
+    EXPECT_TRUE(unit_->Eeprom().empty());
+    EXPECT_EQ(unit_->RequestCount(4), 0u);
 }
 
 TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
@@ -573,7 +574,7 @@ TEST_F(TransferTest, LayoutsFollowThePreparingReplyElseThePollSinceThePortOpened
     ExpectIdle(w);
 }
 
-TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
+TEST_F(TransferTest, AFileNotFitAsItStandsGoesOnlyWhenTheOperatorSaysYes) {
     const std::string path = SetupDataFile("kv100-fw112.koravel");
     TfmMain& w = Connect(1, 13);
     w.lResult->setText(QStringLiteral("before"));
@@ -585,7 +586,7 @@ TEST_F(TransferTest, AFileForTheOtherFamilyGoesOnlyWhenTheOperatorSaysYes) {
     EXPECT_EQ(answers_->questions[0].first, "Koravel");
     const std::string asked = answers_->questions[0].second.toStdString();
     for (const char* named :
-         {"below 1.13", "firmware 1.13", "max_estensio1 in [Factory]", "civ_mode",
+         {"precedente al 1.13", "firmware 1.13", "max_estensio1 in [Factory]", "civ_mode",
           "civ_proto in [User]", "min_estensio", "rtx_addrT", "Inviare comunque il file?"})
         EXPECT_NE(asked.find(named), std::string::npos) << named << " in " << asked;
     EXPECT_TRUE(answers_->messages.empty());
@@ -694,7 +695,7 @@ protected:
     // A window started with arg, its timers running as in the program.
     TfmMain& Started(const std::string& arg) {
         TfmMain& w = NewWindow(true);
-        w.CommandLineFile = QString::fromLocal8Bit(arg.c_str());
+        w.CommandLineFile = QByteArray::fromStdString(arg);
         w.CommandLineCloseDelayMs = 50; // the outcome's moment on the screen
         answers_->choose.clear();       // the operator confirms what is offered
         return w;
@@ -715,10 +716,11 @@ TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
     sim::UnitConfig config;
     unit_ = &StartSim(2, config); // firmware 1.13
     const std::string original = SetupDataFile("kv100-fw113.koravel");
-    const std::string path = TempFile("bom.koravel", bom + ReadWholeFile(original));
-    // Named relative to the working folder, as typed in a shell.
+    // A name that is not valid UTF-8 (a Latin-1 "é"), relative to the
+    // working folder, as typed in a shell.
+    const std::string path = TempFile("bom-\xE9.koravel", bom + ReadWholeFile(original));
     const std::string relative =
-        QDir::current().relativeFilePath(QString::fromLocal8Bit(path.c_str())).toStdString();
+        std::filesystem::path(path).lexically_relative(std::filesystem::current_path()).string();
     TfmMain& w = Started(relative);
 
     // The poll runs while the dialog is up; the operator confirms once the
@@ -728,7 +730,7 @@ TEST_F(CommandLineTest, OffersTheFileSendsItAndCloses) {
 
     ASSERT_EQ(answers_->offered.size(), 1u);
     EXPECT_EQ(answers_->offered[0],
-              QStringList{QFileInfo(QString::fromLocal8Bit(path.c_str())).absoluteFilePath()});
+              QStringList{QFile::decodeName(QByteArray::fromStdString(path))});
     // Every block, the Factory block under the mark included.
     EXPECT_EQ(unit_->Eeprom(), ExpectedImage(original, 269));
     EXPECT_EQ(unit_->Eeprom().size(), 68u);

@@ -15,8 +15,8 @@ constexpr int kQueryMs = 400;
 } // namespace
 
 TxWarningWatch::TxWarningWatch(unit::Unit& unit, const IRigX& rig, std::function<bool()> sending,
-                               std::function<void(const std::string&)> print)
-    : unit_(unit), rig_(rig), sending_(std::move(sending)), print_(std::move(print)) {
+                               std::function<void(follow::TxWarning::Change)> tell)
+    : unit_(unit), rig_(rig), sending_(std::move(sending)), tell_(std::move(tell)) {
     timer_.setInterval(kQueryMs);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Query(/*fromTimer=*/true); });
 }
@@ -60,7 +60,7 @@ void TxWarningWatch::Query(bool fromTimer) {
 void TxWarningWatch::Weigh() {
     const follow::TxWarning::Change change = warning_.Update(transmitting_, moving_);
     if (change != follow::TxWarning::Change::None)
-        print_(follow::ChangeText(change));
+        tell_(change);
 }
 
 } // namespace ctl

@@ -28,9 +28,10 @@ namespace ctl {
 class TxWarningWatch {
 public:
     // rig: the followed rig. sending: true while a frequency send waits for
-    // its answer. print: writes one line.
+    // its answer. tell: the warning started or ended (the line to print is
+    // follow::ChangeText(change)).
     TxWarningWatch(unit::Unit& unit, const IRigX& rig, std::function<bool()> sending,
-                   std::function<void(const std::string&)> print);
+                   std::function<void(follow::TxWarning::Change change)> tell);
     TxWarningWatch(const TxWarningWatch&) = delete;
     TxWarningWatch& operator=(const TxWarningWatch&) = delete;
 
@@ -47,7 +48,7 @@ private:
     unit::Unit& unit_;
     const IRigX& rig_;
     std::function<bool()> sending_;
-    std::function<void(const std::string&)> print_;
+    std::function<void(follow::TxWarning::Change)> tell_;
     QTimer timer_;
     QElapsedTimer sinceQuery_;
     bool transmitting_ = false;

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -55,6 +56,32 @@ std::optional<int> DefaultPortNumber() {
     return *number >= 1 ? *number : 1;
 }
 
+void OpenTraceFromEnvironment(Link& link) {
+    const char* path = std::getenv("KORAVEL_TRACE");
+    if (path == nullptr || *path == '\0')
+        return;
+    auto trace = std::make_unique<koravel::FrameTrace>();
+    if (!trace->Open(path)) {
+        std::fprintf(stderr, "koravelctl: cannot write the frame trace %s: %s\n", path,
+                     std::strerror(errno));
+        return;
+    }
+    link.trace = std::move(trace);
+    link.unit.trace = link.trace.get();
+}
+
+int FinishOutput(int exitCode) {
+    // A write error may show only at the flush, or only at the close.
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    const int error = errno;
+    const bool closeFailed = std::fclose(stdout) != 0;
+    if (!failed && !closeFailed)
+        return exitCode;
+    std::fprintf(stderr, "koravelctl: cannot write the output: %s\n",
+                 std::strerror(failed ? error : errno));
+    return exitCode == kExitOk ? kExitOutput : exitCode;
+}
+
 bool OpenUnitPort(unit::Unit& unit, int number) {
     const std::int32_t error = koravel::OpenComPort(unit.Port(), number);
     if (error != 0) {
@@ -68,20 +95,24 @@ bool OpenUnitPort(unit::Unit& unit, int number) {
 }
 
 void ConnectionReport::Check(const std::function<void(const std::string&)>& print) {
+    Check([&print](bool, const std::string& text) { print(text); });
+}
+
+void ConnectionReport::Check(const std::function<void(bool, const std::string&)>& print) {
     unit_.Port().Service();
     const std::optional<transport::NetworkState> state = unit_.Port().Network();
     if (!state || state->connected == !reportedDown_)
         return;
     if (state->connected) {
         reportedDown_ = false;
-        print("COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
-              state->address + "): connected again");
+        print(true, "COM" + std::to_string(portNumber_) + " (" + koravel::kNetworkScheme +
+                        state->address + "): connected again");
         return;
     }
     // A failed attempt after the drop is no news; the drop is.
     reportedDown_ = true;
-    print(
-        koravel::ConnectionDownText(portNumber_, state->address, state->error, state->serverText));
+    print(false, koravel::ConnectionDownText(portNumber_, state->address, state->error,
+                                             state->serverText));
 }
 
 bool Interrupted() {
@@ -144,16 +175,9 @@ int ExitCodeFor(std::uint8_t result, const char* what) {
 }
 
 std::string DirectionName(std::uint8_t direction) {
-    switch (direction) {
-    case koravel::kDirectionNormal:
-        return "normal";
-    case koravel::kDirectionReversed:
-        return "180";
-    case koravel::kDirectionBidirectional:
-        return "bidir";
-    default:
-        return "unknown(" + std::to_string(direction) + ")";
-    }
+    if (const char* name = koravel::DirectionName(direction))
+        return name;
+    return "unknown(" + std::to_string(direction) + ")";
 }
 
 std::string FormatStatus(const koravel::StatusReply& s) {

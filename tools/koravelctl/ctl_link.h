@@ -4,10 +4,12 @@
 
 #include "protocol/bytes.h"
 #include "protocol/status_reply.h"
+#include "unit/frame_trace.h"
 #include "unit/poll_loop.h"
 #include "unit/unit.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,6 +21,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitRefused = 3;
 constexpr int kExitNoReply = 4;
 constexpr int kExitFailed = 5;
+constexpr int kExitOutput = 6; // standard output could not be written
 
 // The port number from the settings file's "Serialport", read as the window
 // reads it (koravel::SavedPortNumber); 1 when there is none or it is 0 or
@@ -32,10 +35,21 @@ struct Link {
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
+    // Where the unit traces its frames (KORAVEL_TRACE); it outlives the unit.
+    std::unique_ptr<koravel::FrameTrace> trace;
     unit::Unit unit;
     unit::PollLoop loop;
     int portNumber = 0;
 };
+
+// Starts the frame trace that KORAVEL_TRACE names, if it names one; says on
+// stderr when the file cannot be written (the command goes on without it).
+void OpenTraceFromEnvironment(Link& link);
+
+// Flushes and closes standard output: a command whose output did not get
+// out (a full disk, a closed pipe) must not report success. exitCode, or
+// kExitOutput with the reason on stderr when the output failed.
+int FinishOutput(int exitCode);
 
 // Opens and configures COM number on the unit's port as the window does,
 // and enables the exchange. False, with the reason printed on stderr, when
@@ -49,6 +63,8 @@ class ConnectionReport {
 public:
     ConnectionReport(unit::Unit& unit, int portNumber) : unit_(unit), portNumber_(portNumber) {}
     void Check(const std::function<void(const std::string&)>& print);
+    // The same, told with whether the port is connected now.
+    void Check(const std::function<void(bool connected, const std::string&)>& tell);
 
 private:
     unit::Unit& unit_;

@@ -42,19 +42,17 @@ int RunSend(Link& link, const std::string& path, bool force) {
     hooks.FirmwareChosen = [](int firmware) {
         std::printf("unit firmware %s\n", setup::FirmwareText(firmware).c_str());
     };
-    hooks.AskSendOtherFamily = [force](const setup::FamilyMismatch& mismatch,
-                                       const std::function<void(bool)>& answer) {
-        PrintLine(setup::DescribeMismatch(mismatch));
+    hooks.AskSendAnyway = [force](const setup::SendConcerns& concerns,
+                                  const std::function<void(bool)>& answer) {
+        PrintLine(setup::DescribeConcerns(concerns));
         answer(force);
     };
     hooks.BlockDone = [](const setup::BlockSpec& spec, const setup::BlockResult& result, int done,
                          int total) {
         std::string what;
-        if (result.outcome == setup::BlockResult::Outcome::ConversionError)
-            what = "not sent: " + result.message;
-        else if (result.failed())
+        if (result.failed())
             what = result.status == unit::kNoReply
-                       ? "FAILED: no reply"
+                       ? "FAILED: no reply (the unit may have stored it)"
                        : "FAILED: the unit answered status " + std::to_string(result.status);
         else
             what = result.skipped ? "skipped (no values in the file)" : "written";
@@ -77,25 +75,31 @@ int RunSend(Link& link, const std::string& path, bool force) {
         return kExitOk;
     }
     using Outcome = setup::TransferResult::Outcome;
-    if (r.outcome == Outcome::FirmwareUnknown) {
+    switch (r.outcome) {
+    case Outcome::Declined:
+        std::fprintf(stderr, "koravelctl: not sent: the file is not fit as it stands (see "
+                             "above; --force sends it all the same)\n");
+        break;
+    case Outcome::ConversionError:
+        std::fprintf(stderr, "koravelctl: not sent: %s%s; nothing was written\n",
+                     r.stoppedAt ? (BlockName(*r.stoppedAt) + ": ").c_str() : "",
+                     r.message.c_str());
+        break;
+    case Outcome::BlockFailed:
+        std::fprintf(stderr, "koravelctl: send failed: %s\n", r.message.c_str());
+        if (r.blocksWritten > 0)
+            std::fprintf(stderr,
+                         "koravelctl: %d blocks before it were written and stay in the unit\n",
+                         r.blocksWritten);
+        break;
+    default:
         std::fprintf(stderr, "koravelctl: %s\n", r.message.c_str());
-        return kExitFailed;
+        break;
     }
-    if (r.outcome == Outcome::OtherFamily) {
-        std::fprintf(stderr, "koravelctl: not sent: the file was made for the other firmware "
-                             "family (--force sends it all the same)\n");
-        return kExitFailed;
-    }
-    std::string where = r.stoppedAt ? " at " + BlockName(*r.stoppedAt) : std::string();
-    std::fprintf(stderr, "koravelctl: send failed%s: %s\n", where.c_str(),
-                 r.message.empty() ? "the block did not go through" : r.message.c_str());
-    if (r.blocksDone > 0)
-        std::fprintf(stderr, "koravelctl: %d blocks before it were written and stay in the unit\n",
-                     r.blocksDone);
     return ExitCodeFor(r);
 }
 
-int RunCheck(const std::string& path, std::optional<int> firmware,
+int RunCheck(const std::string& path, std::optional<int> firmware, bool verbose,
              const std::function<Link*()>& openLink) {
     setup::OpenedFile opened = setup::OpenSetupFile(path);
     if (opened.problem == setup::OpenedFile::Problem::Unreadable) {
@@ -122,16 +126,28 @@ int RunCheck(const std::string& path, std::optional<int> firmware,
     const setup::CheckReport report = setup::CheckSetupFile(file, *firmware);
     std::printf("firmware %s: %s layouts\n", setup::FirmwareText(*firmware).c_str(),
                 *firmware >= setup::kNewLayoutFirmware ? "new" : "old");
+    int built = 0;
+    int skipped = 0;
+    int notBuilt = 0;
     for (const setup::BuiltBlock& b : report.blocks) {
-        if (b.skipped)
-            std::printf("%s skipped: no values in the file\n", BlockName(b.spec).c_str());
-        else if (b.conversionError)
+        if (b.skipped) {
+            ++skipped;
+            if (verbose)
+                std::printf("%s skipped: no values in the file\n", BlockName(b.spec).c_str());
+        } else if (b.conversionError) {
+            ++notBuilt; // always told: the block would not be sent
             std::printf("%s not built: %s\n", BlockName(b.spec).c_str(),
                         b.conversionError->c_str());
-        else
-            std::printf("%s %zu bytes: %s\n", BlockName(b.spec).c_str(), b.argument.size(),
-                        koravel::HexSpaced(b.argument).c_str());
+        } else {
+            ++built;
+            if (verbose)
+                std::printf("%s %zu bytes: %s\n", BlockName(b.spec).c_str(), b.argument.size(),
+                            koravel::HexSpaced(b.argument).c_str());
+        }
     }
+    std::printf("%zu sections in the file; %zu blocks: %d built, %d skipped (no values), %d not "
+                "built\n",
+                file.Sections().size(), report.blocks.size(), built, skipped, notBuilt);
     const auto diagnostics = report.Diagnostics();
     for (const setup::Diagnostic& d : diagnostics)
         std::printf("%s\n", setup::Describe(d).c_str());
@@ -139,6 +155,8 @@ int RunCheck(const std::string& path, std::optional<int> firmware,
     const setup::FamilyMismatch mismatch = setup::FindOtherFamilyKeys(file, *firmware);
     if (mismatch.found())
         std::printf("%s\n", setup::DescribeMismatch(mismatch).c_str());
+    if (setup::FindSendConcerns(file, *firmware, report.blocks).any())
+        std::printf("send asks before it sends this file (koravelctl send: --force)\n");
     if (!report.holdsSetupData)
         std::printf("the file holds no set-up data\n");
     if (report.Clean()) {

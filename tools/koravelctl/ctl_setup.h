@@ -15,9 +15,11 @@ namespace ctl {
 int RunSend(Link& link, const std::string& path, bool force);
 
 // Builds every block and reports what would be cut, wrapped, ignored or
-// refused. firmware: major * 256 + minor; nullopt asks the unit (its link is
-// then opened through openLink, which gives null when the port does not open).
-int RunCheck(const std::string& path, std::optional<int> firmware,
+// refused, after a short summary (sections, blocks, firmware family); with
+// verbose, every block's bytes in hex as well. firmware: major * 256 +
+// minor; nullopt asks the unit (its link is then opened through openLink,
+// which gives null when the port does not open).
+int RunCheck(const std::string& path, std::optional<int> firmware, bool verbose,
              const std::function<Link*()>& openLink);
 
 // "1.13" -> 269.

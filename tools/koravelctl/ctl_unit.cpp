@@ -1,5 +1,6 @@
 #include "ctl_unit.h"
 
+#include "ctl_json.h"
 #include "protocol/commands.h"
 
 #include <cstdio>
@@ -32,11 +33,13 @@ bool ParseKhz(const std::string& text, std::uint16_t& khz) {
 }
 
 bool ParseDirection(const std::string& text, std::uint8_t& direction) {
-    if (text == "normal" || text == "norm" || text == "0")
+    if (const auto named = koravel::DirectionByName(text))
+        direction = *named;
+    else if (text == "norm" || text == "0")
         direction = koravel::kDirectionNormal;
-    else if (text == "180" || text == "reversed" || text == "1")
+    else if (text == "reversed" || text == "1")
         direction = koravel::kDirectionReversed;
-    else if (text == "bidir" || text == "bi-dir" || text == "2")
+    else if (text == "bi-dir" || text == "2")
         direction = koravel::kDirectionBidirectional;
     else
         return false;
@@ -55,55 +58,68 @@ std::uint8_t Command(Link& link, std::uint8_t code, const koravel::Bytes& argume
 
 } // namespace
 
-int RunStatus(Link& link) {
+int RunStatus(Link& link, bool json) {
     StatusResult r = QueryStatus(link);
+    if (r.code == 0 && r.reply) {
+        if (json) {
+            json::Line line;
+            AddStatus(line, *r.reply);
+            PrintJson(line);
+        } else {
+            std::printf("%s\n", FormatStatus(*r.reply).c_str());
+        }
+        return kExitOk;
+    }
+    // A script reading the output learns the outcome there too.
+    if (json)
+        PrintJson(json::Line().Add("link", r.code == unit::kNoReply ? "no reply" : "refused"));
     if (r.code != 0)
         return ExitCodeFor(r.code, "status");
-    if (!r.reply) {
-        std::fprintf(stderr, "koravelctl: status: the reply is too short to decode\n");
-        return kExitFailed;
-    }
-    std::printf("%s\n", FormatStatus(*r.reply).c_str());
-    return kExitOk;
+    std::fprintf(stderr, "koravelctl: status: the reply is too short to decode\n");
+    return kExitFailed;
 }
 
-int RunTune(Link& link, const std::vector<std::string>& args) {
+std::optional<koravel::Bytes> TuneArgumentFrom(const std::vector<std::string>& args) {
     std::uint16_t khz = 0;
     if (args.empty() || args.size() > 2 || !ParseKhz(args[0], khz)) {
         std::fprintf(stderr, "koravelctl: tune takes a frequency in kHz (0 to 65535) and "
                              "optionally normal, 180 or bidir\n");
-        return kExitUsage;
+        return std::nullopt;
     }
-    koravel::Bytes arg = koravel::TuneArgument(khz);
-    if (args.size() == 2) {
-        std::uint8_t direction = 0;
-        if (!ParseDirection(args[1], direction)) {
-            std::fprintf(stderr, "koravelctl: direction '%s' is not normal, 180 or bidir\n",
-                         args[1].c_str());
-            return kExitUsage;
-        }
-        arg = koravel::TuneArgument(khz, direction);
+    if (args.size() == 1)
+        return koravel::TuneArgument(khz);
+    std::uint8_t direction = 0;
+    if (!ParseDirection(args[1], direction)) {
+        std::fprintf(stderr, "koravelctl: direction '%s' is not normal, 180 or bidir\n",
+                     args[1].c_str());
+        return std::nullopt;
     }
-    return ExitCodeFor(Command(link, koravel::kCommandTune, arg), "tune");
+    return koravel::TuneArgument(khz, direction);
 }
 
-int RunBand(Link& link, const std::vector<std::string>& args) {
+std::optional<koravel::Bytes> BandArgumentFrom(const std::vector<std::string>& args) {
     if (args.size() == 1) {
         for (const auto& band : koravel::kBandButtons) {
             if (args[0] == std::to_string(band.meters))
-                return ExitCodeFor(
-                    Command(link, koravel::kCommandTune, koravel::TuneArgument(band.khz)), "band");
+                return koravel::TuneArgument(band.khz);
         }
+        std::fprintf(stderr, "koravelctl: band '%s' is not one of 40 30 20 17 15 12 10 6\n",
+                     args[0].c_str());
+        return std::nullopt;
     }
     std::fprintf(stderr, "koravelctl: band takes one of 40 30 20 17 15 12 10 6\n");
-    return kExitUsage;
+    return std::nullopt;
+}
+
+int RunTune(Link& link, const koravel::Bytes& argument, const char* what) {
+    return ExitCodeFor(Command(link, koravel::kCommandTune, argument), what);
 }
 
 int RunRetract(Link& link) {
     return ExitCodeFor(Command(link, koravel::kCommandRetract, koravel::Bytes{}), "retract");
 }
 
-int RunWatch(Link& link) {
+int RunWatch(Link& link, bool json) {
     // The window's poll: a status request every 400 ms without waiting, and
     // whatever answers to the recent requests have come in meanwhile.
     std::optional<koravel::StatusReply> last;
@@ -111,7 +127,12 @@ int RunWatch(Link& link) {
     std::int32_t silentTicks = 0;
     ConnectionReport connection(link.unit, link.portNumber);
     std::function<void()> tick = [&] {
-        connection.Check(PrintLine);
+        if (json)
+            connection.Check([](bool connected, const std::string& text) {
+                PrintJson(Stamped().Add("link", connected ? "up" : "down").Add("text", text));
+            });
+        else
+            connection.Check(PrintLine);
         const unit::PollAnswers answers = link.unit.CollectPollAnswers();
         if (answers.answered) {
             silentTicks = 0;
@@ -120,13 +141,23 @@ int RunWatch(Link& link) {
                 s = koravel::DecodeStatusReply(answers.newest);
             if (s) {
                 s->sequence = 0; // not part of what the unit reports
-                if (!answering || !last || FormatStatus(*last) != FormatStatus(*s))
-                    PrintLine(FormatStatus(*s));
+                if (!answering || !last || FormatStatus(*last) != FormatStatus(*s)) {
+                    if (json) {
+                        json::Line line = Stamped();
+                        AddStatus(line, *s);
+                        PrintJson(line);
+                    } else {
+                        PrintLine(FormatStatus(*s));
+                    }
+                }
                 last = s;
             }
             answering = true;
         } else if (!answers.otherFrames && ++silentTicks >= kSilentTicksForNoReply && answering) {
-            PrintLine("no reply from the unit");
+            if (json)
+                PrintJson(Stamped().Add("link", "no reply"));
+            else
+                PrintLine("no reply from the unit");
             answering = false;
         }
         link.unit.SendRequest(koravel::kCommandStatus, {});

@@ -1,11 +1,14 @@
 // koravelctl: the control unit from the command line, on the same link code
 // as the window.
 //
-//   koravelctl [--port N] status | tune KHZ [normal|180|bidir] |
+//   koravelctl [--port N] [--json] status | tune KHZ [normal|180|bidir] |
 //              band 40|30|20|17|15|12|10|6 | retract | watch |
-//              send [--force] FILE | check [--firmware X.Y] FILE |
-//              follow [--rig 1|2]            (built with the CAT back end)
+//              send [--force] FILE | check [--verbose] [--firmware X.Y] FILE |
+//              follow [--rig 1|2] [--source SOURCE]  (built with the CAT back end)
 //   koravelctl ports [set N DEVICE | set N tcp://HOST:PORT | clear N]
+//   koravelctl --help | --version
+//
+// Every argument is checked before the port is opened.
 #ifdef KORAVELCTL_WITH_CAT
 #include "ctl_follow.h"
 #endif
@@ -13,6 +16,10 @@
 #include "ctl_ports.h"
 #include "ctl_setup.h"
 #include "ctl_unit.h"
+
+#ifndef KORAVEL_VERSION
+#error "KORAVEL_VERSION comes from the project's version in CMake"
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -25,9 +32,12 @@ namespace {
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: koravelctl [--port N] COMMAND [ARGS]\n"
+                 "usage: koravelctl [--port N] [--json] COMMAND [ARGS]\n"
                  "       koravelctl ports [set N DEVICE | set N tcp://HOST:PORT | clear N]\n"
-                 "       koravelctl --help\n"
+                 "       koravelctl --help | --version\n"
+                 "\n"
+                 "  --json                       status, watch and follow print one JSON\n"
+                 "                               object per line (see koravelctl(1))\n"
                  "\n"
                  "commands:\n"
                  "  status                       print the unit's status once\n"
@@ -36,18 +46,26 @@ void Usage(std::FILE* out) {
                  "  retract                      retract the elements\n"
                  "  watch                        print the status on every change (Ctrl-C ends)\n"
                  "  send [--force] FILE          write a set-up file's blocks into the unit;\n"
-                 "                               nothing is sent when the unit does not report\n"
-                 "                               its firmware version, nor a file made for the\n"
-                 "                               other firmware family (1.13 or later, or\n"
-                 "                               below) unless --force is given\n"
-                 "  check [--firmware X.Y] FILE  build every block of a set-up file without\n"
-                 "                               sending; report values cut, wrapped, unread\n"
-                 "                               or not integers (the firmware is asked from\n"
-                 "                               the unit unless given)\n"
+                 "                               nothing is written when the unit does not\n"
+                 "                               report its firmware version or a value is no\n"
+                 "                               integer, nor, unless --force is given, a file\n"
+                 "                               made for the other firmware family (1.13 or\n"
+                 "                               later, or below), one that lacks fields of a\n"
+                 "                               block it writes, or one that repeats a section\n"
+                 "  check [--verbose] [--firmware X.Y] FILE\n"
+                 "                               build every block of a set-up file without\n"
+                 "                               sending; report values cut, wrapped, unread,\n"
+                 "                               missing, given twice or not integers (the\n"
+                 "                               firmware is asked from the unit unless given);\n"
+                 "                               --verbose shows every block's bytes\n"
 #ifdef KORAVELCTL_WITH_CAT
-                 "  follow [--rig 1|2]           send the radio's frequency to the unit on\n"
+                 "  follow [--rig 1|2] [--source SOURCE]\n"
+                 "                               send the radio's frequency to the unit on\n"
                  "                               every change of rig 1 (default) or 2 of the\n"
-                 "                               CAT back end (omnirig.ini); Ctrl-C ends\n"
+                 "                               CAT back end (omnirig.ini); Ctrl-C ends.\n"
+                 "                               SOURCE, for this run: radioinfo[:PORT] (a\n"
+                 "                               logger's RadioInfo datagrams, port 12060),\n"
+                 "                               wsjtx[:PORT] (WSJT-X, port 2237) or hamlib\n"
 #endif
                  "  ports                        list the config folder, each COM number's\n"
                  "                               link and whether its device is there, and\n"
@@ -65,7 +83,8 @@ void Usage(std::FILE* out) {
                  "else $XDG_CONFIG_HOME/koravel (~/.config/koravel when XDG_CONFIG_HOME is\n"
                  "unset).\n"
                  "Exit codes: 0 done, 2 bad usage or port not open, 3 the unit refused,\n"
-                 "4 no reply from the unit, 5 the set-up file was not sent;\n"
+                 "4 no reply from the unit, 5 the set-up file was not sent, 6 the output\n"
+                 "could not be written;\n"
 #ifdef KORAVELCTL_WITH_CAT
                  "follow: 2 also when the CAT back end or the rig is not usable;\n"
 #endif
@@ -85,10 +104,12 @@ bool ParsePort(const char* text, int& port) {
 // printed, when the port does not open.
 ctl::Link* OpenLink(std::unique_ptr<ctl::Link>& link, int port) {
     link = std::make_unique<ctl::Link>();
-    const std::optional<int> saved = port != 0 ? std::optional<int>(port) : ctl::DefaultPortNumber();
+    const std::optional<int> saved =
+        port != 0 ? std::optional<int>(port) : ctl::DefaultPortNumber();
     if (!saved)
         return nullptr;
     link->portNumber = *saved;
+    ctl::OpenTraceFromEnvironment(*link);
     if (!ctl::OpenUnitPort(link->unit, link->portNumber))
         return nullptr;
     ctl::InstallInterruptHandler();
@@ -98,17 +119,42 @@ ctl::Link* OpenLink(std::unique_ptr<ctl::Link>& link, int port) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+// The command; its exit code.
+static int Run(int argc, char** argv) {
     int port = 0;
     std::optional<int> firmware;
     std::optional<int> rig;
+    std::optional<std::string> source;
     bool force = false;
+    bool json = false;
+    bool verbose = false;
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             Usage(stdout);
             return ctl::kExitOk;
+        }
+        if (arg == "--version") {
+            std::printf("koravelctl %s\n", KORAVEL_VERSION);
+            return std::fflush(stdout) == 0 ? ctl::kExitOk : ctl::kExitFailed;
+        }
+        if (arg == "--json") {
+            json = true;
+            continue;
+        }
+        if (arg == "--verbose" || arg == "-v") {
+            verbose = true;
+            continue;
+        }
+        if (arg == "--source") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "koravelctl: --source takes radioinfo[:PORT], "
+                                     "wsjtx[:PORT] or hamlib\n");
+                return ctl::kExitUsage;
+            }
+            source = argv[++i];
+            continue;
         }
         if (arg == "--port" || arg == "-p") {
             if (i + 1 >= argc || !ParsePort(argv[i + 1], port)) {
@@ -181,29 +227,59 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "koravelctl: --force goes with send only\n");
         return ctl::kExitUsage;
     }
+    if (firmware && command != "check") {
+        // send takes the version from the unit's own reply, as the window does.
+        std::fprintf(stderr, "koravelctl: --firmware goes with check only\n");
+        return ctl::kExitUsage;
+    }
     if (rig && !follow) {
         std::fprintf(stderr, "koravelctl: --rig goes with follow only\n");
         return ctl::kExitUsage;
     }
+    if (source && !follow) {
+        std::fprintf(stderr, "koravelctl: --source goes with follow only\n");
+        return ctl::kExitUsage;
+    }
+    if (json && command != "status" && command != "watch" && !follow) {
+        std::fprintf(stderr, "koravelctl: --json goes with status, watch and follow\n");
+        return ctl::kExitUsage;
+    }
+    if (verbose && command != "check") {
+        std::fprintf(stderr, "koravelctl: --verbose goes with check only\n");
+        return ctl::kExitUsage;
+    }
+    // The arguments are checked before the port is opened.
+    std::optional<koravel::Bytes> tuneArgument;
+    if (command == "tune" && !(tuneArgument = ctl::TuneArgumentFrom(args)))
+        return ctl::kExitUsage;
+    if (command == "band" && !(tuneArgument = ctl::BandArgumentFrom(args)))
+        return ctl::kExitUsage;
+#ifdef KORAVELCTL_WITH_CAT
+    if (source && !ctl::CheckFollowSource(*source))
+        return ctl::kExitUsage;
+#endif
     std::unique_ptr<ctl::Link> link;
     if (command == "check")
-        return ctl::RunCheck(args[0], firmware, [&link, port] { return OpenLink(link, port); });
+        return ctl::RunCheck(args[0], firmware, verbose,
+                             [&link, port] { return OpenLink(link, port); });
 
     if (OpenLink(link, port) == nullptr)
         return ctl::kExitUsage;
 #ifdef KORAVELCTL_WITH_CAT
     if (follow)
-        return ctl::RunFollow(*link, rig.value_or(1), argc, argv);
+        return ctl::RunFollow(*link, {rig.value_or(1), source.value_or(""), json}, argc, argv);
 #endif
     if (command == "status")
-        return ctl::RunStatus(*link);
-    if (command == "tune")
-        return ctl::RunTune(*link, args);
-    if (command == "band")
-        return ctl::RunBand(*link, args);
+        return ctl::RunStatus(*link, json);
+    if (command == "tune" || command == "band")
+        return ctl::RunTune(*link, *tuneArgument, command.c_str());
     if (command == "retract")
         return ctl::RunRetract(*link);
     if (command == "send")
         return ctl::RunSend(*link, args[0], force);
-    return ctl::RunWatch(*link);
+    return ctl::RunWatch(*link, json);
+}
+
+int main(int argc, char** argv) {
+    return ctl::FinishOutput(Run(argc, argv));
 }
