@@ -415,13 +415,6 @@
         <source>a block</source>
         <translation type="unfinished"></translation>
     </message>
-    <message numerus="yes">
-        <source>%1 was not written; the unit holds %n block(s) of the new set-up and its old values beyond. Sending the file again completes it.</source>
-        <translation>
-            <numerusform>%1 was not written; the unit holds %n block of the new set-up and its old values beyond. Sending the file again completes it.</numerusform>
-            <numerusform>%1 was not written; the unit holds %n blocks of the new set-up and its old values beyond. Sending the file again completes it.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Error sending data. Please try again</source>
         <translation type="unfinished"></translation>
@@ -464,6 +457,37 @@
     </message>
     <message>
         <source>The file is not fit to be sent as it stands; nothing was sent.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 may not have been written: no reply from the unit.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 was not written: the unit answered status %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>The unit holds %n block(s) of the new set-up and its old values beyond. Sending the file again completes it.</source>
+        <translation>
+            <numerusform>The unit holds %n block of the new set-up and its old values beyond. Sending the file again completes it.</numerusform>
+            <numerusform>The unit holds %n blocks of the new set-up and its old values beyond. Sending the file again completes it.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; holds no set-up data.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; cannot be read: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not heard for %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not heard yet on UDP port %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -415,13 +415,6 @@
         <source>a block</source>
         <translation>un blocco</translation>
     </message>
-    <message numerus="yes">
-        <source>%1 was not written; the unit holds %n block(s) of the new set-up and its old values beyond. Sending the file again completes it.</source>
-        <translation>
-            <numerusform>%1 non è stato scritto; la centralina contiene %n blocco della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform>
-            <numerusform>%1 non è stato scritto; la centralina contiene %n blocchi della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform>
-        </translation>
-    </message>
     <message>
         <source>Error sending data. Please try again</source>
         <translation>Errore in invio dati. Prego riprovare</translation>
@@ -465,6 +458,37 @@
     <message>
         <source>The file is not fit to be sent as it stands; nothing was sent.</source>
         <translation>Il file così com&apos;è non è adatto all&apos;invio; non è stato inviato nulla.</translation>
+    </message>
+    <message>
+        <source>%1 may not have been written: no reply from the unit.</source>
+        <translation>%1 potrebbe non essere stato scritto: nessuna risposta dalla centralina.</translation>
+    </message>
+    <message>
+        <source>%1 was not written: the unit answered status %2.</source>
+        <translation>%1 non è stato scritto: la centralina ha risposto con lo stato %2.</translation>
+    </message>
+    <message numerus="yes">
+        <source>The unit holds %n block(s) of the new set-up and its old values beyond. Sending the file again completes it.</source>
+        <translation>
+            <numerusform>La centralina contiene %n blocco della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform>
+            <numerusform>La centralina contiene %n blocchi della nuova impostazione e oltre i valori vecchi. Inviare di nuovo il file la completa.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; holds no set-up data.</source>
+        <translation>Il file &quot;%1&quot; non contiene dati di impostazione.</translation>
+    </message>
+    <message>
+        <source>The file &quot;%1&quot; cannot be read: %2.</source>
+        <translation>Il file &quot;%1&quot; non può essere letto: %2.</translation>
+    </message>
+    <message>
+        <source>not heard for %1 s</source>
+        <translation>non sentita da %1 s</translation>
+    </message>
+    <message>
+        <source>not heard yet on UDP port %1</source>
+        <translation>non ancora sentita sulla porta UDP %1</translation>
     </message>
 </context>
 <context>

@@ -139,13 +139,20 @@ void DatagramRig::GoQuiet(const std::string& reason) {
 void DatagramRig::TellQuiet() {
     std::string text;
     if (everHeard_) {
-        text = "not heard for " + std::to_string((sinceHeard_.elapsed() + 500) / 1000) + " s";
+        text = "not heard for " + std::to_string(Silence()->seconds) + " s";
     } else {
         text = "not heard yet on UDP port " + std::to_string(UdpPortOf(settings_));
         if (!settings_.multicast.isEmpty())
             text += " (group " + settings_.multicast.toStdString() + ")";
     }
     channel_->Publish(kStatusNotResponding, {}, text);
+}
+
+std::optional<DatagramSilence> DatagramRig::Silence() const {
+    if (!quietTick_.isActive())
+        return std::nullopt;
+    return DatagramSilence{everHeard_, static_cast<int>((sinceHeard_.elapsed() + 500) / 1000),
+                           UdpPortOf(settings_)};
 }
 
 QString DatagramRig::Notes() const {

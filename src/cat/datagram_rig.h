@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,6 +52,9 @@ public:
     // WSJT-X instance ids heard on the port, in the order first heard.
     QStringList HeardInstances() const { return instances_; }
     std::uint64_t Malformed() const { return malformed_; }
+    // While the rig is not responding for want of datagrams (not for a
+    // reason such as WSJT-X closing): how long, and where it listens.
+    std::optional<DatagramSilence> Silence() const;
 
 private:
     void OnRadioInfo(const datagram::RadioInfo& info);

@@ -123,6 +123,12 @@ QStringList TOmniRigX::HeardInstances(int rigNumber) const {
     return datagramRigs_[rigNumber - 1]->HeardInstances();
 }
 
+std::optional<cat::DatagramSilence> TOmniRigX::SourceSilence(int rigNumber) const {
+    if (rigNumber < 1 || rigNumber > cat::kRigCount || !datagramRigs_[rigNumber - 1])
+        return std::nullopt;
+    return datagramRigs_[rigNumber - 1]->Silence();
+}
+
 IRigX* TOmniRigX::Rig1() {
     return connected_ ? &rigs_[0] : nullptr;
 }

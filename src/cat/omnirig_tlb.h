@@ -18,6 +18,7 @@
 #pragma once
 
 #include "cat/omnirig_ini.h"
+#include "cat/rig_state.h"
 
 #include <QObject>
 #include <QString>
@@ -122,6 +123,8 @@ public:
     QString SourceNotes(int rigNumber) const;
     // The WSJT-X instance ids a rig heard so far.
     QStringList HeardInstances(int rigNumber) const;
+    // A datagram rig's silence (DatagramRig::Silence); none for a Hamlib rig.
+    std::optional<cat::DatagramSilence> SourceSilence(int rigNumber) const;
 
     // Notifications, in OmniRig's order. Empty ones are ignored.
     std::function<void(TOmniRigX* Sender)> OnVisibleChange;

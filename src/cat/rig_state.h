@@ -17,6 +17,13 @@ enum RigStatus : int {
     kStatusOnLine = 4,        // reads succeed
 };
 
+// A datagram rig that has gone quiet, for a program that words it itself.
+struct DatagramSilence {
+    bool everHeard = false; // false: nothing heard yet since the start
+    int seconds = 0;        // since the rig was last heard (everHeard)
+    int udpPort = 0;        // where it listens
+};
+
 // Bits of the Params argument of the parameter-change notification.
 enum ParamBits : int {
     kParamFreq = 0x01,  // frequency of the current VFO

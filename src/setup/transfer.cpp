@@ -87,10 +87,12 @@ void Transfer::SendFile(const std::string& path, TransferHooks hooks, TransferFi
     }
     OpenedFile opened = OpenSetupFile(path);
     if (!opened.ok()) {
-        finished(Ended(opened.problem == OpenedFile::Problem::NoSetupData
-                           ? TransferResult::Outcome::NoSetupData
-                           : TransferResult::Outcome::Unreadable,
-                       opened.message));
+        TransferResult result = Ended(opened.problem == OpenedFile::Problem::NoSetupData
+                                          ? TransferResult::Outcome::NoSetupData
+                                          : TransferResult::Outcome::Unreadable,
+                                      opened.message);
+        result.reason = opened.reason;
+        finished(result);
         return;
     }
     if (hooks.Starting)

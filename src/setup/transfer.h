@@ -105,6 +105,9 @@ struct TransferResult {
     std::uint8_t status = 0; // exchange result of the failed block
     // The conversion error's text, or a sentence that says what went wrong.
     std::string message;
+    // Unreadable: the system's or the reader's reason alone ("is a FIFO"),
+    // for a program that words the sentence itself.
+    std::string reason;
 
     bool ok() const { return outcome == Outcome::Done; }
 };

@@ -151,6 +151,13 @@ QString TfmMain::RigStatusText(int rigNumber) const {
         if (const std::optional<std::int32_t> hz = rig->Freq())
             return name + RigFrequencyText(*hz);
     }
+    // A rig followed from datagrams that went quiet: for how long.
+    if (const std::optional<cat::DatagramSilence> silence = OmniRigClient->SourceSilence(rigNumber);
+        silence && status == cat::kStatusNotResponding) {
+        return name + (silence->everHeard
+                           ? tr("not heard for %1 s").arg(silence->seconds)
+                           : tr("not heard yet on UDP port %1").arg(silence->udpPort));
+    }
     return name + RigStatusWords(
                       status, OmniRigClient->Settings()[static_cast<std::size_t>(rigNumber - 1)]);
 }

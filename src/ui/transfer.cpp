@@ -157,12 +157,19 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
         outcome = SendOutcome::Sent;
         break;
     case Outcome::BlockFailed: {
-        // Which block, and that the unit now holds part of the new set-up.
+        // Which block, and that the unit now holds part of the new set-up. A
+        // block whose reply never came may be in the unit all the same.
         const QString where = result.stoppedAt ? BlockName(*result.stoppedAt) : tr("a block");
-        detail = tr("%1 was not written; the unit holds %n block(s) of the new set-up and "
-                    "its old values beyond. Sending the file again completes it.",
-                    "", result.blocksWritten)
-                     .arg(where);
+        const QString what =
+            result.status == unit::kNoReply
+                ? tr("%1 may not have been written: no reply from the unit.").arg(where)
+                : tr("%1 was not written: the unit answered status %2.")
+                      .arg(where)
+                      .arg(result.status);
+        detail = what + QLatin1Char(' ') +
+                 tr("The unit holds %n block(s) of the new set-up and its old values beyond. "
+                    "Sending the file again completes it.",
+                    "", result.blocksWritten);
         prompter_->Message(QString::fromLatin1(kTitle), tr("Error sending data. Please try again") +
                                                             QStringLiteral("\n\n") + detail);
         lResult->setText(notSentText);
@@ -181,7 +188,10 @@ TfmMain::SendOutcome TfmMain::btInviaClick() {
     case Outcome::Unreadable:
     case Outcome::NoSetupData:
         // Nothing was sent: saying so is all there is to do.
-        detail = QString::fromLocal8Bit(result.message);
+        detail = result.outcome == Outcome::NoSetupData
+                     ? tr("The file \"%1\" holds no set-up data.").arg(chosen.first())
+                     : tr("The file \"%1\" cannot be read: %2.")
+                           .arg(chosen.first(), QString::fromLocal8Bit(result.reason));
         prompter_->Message(QString::fromLatin1(kTitle), detail);
         lResult->setText(notSentText);
         break;

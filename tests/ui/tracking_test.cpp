@@ -8,6 +8,7 @@
 #include "protocol/frame.h"
 #include "protocol/status_reply.h"
 #include "support/rig_process.h"
+#include "support/station_datagrams.h"
 #include "ui/colors.h"
 #include "ui/elided_label.h"
 #include "ui/looks.h"
@@ -327,6 +328,31 @@ TEST_F(TrackingTest, BothRigsOfTheSettingsFileAreFollowed) {
     EXPECT_TRUE(WaitForTune({0xD0, 0x52}, seen));
     ASSERT_TRUE(Rigctl(rig1.Port(), {"F", "28500000"}));
     EXPECT_TRUE(WaitForTune({0x54, 0x6F}, seen));
+}
+
+// A rig followed from a logger's broadcasts instead of Hamlib: the window
+// follows it, and the status bar says, in the window's words, where it
+// listens until the first datagram and for how long the logger has been
+// quiet once it stops.
+TEST_F(TrackingTest, ARigFollowedFromALoggersBroadcastsAndItsSilence) {
+    const std::uint16_t port = testing_support::FreeLoopbackPort();
+    std::ofstream(dir_ + "/omnirig.ini")
+        << "[Rig1]\nSource=radioinfo\nUdpPort=" << port << "\nNotHeardS=2\n[Rig2]\nModel=0\n";
+    TfmMain& w = StartWindow("Rig1=1\nRig2=0\n", /*keepTimers=*/true);
+    const QString waiting =
+        QStringLiteral("Radio 1: non ancora sentita sulla porta UDP %1").arg(port);
+    EXPECT_TRUE(WaitFor([&] { return w.lRigs->text() == waiting; }, 10000))
+        << w.lRigs->text().toStdString();
+
+    const testing_support::DatagramSender logger;
+    ASSERT_TRUE(logger.Send("127.0.0.1", port, testing_support::RadioInfo(1, "1407400", false)));
+    EXPECT_TRUE(WaitForTune({0xFA, 0x36})); // 14074 kHz
+    EXPECT_TRUE(WaitFor([&] { return w.lRigs->text().contains(QStringLiteral("14")); }, 5000));
+
+    EXPECT_TRUE(WaitFor(
+        [&] { return w.lRigs->text().startsWith(QStringLiteral("Radio 1: non sentita da ")); },
+        10000))
+        << w.lRigs->text().toStdString();
 }
 
 // A server that cannot be set up is reported once in the whole run, however

@@ -478,9 +478,9 @@ TEST_F(TransferTest, FilesThatCannotBeSentPutNothingOnTheLineAndSaySo) {
         std::string path;
         const char* says;
     } cases[] = {
-        {missing, "cannot be read: No such file or directory"},
-        {folder, "cannot be read"},
-        {noSetup, "holds no set-up data"},
+        {missing, "non può essere letto: No such file or directory"},
+        {folder, "non può essere letto"},
+        {noSetup, "non contiene dati di impostazione"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -765,7 +765,7 @@ TEST_F(CommandLineTest, ClosesAfterACancelOrAnUnusableFileButNotAfterAConversion
         answers_->accept = true;
         w.FormActivate();
         ASSERT_EQ(answers_->messages.size(), 1u);
-        EXPECT_NE(answers_->messages[0].second.indexOf("cannot be read"), -1);
+        EXPECT_NE(answers_->messages[0].second.indexOf("non può essere letto"), -1);
         EXPECT_EQ(w.lResult->text(), kNotSent);
         EXPECT_TRUE(Closes(w));
         EXPECT_EQ(w.ExitStatus, 1);
