@@ -232,20 +232,21 @@ bool ParseContent(Reader& r, RadioInfo& info, std::array<bool, kFieldCount>& see
     // Names of the open elements, the root first.
     std::array<std::string_view, kMaxDepth + 1> open{"RadioInfo"};
     int depth = 1;
-    std::optional<Field> field; // the known field open at depth 2, if any
+    // The known field open at depth 2; kFieldCount while none is.
+    Field field = kFieldCount;
     std::string_view fieldText;
     while (depth > 0) {
         const std::string_view text = r.Text();
         if (r.AtEnd())
             return r.Fail("the document ends inside an element");
-        if (depth == 2 && field)
+        if (depth == 2 && field != kFieldCount)
             fieldText = text;
         else if (!Trim(text).empty() && depth == 1)
             return r.Fail("text directly inside RadioInfo");
         if (r.StartsWith("<!--")) {
             if (!r.SkipPast("-->", "a comment without its end"))
                 return false;
-            if (field)
+            if (field != kFieldCount)
                 return r.Fail("a comment inside a field");
             continue;
         }
@@ -263,10 +264,10 @@ bool ParseContent(Reader& r, RadioInfo& info, std::array<bool, kFieldCount>& see
             r.Advance(1);
             if (name != open[static_cast<std::size_t>(depth - 1)])
                 return r.Fail("an end tag that does not match its start tag");
-            if (depth == 2 && field && !Store(*field, fieldText, info, r))
+            if (depth == 2 && field != kFieldCount && !Store(field, fieldText, info, r))
                 return false;
             if (depth == 2)
-                field.reset();
+                field = kFieldCount;
             --depth;
             continue;
         }
@@ -274,21 +275,21 @@ bool ParseContent(Reader& r, RadioInfo& info, std::array<bool, kFieldCount>& see
         bool empty = false;
         if (r.Failed() || !r.TagEnd(empty))
             return false;
-        if (field)
+        if (field != kFieldCount)
             return r.Fail("an element inside a field");
         if (depth == 1) {
-            field = FieldNamed(name);
+            field = FieldNamed(name).value_or(kFieldCount);
             fieldText = {};
-            if (field) {
-                if (seen[*field])
+            if (field != kFieldCount) {
+                if (seen[field])
                     return r.Fail("a field given twice");
-                seen[*field] = true;
+                seen[field] = true;
             }
         }
         if (empty) {
-            if (field && !Store(*field, {}, info, r))
+            if (field != kFieldCount && !Store(field, {}, info, r))
                 return false;
-            field.reset();
+            field = kFieldCount;
             continue;
         }
         if (depth == kMaxDepth)

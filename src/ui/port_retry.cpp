@@ -46,10 +46,12 @@ bool TfmMain::RetryApplies() const {
 }
 
 void TfmMain::tmReopenTimer() {
-    if (!RetryApplies() || transfer_->Running())
+    // An open port that has not hung up needs nothing: said before the
+    // folder is looked at, as this runs all the time.
+    if (retryPort_ <= 0 || transfer_->Running())
         return;
     const bool open = unit_->Port().IsOpen();
-    if (open && !PortHungUp())
+    if ((open && !PortHungUp()) || !RetryApplies())
         return;
     // A port that went away is reopened once its device is back: a failed
     // attempt would close it and forget the number it stands for.
@@ -60,11 +62,15 @@ void TfmMain::tmReopenTimer() {
 }
 
 QString TfmMain::RetryNotice() {
-    if (!RetryApplies())
+    // Rendered on every poll tick: the ports folder is looked at only while
+    // the port is closed or has hung up.
+    if (retryPort_ <= 0)
         return {};
-    if (!unit_->Port().IsOpen())
+    const bool open = unit_->Port().IsOpen();
+    const bool hungUp = open && PortHungUp();
+    if ((open && !hungUp) || !RetryApplies())
+        return {};
+    if (!open)
         return tr("Trying COM%1 again every 2 s.").arg(retryPort_);
-    if (PortHungUp())
-        return tr("COM%1 has gone away (unplugged?): trying again every 2 s.").arg(retryPort_);
-    return {};
+    return tr("COM%1 has gone away (unplugged?): trying again every 2 s.").arg(retryPort_);
 }
