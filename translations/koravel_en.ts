@@ -490,6 +490,20 @@
         <source>not heard yet on UDP port %1</source>
         <translation type="unfinished"></translation>
     </message>
+    <message numerus="yes">
+        <source>%1 on UDP port %2: %n datagram(s)</source>
+        <translation>
+            <numerusform>%1 on UDP port %2: %n datagram</numerusform>
+            <numerusform>%1 on UDP port %2: %n datagrams</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n malformed and dropped (last: %1)</source>
+        <translation>
+            <numerusform>, %n malformed and dropped (last: %1)</numerusform>
+            <numerusform>, %n malformed and dropped (last: %1)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>koravel::NetworkPortDialog</name>

@@ -490,6 +490,20 @@
         <source>not heard yet on UDP port %1</source>
         <translation>non ancora sentita sulla porta UDP %1</translation>
     </message>
+    <message numerus="yes">
+        <source>%1 on UDP port %2: %n datagram(s)</source>
+        <translation>
+            <numerusform>%1 sulla porta UDP %2: %n datagramma</numerusform>
+            <numerusform>%1 sulla porta UDP %2: %n datagrammi</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>, %n malformed and dropped (last: %1)</source>
+        <translation>
+            <numerusform>, %n malformato e scartato (ultimo: %1)</numerusform>
+            <numerusform>, %n malformati e scartati (ultimo: %1)</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>koravel::NetworkPortDialog</name>

@@ -35,11 +35,6 @@ DatagramRig::DatagramRig(std::shared_ptr<RigChannel> channel, RigSettings settin
     TellQuiet();
 }
 
-QString DatagramRig::SourceName() const {
-    return settings_.source == RigSource::Wsjtx ? QStringLiteral("WSJT-X")
-                                                : QStringLiteral("RadioInfo");
-}
-
 void DatagramRig::OnDatagram(std::string_view data, bool truncated) {
     ++datagrams_;
     std::string error;
@@ -155,21 +150,13 @@ std::optional<DatagramSilence> DatagramRig::Silence() const {
                            UdpPortOf(settings_)};
 }
 
-QString DatagramRig::Notes() const {
-    QString text = QStringLiteral("%1 on UDP port %2: %3 datagrams")
-                       .arg(SourceName())
-                       .arg(UdpPortOf(settings_))
-                       .arg(datagrams_);
-    if (malformed_ > 0)
-        text += QStringLiteral(", %1 malformed and dropped (last: %2)")
-                    .arg(malformed_)
-                    .arg(QString::fromStdString(lastMalformed_));
-    if (!receiveError_.empty())
-        text += QStringLiteral("; %1").arg(QString::fromStdString(receiveError_));
-    if (settings_.source == RigSource::Wsjtx)
-        text += QStringLiteral("; instances heard: %1")
-                    .arg(instances_.isEmpty() ? QStringLiteral("none") : instances_.join(", "));
-    return text;
+DatagramCounts DatagramRig::Counts() const {
+    return DatagramCounts{settings_.source == RigSource::Wsjtx,
+                          UdpPortOf(settings_),
+                          datagrams_,
+                          malformed_,
+                          lastMalformed_,
+                          receiveError_};
 }
 
 } // namespace cat

@@ -47,8 +47,8 @@ public:
     // The port could not be opened: the rig cannot be heard at all.
     void PortFailed(const std::string& error);
 
-    // What was heard, for the settings dialog: counts and instances.
-    QString Notes() const;
+    // What was heard, for the settings dialog: the counts.
+    DatagramCounts Counts() const;
     // WSJT-X instance ids heard on the port, in the order first heard.
     QStringList HeardInstances() const { return instances_; }
     std::uint64_t Malformed() const { return malformed_; }
@@ -63,7 +63,6 @@ private:
     void Heard(const RigValues& values);
     void GoQuiet(const std::string& reason);
     void TellQuiet();
-    QString SourceName() const;
 
     std::shared_ptr<RigChannel> channel_;
     RigSettings settings_;

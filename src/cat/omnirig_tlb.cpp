@@ -12,15 +12,18 @@ int IRigX::Status() const {
 }
 
 QString IRigX::StatusStr() const {
-    const int status = Status();
-    QString text = QString::fromLatin1(cat::StatusText(status));
-    if (channel_ && status != cat::kStatusOnLine) {
-        const std::string reason = channel_->LastError();
-        if (!reason.empty()) {
-            text += QStringLiteral(" (%1)").arg(QString::fromStdString(reason));
-        }
+    QString text = QString::fromLatin1(cat::StatusText(Status()));
+    if (const std::string reason = Reason(); !reason.empty()) {
+        text += QStringLiteral(" (%1)").arg(QString::fromStdString(reason));
     }
     return text;
+}
+
+std::string IRigX::Reason() const {
+    if (!channel_ || Status() == cat::kStatusOnLine) {
+        return {};
+    }
+    return channel_->LastError();
 }
 
 namespace {
@@ -111,10 +114,10 @@ void TOmniRigX::OverrideRig(int rigNumber, const cat::RigSettings& rig) {
         overrides_[rigNumber - 1] = rig;
 }
 
-QString TOmniRigX::SourceNotes(int rigNumber) const {
+std::optional<cat::DatagramCounts> TOmniRigX::SourceCounts(int rigNumber) const {
     if (rigNumber < 1 || rigNumber > cat::kRigCount || !datagramRigs_[rigNumber - 1])
-        return {};
-    return datagramRigs_[rigNumber - 1]->Notes();
+        return std::nullopt;
+    return datagramRigs_[rigNumber - 1]->Counts();
 }
 
 QStringList TOmniRigX::HeardInstances(int rigNumber) const {

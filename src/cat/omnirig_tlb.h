@@ -29,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace cat {
@@ -45,6 +46,9 @@ public:
     int Status() const;
     // Status as text, with Hamlib's reason when the rig is not on line.
     QString StatusStr() const;
+    // Why the rig is not on line, as its source says it (Hamlib's words,
+    // "not heard for 5 s"); empty while it is on line.
+    std::string Reason() const;
     // Frequency of the current VFO in hertz. Empty (a failed read) when the
     // rig is not on line, does not report a frequency, or reports one that
     // does not fit 32 bits.
@@ -119,8 +123,8 @@ public:
     bool ApplySettings(const cat::OmniRigSettings& settings, QString* error);
 
     // A datagram rig's counts and what it heard (WSJT-X instances), for the
-    // settings dialog; empty for a Hamlib rig or while not connected.
-    QString SourceNotes(int rigNumber) const;
+    // settings dialog; none for a Hamlib rig or while not connected.
+    std::optional<cat::DatagramCounts> SourceCounts(int rigNumber) const;
     // The WSJT-X instance ids a rig heard so far.
     QStringList HeardInstances(int rigNumber) const;
     // A datagram rig's silence (DatagramRig::Silence); none for a Hamlib rig.

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace cat {
 
@@ -22,6 +23,16 @@ struct DatagramSilence {
     bool everHeard = false; // false: nothing heard yet since the start
     int seconds = 0;        // since the rig was last heard (everHeard)
     int udpPort = 0;        // where it listens
+};
+
+// What a datagram rig heard on its port, for a program that words it.
+struct DatagramCounts {
+    bool wsjtx = false;          // WSJT-X's Status messages, else RadioInfo
+    int udpPort = 0;             // where it listens
+    std::uint64_t datagrams = 0; // every datagram that came
+    std::uint64_t malformed = 0; // of those, dropped as malformed
+    std::string lastMalformed;   // why the last malformed one was dropped
+    std::string receiveError;    // the socket's last error, empty when none
 };
 
 // Bits of the Params argument of the parameter-change notification.

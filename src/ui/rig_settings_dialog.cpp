@@ -3,6 +3,7 @@
 #include "cat/hamlib_access.h"
 #include "cat/omnirig_tlb.h"
 #include "datagram/udp_listener.h"
+#include "ui/rig_words.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -418,15 +419,11 @@ void AttachRigSettingsDialog(TOmniRigX& client, QWidget* parent) {
                 },
                 window.data());
             shown->SetStatusSource([owner](int rigNumber) {
-                const IRigX* rig = nullptr;
-                if (owner) {
-                    rig = rigNumber == 1 ? owner->Rig1() : owner->Rig2();
-                }
-                return rig != nullptr ? rig->StatusStr() : QString();
+                return owner ? RigStatusWithReason(*owner, rigNumber) : QString();
             });
             shown->SetNotesSource(
                 [owner](int rigNumber) {
-                    return owner ? owner->SourceNotes(rigNumber) : QString();
+                    return owner ? RigSourceNotes(*owner, rigNumber) : QString();
                 },
                 [owner](int rigNumber) {
                     return owner ? owner->HeardInstances(rigNumber) : QStringList();

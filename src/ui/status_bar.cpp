@@ -14,6 +14,7 @@
 #include "ui/elided_label.h"
 #include "ui/looks.h"
 #include "ui/open_failure_words.h"
+#include "ui/rig_words.h"
 #include "unit/unit.h"
 
 #include <QCheckBox>
@@ -37,30 +38,6 @@ QString RigFrequencyText(std::int32_t hz) {
         .arg(khz / 1000)
         .arg(QLocale().decimalPoint())
         .arg(khz % 1000, 3, 10, QLatin1Char('0'));
-}
-
-// A rig's status in words; a port that is not available is named, and for
-// Hamlib's network model the rigctld that should listen there.
-QString RigStatusWords(int status, const cat::RigSettings& settings) {
-    switch (status) {
-    case cat::kStatusNotConfigured:
-        return TfmMain::tr("not configured");
-    case cat::kStatusDisabled:
-        return TfmMain::tr("disabled");
-    case cat::kStatusPortBusy: {
-        const QString port =
-            settings.port.isEmpty() ? TfmMain::tr("(Hamlib's default)") : settings.port;
-        if (settings.model == cat::kNetRigctlModel)
-            return TfmMain::tr("port %1 not available: rigctld should listen there").arg(port);
-        return TfmMain::tr("port %1 not available").arg(port);
-    }
-    case cat::kStatusNotResponding:
-        return TfmMain::tr("not responding");
-    case cat::kStatusOnLine:
-        return TfmMain::tr("on line");
-    default:
-        return TfmMain::tr("status %1").arg(status);
-    }
 }
 
 void SetTextIfChanged(QLabel* label, const QString& text) {
@@ -144,22 +121,11 @@ QString TfmMain::RigStatusText(int rigNumber) const {
         return {};
     const QString name = tr("Rig %1: ").arg(rigNumber);
     IRigX* rig = rigNumber == 1 ? OmniRigClient->Rig1() : OmniRigClient->Rig2();
-    if (rig == nullptr)
-        return name + tr("CAT back end not connected");
-    const int status = rig->Status();
-    if (status == cat::kStatusOnLine) {
+    if (rig != nullptr && rig->Status() == cat::kStatusOnLine) {
         if (const std::optional<std::int32_t> hz = rig->Freq())
             return name + RigFrequencyText(*hz);
     }
-    // A rig followed from datagrams that went quiet: for how long.
-    if (const std::optional<cat::DatagramSilence> silence = OmniRigClient->SourceSilence(rigNumber);
-        silence && status == cat::kStatusNotResponding) {
-        return name + (silence->everHeard
-                           ? tr("not heard for %1 s").arg(silence->seconds)
-                           : tr("not heard yet on UDP port %1").arg(silence->udpPort));
-    }
-    return name + RigStatusWords(
-                      status, OmniRigClient->Settings()[static_cast<std::size_t>(rigNumber - 1)]);
+    return name + RigStatusWords(*OmniRigClient, rigNumber);
 }
 
 void TfmMain::RenderStatusBar() {

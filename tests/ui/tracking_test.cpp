@@ -12,6 +12,7 @@
 #include "ui/colors.h"
 #include "ui/elided_label.h"
 #include "ui/looks.h"
+#include "ui/rig_words.h"
 #include "unit/unit.h"
 
 #include <QAction>
@@ -347,6 +348,9 @@ TEST_F(TrackingTest, ARigFollowedFromALoggersBroadcastsAndItsSilence) {
     const testing_support::DatagramSender logger;
     ASSERT_TRUE(logger.Send("127.0.0.1", port, testing_support::RadioInfo(1, "1407400", false)));
     EXPECT_TRUE(WaitForTune({0xFA, 0x36})); // 14074 kHz
+    // What the rig settings dialog says the source heard.
+    EXPECT_EQ(RigSourceNotes(*w.OmniRigClient, 1),
+              QStringLiteral("RadioInfo sulla porta UDP %1: 1 datagramma").arg(port));
     EXPECT_TRUE(WaitFor([&] { return w.lRigs->text().contains(QStringLiteral("14")); }, 5000));
 
     EXPECT_TRUE(WaitFor(
