@@ -504,6 +504,10 @@
             <numerusform>, %n malformed and dropped (last: %1)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>%1: the file is read-only</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>koravel::NetworkPortDialog</name>

@@ -504,6 +504,10 @@
             <numerusform>, %n malformati e scartati (ultimo: %1)</numerusform>
         </translation>
     </message>
+    <message>
+        <source>%1: the file is read-only</source>
+        <translation>%1: il file è di sola lettura</translation>
+    </message>
 </context>
 <context>
     <name>koravel::NetworkPortDialog</name>

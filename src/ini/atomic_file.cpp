@@ -164,11 +164,11 @@ bool Replaceable(const std::string& target, const struct stat& st, std::string& 
         return false;
     }
     if ((st.st_mode & 0222) == 0) {
-        reason = "the file is read-only";
+        reason = kReadOnlyReason;
         return false;
     }
     if (::access(target.c_str(), W_OK) != 0) {
-        reason = errno == EACCES ? "the file is read-only" : Reason(errno);
+        reason = errno == EACCES ? kReadOnlyReason : Reason(errno);
         return false;
     }
     return true;

@@ -52,5 +52,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
 // file it refuses fails with the same reason and leaves the file as it is:
 // the rename would otherwise replace a file its owner made read-only.
 bool MayReplaceFile(const std::string& path, std::string& reason);
+// The reason MayReplaceFile and WriteFileAtomically give for a file made
+// read-only, for a program that words it itself.
+inline constexpr const char* kReadOnlyReason = "the file is read-only";
 
 } // namespace ini

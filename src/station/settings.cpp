@@ -58,13 +58,13 @@ Settings ReadSettings(const std::string& path, std::string& warning) {
     return settings;
 }
 
-bool SettingsCanBeSaved(const std::string& path, std::string& reason) {
+std::optional<SettingsSaveProblem> WhySettingsCannotBeSaved(const std::string& path) {
     std::string why;
     if (!FileAbsent(path)) {
-        if (!ini::MayReplaceFile(path, why) || !ini::Profile::Load(path, why)) {
-            reason = path + ": " + why;
-            return false;
-        }
+        if (!ini::MayReplaceFile(path, why))
+            return SettingsSaveProblem{path, why, why == ini::kReadOnlyReason};
+        if (!ini::Profile::Load(path, why))
+            return SettingsSaveProblem{path, why, false};
     }
     // The new file is made beside it: the folder must take one (a folder
     // yet to be made is looked at when it is made).
@@ -72,10 +72,9 @@ bool SettingsCanBeSaved(const std::string& path, std::string& reason) {
     std::error_code ec;
     if (!folder.empty() && std::filesystem::is_directory(folder, ec) &&
         ::access(folder.c_str(), W_OK | X_OK) != 0) {
-        reason = folder.string() + ": " + std::strerror(errno);
-        return false;
+        return SettingsSaveProblem{folder.string(), std::strerror(errno), false};
     }
-    return true;
+    return std::nullopt;
 }
 
 bool WriteSettings(const std::string& path, std::int32_t portNumber, bool rig1, bool rig2,

@@ -32,10 +32,17 @@ std::optional<std::int32_t> SavedPortNumber(const Settings& settings);
 // warning.
 Settings ReadSettings(const std::string& path, std::string& warning);
 
-// Whether WriteSettings could replace the file, looked at without writing:
-// false, with the reason (path first), when the file is read-only, is not a
-// regular file, cannot be read, or its folder takes no new files.
-bool SettingsCanBeSaved(const std::string& path, std::string& reason);
+// Why WriteSettings could not replace the file, looked at without writing:
+// the file is read-only, is not a regular file, cannot be read, or its
+// folder takes no new files. None when it could.
+struct SettingsSaveProblem {
+    std::string where;     // the file, or its folder
+    std::string reason;    // the system's or the INI layer's reason
+    bool readOnly = false; // the file was made read-only
+    // "PATH: reason".
+    std::string Text() const { return where + ": " + reason; }
+};
+std::optional<SettingsSaveProblem> WhySettingsCannotBeSaved(const std::string& path);
 
 // Writes the three keys into the file, keeping every other line, and replaces
 // it atomically. A missing file is created, and its folder with it. False with a readable reason

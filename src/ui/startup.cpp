@@ -119,9 +119,13 @@ void TfmMain::FormActivate() {
         problems << tr("Settings not read, defaults used: %1").arg(QString::fromLocal8Bit(warning));
     }
     // Told once, now, rather than lost at the close.
-    std::string unsaved;
-    if (!SettingsCanBeSaved(SettingsPath(), unsaved))
-        problems << tr("Settings will not be saved: %1").arg(QString::fromLocal8Bit(unsaved));
+    if (const std::optional<SettingsSaveProblem> unsaved =
+            WhySettingsCannotBeSaved(SettingsPath())) {
+        const QString where = QString::fromLocal8Bit(unsaved->where);
+        problems << tr("Settings will not be saved: %1")
+                        .arg(unsaved->readOnly ? tr("%1: the file is read-only").arg(where)
+                                               : QString::fromLocal8Bit(unsaved->Text()));
+    }
     SetStatusNotice(QStringLiteral("settings"), problems.join(QStringLiteral("   ")), true);
 
     const std::optional<std::int32_t> port = SavedPortNumber(settings);

@@ -248,8 +248,8 @@ TEST_F(SettingsFaultsTest, AReadOnlyFileAndABusyPortKeepTheOperatorsSettings) {
     w.FormActivate();
     EXPECT_EQ(w.PortNumber, 0);
     const QString notice = w.lNotice->fullText();
-    EXPECT_TRUE(notice.contains(
-        QString::fromStdString("Le impostazioni non verranno salvate: " + IniPath())))
+    EXPECT_TRUE(notice.contains(QString::fromStdString(
+        "Le impostazioni non verranno salvate: " + IniPath() + ": il file è di sola lettura")))
         << notice.toStdString();
     EXPECT_TRUE(notice.contains(QStringLiteral("usata da un altro programma")))
         << notice.toStdString();
