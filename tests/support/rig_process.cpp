@@ -192,11 +192,22 @@ bool RigctldProcess::Start() {
         if (!process_->Start("rigctld", args))
             return false;
         // Up once it accepts; a failed bind ends it, and it is tried again.
+        // Another test's server on the same port accepts too: ours must
+        // still run a moment later.
         while (process_->Running() && Clock::now() < deadline) {
-            if (LoopbackAccepts(port_))
+            if (LoopbackAccepts(port_)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                if (!process_->Running())
+                    break;
+                started_ = true;
                 return true;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        // A port that another program holds: a first start takes another
+        // free one (a restart keeps its port, which clients know).
+        if (!started_ && LoopbackAccepts(port_))
+            port_ = FreeLoopbackPort();
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     return false;

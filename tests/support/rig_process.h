@@ -64,7 +64,9 @@ public:
     explicit RigctldProcess(std::uint16_t port, bool withPtt = false)
         : port_(port), withPtt_(withPtt) {}
     // Starts it and waits until it accepts connections (a port still held by
-    // a killed predecessor may take a few tries).
+    // a killed predecessor may take a few tries). A first start whose port
+    // another program has taken meanwhile moves to a free one: Port() is
+    // known once it has started.
     bool Start();
     // Kills it and waits for its end.
     void Stop();
@@ -74,6 +76,7 @@ public:
 private:
     std::uint16_t port_;
     bool withPtt_;
+    bool started_ = false; // started once: restarts keep the port
     std::optional<ChildProcess> process_;
 };
 
