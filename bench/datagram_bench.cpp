@@ -5,7 +5,7 @@
 //
 //   datagram to wire: from sendto() returning to the first byte of the tune
 //                     command on the line (median, p95)
-#include "protocol/frame.h"
+#include "support/answering_unit.h"
 #include "support/latency.h"
 #include "support/process.h"
 #include "support/pty_port.h"
@@ -14,17 +14,15 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <optional>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
 using Clock = std::chrono::steady_clock;
-using koravel::Bytes;
 
 namespace {
 
@@ -42,35 +40,12 @@ void DatagramToWire(benchmark::State& state) {
     const int master = port.master();
     const std::uint16_t udpPort = testing_support::FreeLoopbackPort();
 
-    std::atomic<bool> stop{false};
-    std::atomic<Clock::rep> firstByteAt{0};
-    std::thread unit([&] {
-        frame::Receiver rx;
-        while (!stop) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(master, &set);
-            timeval tv{0, 20000};
-            if (select(master + 1, &set, nullptr, nullptr, &tv) <= 0)
-                continue;
-            std::uint8_t b = 0;
-            if (read(master, &b, 1) != 1)
-                continue;
-            if (b == frame::kStart && !rx.inFrame && firstByteAt.load() == 0)
-                firstByteAt = Clock::now().time_since_epoch().count();
-            if (rx.Push(b) == frame::Feed::Frame) {
-                const Bytes reply = frame::Encode(Bytes{rx.buffer[0], 0x00});
-                (void)!write(master, reply.data(), reply.size());
-            }
-        }
-    });
+    bench_support::AnsweringUnit unit(master);
 
     testing_support::ChildProcess follow;
     if (!follow.Start(
             testing_support::BinPath("koravelctl"),
             {"--port", "1", "follow", "--source", "radioinfo:" + std::to_string(udpPort)})) {
-        stop = true;
-        unit.join();
         state.SkipWithError("koravelctl follow does not start");
         return;
     }
@@ -83,7 +58,7 @@ void DatagramToWire(benchmark::State& state) {
     ::inet_pton(AF_INET, "127.255.255.255", &to.sin_addr);
     auto send = [&](unsigned khz) {
         const std::string datagram = RadioInfo(khz);
-        firstByteAt = 0;
+        unit.Reset();
         ::sendto(sender, datagram.data(), datagram.size(), 0,
                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
         return Clock::now();
@@ -94,9 +69,9 @@ void DatagramToWire(benchmark::State& state) {
     while (!up && Clock::now() < ready) {
         send(7000);
         const auto wait = Clock::now() + std::chrono::milliseconds(200);
-        while (firstByteAt.load() == 0 && Clock::now() < wait)
+        while (!unit.FirstByteAt() && Clock::now() < wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        up = firstByteAt.load() != 0;
+        up = unit.FirstByteAt().has_value();
     }
     bench_support::Latencies latencies;
     unsigned khz = 7000;
@@ -107,19 +82,18 @@ void DatagramToWire(benchmark::State& state) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the last reply is in
         const auto sent = send(++khz);
         const auto limit = sent + std::chrono::seconds(5);
-        while (firstByteAt.load() == 0 && Clock::now() < limit)
+        while (!unit.FirstByteAt() && Clock::now() < limit)
             std::this_thread::sleep_for(std::chrono::microseconds(100));
-        if (firstByteAt.load() == 0) {
+        const std::optional<Clock::time_point> at = unit.FirstByteAt();
+        if (!at) {
             failed = true;
             break;
         }
-        latencies.Add(Clock::time_point(Clock::duration(firstByteAt.load())) - sent);
+        latencies.Add(*at - sent);
     }
     ::close(sender);
     follow.Signal(SIGINT);
     follow.Wait(10000);
-    stop = true;
-    unit.join();
     if (failed) {
         state.SkipWithError("a datagram's frequency did not reach the line");
         return;

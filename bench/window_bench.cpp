@@ -1,7 +1,7 @@
 // The window under Qt's offscreen platform: from construction to the first
 // painted frame, and from a click on a band button to the first byte of its
 // frame on the wire.
-#include "protocol/frame.h"
+#include "support/answering_unit.h"
 #include "support/bench_env.h"
 #include "support/latency.h"
 #include "support/pty_port.h"
@@ -18,15 +18,12 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 #include <unistd.h>
 
 using Clock = std::chrono::steady_clock;
-using koravel::Bytes;
 
 namespace {
 
@@ -76,36 +73,13 @@ void BM_ClickToFirstByte(benchmark::State& state) {
     window.tmPoll->stop(); // only the clicks' frames on the line
     QApplication::processEvents();
 
-    std::atomic<bool> stop{false};
-    std::atomic<std::int64_t> firstByteAt{0};
-    std::thread unit([&] {
-        frame::Receiver rx;
-        while (!stop) {
-            fd_set set;
-            FD_ZERO(&set);
-            FD_SET(master, &set);
-            struct timeval tv {
-                0, 20000
-            };
-            if (select(master + 1, &set, nullptr, nullptr, &tv) <= 0)
-                continue;
-            std::uint8_t b = 0;
-            if (read(master, &b, 1) != 1)
-                continue;
-            if (b == frame::kStart && !rx.inFrame)
-                firstByteAt = Clock::now().time_since_epoch().count();
-            if (rx.Push(b) == frame::Feed::Frame) {
-                Bytes reply = frame::Encode(Bytes{rx.buffer[0], 0x00});
-                (void)!write(master, reply.data(), reply.size());
-            }
-        }
-    });
+    bench_support::AnsweringUnit unit(master);
 
     QWidget* area = window.Image14;
     const QPoint centre(area->width() / 2, area->height() / 2);
     bench_support::Latencies lat;
     for (auto _ : state) {
-        firstByteAt = 0;
+        unit.Reset();
         const auto t0 = Clock::now();
         QMouseEvent press(QEvent::MouseButtonPress, centre, area->mapToGlobal(centre),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
@@ -113,13 +87,11 @@ void BM_ClickToFirstByte(benchmark::State& state) {
                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(area, &press);
         QApplication::sendEvent(area, &release); // the exchange is queued, its frame sent
-        while (firstByteAt.load() == 0)
+        while (!unit.FirstByteAt())
             QApplication::processEvents(QEventLoop::AllEvents, 5);
-        lat.Add(Clock::time_point(Clock::duration(firstByteAt.load())) - t0);
+        lat.Add(*unit.FirstByteAt() - t0);
     }
     lat.Report(state);
-    stop = true;
-    unit.join();
     window.hide();
     std::filesystem::remove_all(dir);
 }
