@@ -95,7 +95,6 @@ public:
     // status poll; empty: none recent, status requests get no reply.
     void SetLatestStatus(koravel::Bytes content) { latestStatus_ = std::move(content); }
     void ClearLatestStatus() { latestStatus_.clear(); }
-    bool HasLatestStatus() const { return !latestStatus_.empty(); }
 
     // The set-up writer, if one holds it at now.
     std::optional<ClientId> Writer(unit::Millis now) const;

@@ -8,12 +8,6 @@
 
 namespace setup {
 
-void WriteBlockFromFile(unit::Unit& unit, const ini::Profile& file, std::uint16_t block,
-                        std::string_view layout, const std::string& section,
-                        std::function<void(const BlockResult&)> done) {
-    WriteBuiltBlock(unit, BuildBlock(file, BlockSpec{block, section, layout}), std::move(done));
-}
-
 void WriteBuiltBlock(unit::Unit& unit, const BuiltBlock& built,
                      std::function<void(const BlockResult&)> done) {
     BlockResult result;

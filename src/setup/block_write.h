@@ -1,13 +1,10 @@
-// Writing one set-up block to a unit (command 4) with values taken from a
-// section of a set-up file.
+// Writing one set-up block, built from a section of a set-up file, to a
+// unit (command 4).
 #pragma once
-
-#include "ini/profile.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 namespace unit {
 class Unit;
@@ -34,15 +31,10 @@ struct BlockResult {
     bool failed() const { return outcome != Outcome::Done; }
 };
 
-// Builds the block from `section` of file and writes it with Transact(4,
-// argument, reply flag, 4 attempts, 6000 ms). done is called once with the
-// result: at once for a block that is skipped or does not convert (nothing
-// is sent), else when the exchange ends.
-void WriteBlockFromFile(unit::Unit& unit, const ini::Profile& file, std::uint16_t block,
-                        std::string_view layout, const std::string& section,
-                        std::function<void(const BlockResult&)> done);
-
-// The same for a block already built (BuildBlock).
+// Writes a block already built (BuildBlock) with Transact(4, argument,
+// reply flag, 4 attempts, 6000 ms). done is called once with the result: at
+// once for a block that is skipped or does not convert (nothing is sent),
+// else when the exchange ends.
 void WriteBuiltBlock(unit::Unit& unit, const BuiltBlock& built,
                      std::function<void(const BlockResult&)> done);
 

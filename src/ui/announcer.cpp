@@ -38,11 +38,6 @@ void Announcer::Say(QWidget* control, const QString& text, bool alert) {
         entry.timer->start(static_cast<int>(intervalMs_ - (now - entry.lastMs)));
 }
 
-QString Announcer::Said(const QWidget* control) const {
-    const auto found = entries_.find(control);
-    return found == entries_.end() ? QString() : found->second.text;
-}
-
 void Announcer::Announce(Entry& entry) {
     entry.waiting = false;
     entry.lastMs = QDateTime::currentMSecsSinceEpoch();

@@ -24,8 +24,6 @@ public:
     // alert marks a notice the operator must hear (sent as an alert too).
     // An unchanged text announces nothing.
     void Say(QWidget* control, const QString& text, bool alert = false);
-    // The text the control last said (announced or waiting).
-    QString Said(const QWidget* control) const;
 
 private:
     struct Entry {
