@@ -1,5 +1,7 @@
 #include "protocol/commands.h"
 
+#include <string>
+
 namespace koravel {
 
 Bytes TuneArgument(std::uint32_t khz) {
@@ -11,6 +13,14 @@ Bytes TuneArgument(std::uint32_t khz, std::uint8_t direction) {
     Bytes arg = TuneArgument(khz);
     arg.push_back(direction);
     return arg;
+}
+
+std::optional<std::uint16_t> BandKhzByName(std::string_view meters) {
+    for (const auto& band : kBandButtons) {
+        if (meters == std::to_string(band.meters))
+            return band.khz;
+    }
+    return std::nullopt;
 }
 
 const char* DirectionName(std::uint8_t direction) {

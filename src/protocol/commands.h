@@ -46,6 +46,10 @@ constexpr std::uint16_t BandKhz(int meters) {
     return 0;
 }
 
+// The frequency of the band button named by its metres as text ("40",
+// "20", ...); none for any other text.
+std::optional<std::uint16_t> BandKhzByName(std::string_view meters);
+
 // Beam directions of command 3's third byte and of the status reply.
 constexpr std::uint8_t kDirectionNormal = 0;
 constexpr std::uint8_t kDirectionReversed = 1;

@@ -4,14 +4,6 @@
 
 namespace server {
 
-std::optional<std::uint16_t> BandButtonKhz(std::string_view name) {
-    for (const auto& band : koravel::kBandButtons) {
-        if (name == std::to_string(band.meters))
-            return band.khz;
-    }
-    return std::nullopt;
-}
-
 const char* DirectionText(std::uint8_t direction) {
     const char* name = koravel::DirectionName(direction);
     return name != nullptr ? name : "unknown";

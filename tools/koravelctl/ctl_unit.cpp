@@ -99,10 +99,8 @@ std::optional<koravel::Bytes> TuneArgumentFrom(const std::vector<std::string>& a
 
 std::optional<koravel::Bytes> BandArgumentFrom(const std::vector<std::string>& args) {
     if (args.size() == 1) {
-        for (const auto& band : koravel::kBandButtons) {
-            if (args[0] == std::to_string(band.meters))
-                return koravel::TuneArgument(band.khz);
-        }
+        if (const auto khz = koravel::BandKhzByName(args[0]))
+            return koravel::TuneArgument(*khz);
         std::fprintf(stderr, "koravelctl: band '%s' is not one of 40 30 20 17 15 12 10 6\n",
                      args[0].c_str());
         return std::nullopt;

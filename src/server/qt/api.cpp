@@ -282,9 +282,9 @@ void Api::Band(const http::Request& request, Respond respond) {
     const QJsonValue value = body->value(QStringLiteral("band"));
     std::optional<std::uint16_t> khz;
     if (value.isString())
-        khz = BandButtonKhz(value.toString().toStdString());
+        khz = koravel::BandKhzByName(value.toString().toStdString());
     else if (const auto number = Whole(value, 1, 99))
-        khz = BandButtonKhz(std::to_string(*number));
+        khz = koravel::BandKhzByName(std::to_string(*number));
     if (!khz)
         return respond(ErrorResponse(400, "bad request",
                                      QStringLiteral("\"band\" must be one of the unit's buttons: "
